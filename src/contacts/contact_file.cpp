@@ -1,0 +1,281 @@
+#include "contacts/contact_file.h"
+
+#include "contacts/contact_record.h"
+#include "platform/file_attributes.h"
+#include "platform/text_file.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <unistd.h>
+
+#include <cstring>
+#include <functional>
+
+namespace {
+
+constexpr char SeparatorByte = char(0xE3);
+const QByteArray LineEnd = QByteArrayLiteral("\r\n");
+
+// The bytes of a line's key fields: everything up to the second separator (or the end).
+QByteArrayView keyBytes(QByteArrayView line)
+{
+    const char *data = line.data();
+    const auto *first = static_cast<const char *>(std::memchr(data, SeparatorByte, line.size()));
+    if (!first)
+        return line;
+    const qsizetype afterFirst = first - data + 1;
+    const auto *second = static_cast<const char *>(
+        std::memchr(data + afterFirst, SeparatorByte, line.size() - afterFirst));
+    return second ? line.first(second - data) : line;
+}
+
+// The key of a line in the file's own bytes: surname, blank, name, blank.
+QByteArray rawKey(QByteArrayView line)
+{
+    QByteArray key = keyBytes(line).toByteArray();
+    const qsizetype separator = key.indexOf(SeparatorByte);
+    if (separator >= 0)
+        key[separator] = ' ';
+    else
+        key += ' ';
+    key += ' ';
+    return key;
+}
+
+// While an operation runs the file is normal; afterwards it is hidden again, whatever happened.
+class Unhidden
+{
+public:
+    Unhidden(FileAttributes &attributes, QString path)
+        : m_attributes(attributes)
+        , m_path(std::move(path))
+    {
+        m_attributes.setNormal(m_path);
+    }
+    ~Unhidden()
+    {
+        if (QFileInfo::exists(m_path))
+            m_attributes.setHidden(m_path);
+    }
+    Unhidden(const Unhidden &) = delete;
+    Unhidden &operator=(const Unhidden &) = delete;
+
+private:
+    FileAttributes &m_attributes;
+    QString m_path;
+};
+
+} // namespace
+
+ContactFile::ContactFile(const QString &programDirectory, FileAttributes &attributes)
+    : m_directory(programDirectory)
+    , m_attributes(attributes)
+{
+}
+
+QString ContactFile::path() const
+{
+    return QDir(m_directory).filePath(QStringLiteral("data.orv"));
+}
+
+QString ContactFile::twinPath() const
+{
+    return QDir(m_directory).filePath(QStringLiteral("data.orv2"));
+}
+
+QString ContactFile::backupPath() const
+{
+    return QDir(m_directory).filePath(QStringLiteral("data.bak"));
+}
+
+bool ContactFile::ensureExists()
+{
+    if (QFileInfo::exists(path()))
+        return true;
+    // A rewrite that was cut short before its rename leaves the complete new file as the twin.
+    if (QFileInfo(twinPath()).isFile()
+        && std::rename(QFile::encodeName(twinPath()).constData(), QFile::encodeName(path()).constData()) == 0) {
+        m_attributes.setHidden(path());
+        return true;
+    }
+    QFile file(path());
+    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+        return false;
+    file.close();
+    m_attributes.setHidden(path());
+    return true;
+}
+
+std::optional<QStringList> ContactFile::readKeys() const
+{
+    Unhidden unhidden(m_attributes, path());
+    QFile file(path());
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    QStringList keys;
+    LineReader reader(file);
+    QByteArrayView line;
+    while (reader.next(line)) {
+        if (!line.isEmpty())
+            keys << Windows1252::decode(rawKey(line));
+    }
+    if (reader.failed())
+        return std::nullopt;
+    return keys;
+}
+
+std::optional<QString> ContactFile::findByKey(const QString &key) const
+{
+    Unhidden unhidden(m_attributes, path());
+    QFile file(path());
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    const QByteArray wanted = Windows1252::encode(key);
+    LineReader reader(file);
+    QByteArrayView line;
+    while (reader.next(line)) {
+        if (!line.isEmpty() && rawKey(line) == wanted)
+            return Windows1252::decode(line);
+    }
+    return std::nullopt;
+}
+
+bool ContactFile::append(const QString &line)
+{
+    Unhidden unhidden(m_attributes, path());
+    QFile file(path());
+    if (!file.open(QIODevice::ReadWrite | QIODevice::Append | QIODevice::Unbuffered))
+        return false;
+    QByteArray bytes;
+    // A last line that lacks its line end (the file was edited by hand) keeps its own line.
+    if (file.size() > 0) {
+        char last = 0;
+        if (!file.seek(file.size() - 1) || !file.getChar(&last))
+            return false;
+        if (last != '\n')
+            bytes += LineEnd;
+    }
+    bytes += Windows1252::encode(line);
+    bytes += LineEnd;
+    // One write: the line is in the file whole or not at all. A short write (a full disk) is
+    // taken back.
+    const qint64 before = file.size();
+    if (file.write(bytes) != bytes.size()) {
+        file.resize(before);
+        return false;
+    }
+    ::fdatasync(file.handle());
+    return true;
+}
+
+namespace {
+
+// Copies the file to its twin line by line, letting decide() choose what goes into the twin for
+// each line (nothing, the line itself, or another line), then renames the twin over the file.
+bool rewrite(const QString &path, const QString &twinPath, FileAttributes &attributes,
+             const std::function<std::optional<QByteArrayView>(QByteArrayView)> &decide)
+{
+    Unhidden unhidden(attributes, path);
+    QFile twin(twinPath);
+    if (!twin.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return false;
+    QFile file(path);
+    bool ok = file.open(QIODevice::ReadOnly);
+    if (ok) {
+        LineReader reader(file);
+        QByteArrayView line;
+        QByteArray out;
+        while (ok && reader.next(line)) {
+            if (const std::optional<QByteArrayView> written = decide(line)) {
+                out.append(written->data(), written->size());
+                out += LineEnd;
+                if (out.size() >= (1 << 20)) {
+                    ok = twin.write(out) == out.size();
+                    out.clear();
+                }
+            }
+        }
+        ok = ok && !reader.failed() && twin.write(out) == out.size();
+        file.close();
+    }
+    if (!ok) {
+        twin.close();
+        QFile::remove(twinPath);
+        return false;
+    }
+    return TextFile::commitTwin(twin, path);
+}
+
+} // namespace
+
+bool ContactFile::replaceByKey(const QString &oldLine, const QString &newLine)
+{
+    const QByteArray oldKey = Windows1252::encode(ContactRecord::keyOf(oldLine));
+    const QByteArray replacement = Windows1252::encode(newLine);
+    // Only the first line with the key is replaced, the one a lookup shows; any other line that
+    // shares the key stays as it is.
+    bool replaced = false;
+    return rewrite(path(), twinPath(), m_attributes, [&](QByteArrayView line) -> std::optional<QByteArrayView> {
+        if (!replaced && !line.isEmpty() && rawKey(line) == oldKey) {
+            replaced = true;
+            return QByteArrayView(replacement);
+        }
+        return line;
+    });
+}
+
+bool ContactFile::removeEqual(const QString &line)
+{
+    const QByteArray removed = Windows1252::encode(line);
+    return rewrite(path(), twinPath(), m_attributes, [&](QByteArrayView current) -> std::optional<QByteArrayView> {
+        if (current == removed)
+            return std::nullopt;
+        return current;
+    });
+}
+
+bool ContactFile::backup()
+{
+    Unhidden unhidden(m_attributes, path());
+    QFile source(path());
+    if (!source.open(QIODevice::ReadOnly))
+        return false;
+    QFile twin(backupPath() + QStringLiteral("2"));
+    if (!twin.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return false;
+    bool ok = true;
+    QByteArray block;
+    while (ok && !(block = source.read(1 << 20)).isEmpty())
+        ok = twin.write(block) == block.size();
+    ok = ok && source.error() == QFileDevice::NoError;
+    if (!ok) {
+        twin.close();
+        QFile::remove(twin.fileName());
+        return false;
+    }
+    return TextFile::commitTwin(twin, backupPath());
+}
+
+bool ContactFile::restore()
+{
+    Unhidden unhidden(m_attributes, path());
+    QFile source(backupPath());
+    if (!source.open(QIODevice::ReadOnly))
+        return false;
+    QFile twin(twinPath());
+    if (!twin.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return false;
+    bool ok = true;
+    QByteArray block;
+    while (ok && !(block = source.read(1 << 20)).isEmpty())
+        ok = twin.write(block) == block.size();
+    ok = ok && source.error() == QFileDevice::NoError;
+    if (!ok) {
+        twin.close();
+        QFile::remove(twinPath());
+        return false;
+    }
+    return TextFile::commitTwin(twin, path());
+}

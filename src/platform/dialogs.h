@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QString>
+#include <optional>
+
+class QPrinter;
+class QWidget;
+
+// The common dialogs: choosing a file to open and choosing a printer.
+class Dialogs
+{
+public:
+    virtual ~Dialogs() = default;
+
+    // filter is a list of description|pattern pairs joined by '|', the way the program states it
+    // ("JPEG (*.jpg)|*.jpg|GIF (*.gif)|*.gif"); selectedEntry counts the pairs from 1.
+    // Returns the chosen file's full path, or nothing when the user cancels.
+    virtual std::optional<QString> openFile(QWidget *parent, const QString &filter,
+                                            int selectedEntry) = 0;
+
+    // Lets the user choose and set up a printer. False when the user cancels.
+    virtual bool choosePrinter(QWidget *parent, QPrinter &printer) = 0;
+};

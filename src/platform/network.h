@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QString>
+#include <QUrl>
+
+// The little network the program needs: is there a connection, and fetch one small file.
+class Network
+{
+public:
+    virtual ~Network() = default;
+
+    virtual bool isConnected() = 0;
+
+    // Downloads url into localFile and waits for it. True when the whole file arrived.
+    virtual bool download(const QUrl &url, const QString &localFile) = 0;
+};

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QString>
+
+// What the program asks of the operating system besides files.
+class System
+{
+public:
+    virtual ~System() = default;
+
+    // The directory of the running program, where the contact and options files live.
+    virtual QString programDirectory() = 0;
+
+    // The fixed system-wide directory of the password file, without a trailing separator,
+    // or "unknown" when it cannot be had.
+    virtual QString passwordDirectory() = 0;
+
+    // Today's date as text in the system's short date format.
+    virtual QString currentDateText() = 0;
+
+    // Takes the single-instance lock; false when another instance of the program holds it.
+    virtual bool lockSingleInstance() = 0;
+};

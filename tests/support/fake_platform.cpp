@@ -1,0 +1,92 @@
+#include "fake_platform.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QStringEncoder>
+#include <QTest>
+
+MessageBoxes::Answer FakeMessageBoxes::show(QWidget *, const QString &text, const QString &title,
+                                            Icon icon, Buttons buttons)
+{
+    shown.append({text, title, icon, buttons});
+    if (onShow)
+        onShow();
+    if (!answers.isEmpty())
+        return answers.dequeue();
+    switch (buttons) {
+    case Buttons::Ok:
+    case Buttons::OkCancel:
+        return Answer::Ok;
+    case Buttons::YesNo:
+    case Buttons::YesNoCancel:
+        return Answer::Yes;
+    }
+    return Answer::Ok;
+}
+
+std::optional<QString> FakeDialogs::openFile(QWidget *, const QString &filter, int selectedEntry)
+{
+    openRequests.append({filter, selectedEntry});
+    return files.isEmpty() ? std::nullopt : files.dequeue();
+}
+
+bool FakeDialogs::choosePrinter(QWidget *, QPrinter &)
+{
+    ++printDialogs;
+    return printerAccepted;
+}
+
+bool FakeNetwork::download(const QUrl &url, const QString &localFile)
+{
+    downloads << url;
+    if (!content)
+        return false;
+    writeBytes(localFile, *content);
+    return true;
+}
+
+void FakeFileAttributes::setNormal(const QString &path)
+{
+    hidden[path] = false;
+    calls << QStringLiteral("normal:") + QFileInfo(path).fileName();
+}
+
+void FakeFileAttributes::setHidden(const QString &path)
+{
+    hidden[path] = true;
+    calls << QStringLiteral("hidden:") + QFileInfo(path).fileName();
+}
+
+TestPlatform::TestPlatform()
+    : platform{messages, dialogs, sound, shell, network, attributes, system}
+{
+    system.programDir = m_programDir.path();
+    system.passwordDir = m_passwordDir.path();
+}
+
+QByteArray readBytes(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return file.readAll();
+}
+
+void writeBytes(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        qFatal("cannot write fixture %s", qPrintable(path));
+    file.write(bytes);
+}
+
+QByteArray cp1252Lines(const QStringList &lines)
+{
+    QStringEncoder encoder("windows-1252");
+    QByteArray bytes;
+    for (const QString &line : lines) {
+        bytes += encoder.encode(line);
+        bytes += "\r\n";
+    }
+    return bytes;
+}

@@ -1,0 +1,155 @@
+#pragma once
+
+#include "platform/platform.h"
+
+#include <QDate>
+#include <QHash>
+#include <QList>
+#include <QQueue>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <functional>
+
+// Fakes of the desktop for the tests. Message boxes and dialogs answer from queues filled by the
+// test and record everything they were asked to show.
+
+class FakeMessageBoxes : public MessageBoxes
+{
+public:
+    struct Shown
+    {
+        QString text;
+        QString title;
+        Icon icon;
+        Buttons buttons;
+    };
+
+    // The answer to the next box; without one, a box answers with its first button.
+    void queueAnswer(Answer answer) { answers.enqueue(answer); }
+
+    Answer show(QWidget *parent, const QString &text, const QString &title, Icon icon,
+                Buttons buttons) override;
+
+    QList<Shown> shown;
+    QQueue<Answer> answers;
+    std::function<void()> onShow; // runs while a box is "open", e.g. to look at window states
+};
+
+class FakeDialogs : public Dialogs
+{
+public:
+    struct OpenRequest
+    {
+        QString filter;
+        int selectedEntry;
+    };
+
+    // The file the next open dialog returns; an empty optional cancels. Without one, cancels.
+    void queueFile(std::optional<QString> file) { files.enqueue(file); }
+
+    std::optional<QString> openFile(QWidget *parent, const QString &filter, int selectedEntry) override;
+    bool choosePrinter(QWidget *parent, QPrinter &printer) override;
+
+    QList<OpenRequest> openRequests;
+    QQueue<std::optional<QString>> files;
+    bool printerAccepted = true;
+    int printDialogs = 0;
+};
+
+class FakeSound : public Sound
+{
+public:
+    void play(const QString &fileName) override { played << fileName; }
+    QStringList played;
+};
+
+class FakeShell : public Shell
+{
+public:
+    bool openUrl(const QUrl &url) override
+    {
+        urls << url;
+        return true;
+    }
+    bool openFile(const QString &path) override
+    {
+        files << path;
+        return true;
+    }
+    QList<QUrl> urls;
+    QStringList files;
+};
+
+class FakeNetwork : public Network
+{
+public:
+    bool isConnected() override
+    {
+        ++connectionQueries;
+        return connected;
+    }
+    // Writes content to localFile when set; a missing content is a failed download.
+    bool download(const QUrl &url, const QString &localFile) override;
+
+    bool connected = true;
+    int connectionQueries = 0;
+    std::optional<QByteArray> content;
+    QList<QUrl> downloads;
+};
+
+class FakeFileAttributes : public FileAttributes
+{
+public:
+    void setNormal(const QString &path) override;
+    void setHidden(const QString &path) override;
+
+    bool isHidden(const QString &path) const { return hidden.value(path, false); }
+
+    QHash<QString, bool> hidden;
+    QStringList calls; // "normal:<file name>" and "hidden:<file name>", in order
+};
+
+class FakeSystem : public System
+{
+public:
+    QString programDirectory() override { return programDir; }
+    QString passwordDirectory() override { return passwordDir; }
+    QString currentDateText() override { return today; }
+    bool lockSingleInstance() override { return !otherInstanceRunning; }
+
+    QString programDir;
+    QString passwordDir;
+    QString today = QStringLiteral("07/12/2026");
+    bool otherInstanceRunning = false;
+};
+
+// One complete fake desktop with its own temporary program and password directories.
+class TestPlatform
+{
+public:
+    TestPlatform();
+
+    QString programDir() const { return m_programDir.path(); }
+    QString passwordDir() const { return m_passwordDir.path(); }
+    QString programFile(const QString &name) const { return m_programDir.filePath(name); }
+    QString passwordFile(const QString &name) const { return m_passwordDir.filePath(name); }
+
+    FakeMessageBoxes messages;
+    FakeDialogs dialogs;
+    FakeSound sound;
+    FakeShell shell;
+    FakeNetwork network;
+    FakeFileAttributes attributes;
+    FakeSystem system;
+    Platform platform;
+
+private:
+    QTemporaryDir m_programDir;
+    QTemporaryDir m_passwordDir;
+};
+
+// Small file helpers for fixtures.
+QByteArray readBytes(const QString &path);
+void writeBytes(const QString &path, const QByteArray &bytes);
+// Lines joined with CR LF after each, encoded as Windows-1252.
+QByteArray cp1252Lines(const QStringList &lines);
