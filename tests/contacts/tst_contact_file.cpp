@@ -1,0 +1,302 @@
+#include "contacts/contact_file.h"
+#include "contacts/contact_record.h"
+#include "fake_platform.h"
+#include "platform/text_file.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace ContactRecord;
+
+namespace {
+
+QString line(const QString &surname, const QString &name, const QString &phone = {})
+{
+    Fields fields;
+    fields[apellido] = surname;
+    fields[nombre] = name;
+    fields[telefono] = phone;
+    return lineOf(fields);
+}
+
+} // namespace
+
+class TestContactFile : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+
+    void missingFileIsCreatedEmptyAndHidden();
+    void survivingTwinIsTakenWhenTheFileIsMissing();
+    void twinBesideTheFileIsIgnoredAndOverwritten();
+    void emptyFileHasNoKeysAndFirstAppendMakesOneLine();
+    void appendKeepsAHandEditedLastLine();
+    void readKeysInFileOrderSkippingBlankLines();
+    void findByKeyIsExactAndTakesTheFirst();
+    void replaceByKeyKeepsThePosition();
+    void replaceByKeyReplacesOnlyTheFirstOfEqualKeys();
+    void rewriteCopiesLinesItDoesNotUnderstandByteForByte();
+    void removeEqualRemovesEveryEqualLineAndNothingElse();
+    void removeWithoutEqualLineGivesAnIdenticalFile();
+    void everyOperationLeavesTheFileHidden();
+    void everyCodePageCharacterSurvives();
+    void failedRewriteLeavesTheFileAsItWas();
+    void failedAppendReportsIt();
+    void backupAndRestore();
+    void restoreWithoutBackupLeavesTheFile();
+    void backupWithoutContactFileFails();
+
+private:
+    std::unique_ptr<TestPlatform> m_desktop;
+    std::unique_ptr<ContactFile> m_file;
+
+    void writeLines(const QStringList &lines) { writeBytes(m_file->path(), cp1252Lines(lines)); }
+    QByteArray bytes() const { return readBytes(m_file->path()); }
+};
+
+void TestContactFile::init()
+{
+    m_desktop = std::make_unique<TestPlatform>();
+    m_file = std::make_unique<ContactFile>(m_desktop->programDir(), m_desktop->attributes);
+}
+
+void TestContactFile::missingFileIsCreatedEmptyAndHidden()
+{
+    QVERIFY(m_file->ensureExists());
+    QVERIFY(QFileInfo(m_file->path()).isFile());
+    QCOMPARE(QFileInfo(m_file->path()).size(), 0);
+    QVERIFY(m_desktop->attributes.isHidden(m_file->path()));
+    QCOMPARE(m_file->readKeys(), QStringList());
+}
+
+void TestContactFile::survivingTwinIsTakenWhenTheFileIsMissing()
+{
+    const QByteArray contacts = cp1252Lines({line(u"Gomez"_qs, u"Ana"_qs), line(u"Perez"_qs, u"Juan"_qs)});
+    writeBytes(m_file->twinPath(), contacts);
+
+    QVERIFY(m_file->ensureExists());
+    QCOMPARE(bytes(), contacts);
+    QVERIFY(!QFileInfo::exists(m_file->twinPath()));
+    QVERIFY(m_desktop->attributes.isHidden(m_file->path()));
+}
+
+void TestContactFile::twinBesideTheFileIsIgnoredAndOverwritten()
+{
+    writeLines({line(u"Gomez"_qs, u"Ana"_qs)});
+    writeBytes(m_file->twinPath(), cp1252Lines({line(u"Viejo"_qs, u"Resto"_qs)}));
+
+    QVERIFY(m_file->ensureExists());
+    QCOMPARE(m_file->readKeys(), QStringList{u"Gomez Ana "_qs});
+
+    QVERIFY(m_file->removeEqual(u"nothing"_qs));
+    QCOMPARE(m_file->readKeys(), QStringList{u"Gomez Ana "_qs});
+    QVERIFY(!QFileInfo::exists(m_file->twinPath()));
+}
+
+void TestContactFile::emptyFileHasNoKeysAndFirstAppendMakesOneLine()
+{
+    QVERIFY(m_file->ensureExists());
+    QVERIFY(m_file->append(line(u"Gomez"_qs, u"Ana"_qs)));
+
+    QByteArray expected = QByteArray("Gomez\xE3" "Ana") + QByteArray(17, char(0xE3)) + "\r\n";
+    QCOMPARE(bytes(), expected);
+}
+
+void TestContactFile::appendKeepsAHandEditedLastLine()
+{
+    writeBytes(m_file->path(), cp1252Lines({line(u"Gomez"_qs, u"Ana"_qs)}).chopped(2));
+    QVERIFY(m_file->append(line(u"Perez"_qs, u"Juan"_qs)));
+    QCOMPARE(m_file->readKeys(), (QStringList{u"Gomez Ana "_qs, u"Perez Juan "_qs}));
+    QVERIFY(bytes().endsWith("\r\n"));
+}
+
+void TestContactFile::readKeysInFileOrderSkippingBlankLines()
+{
+    writeLines({line(u"Zapata"_qs, u"Eva"_qs), QString(), line(u"álvarez"_qs, u"Íñigo"_qs),
+                line(u"Gomez"_qs, u"Ana"_qs), line(u"Gomez"_qs, u"Ana"_qs)});
+    QCOMPARE(m_file->readKeys(), (QStringList{u"Zapata Eva "_qs, u"álvarez Íñigo "_qs, u"Gomez Ana "_qs,
+                                              u"Gomez Ana "_qs}));
+}
+
+void TestContactFile::findByKeyIsExactAndTakesTheFirst()
+{
+    writeLines({line(u"gomez"_qs, u"ana"_qs, u"1"_qs), line(u"Gomez"_qs, u"Ana"_qs, u"2"_qs),
+                line(u"Gomez"_qs, u"Ana"_qs, u"3"_qs)});
+    QCOMPARE(m_file->findByKey(u"Gomez Ana "_qs), line(u"Gomez"_qs, u"Ana"_qs, u"2"_qs));
+    QCOMPARE(m_file->findByKey(u"gomez ana "_qs), line(u"gomez"_qs, u"ana"_qs, u"1"_qs));
+    QCOMPARE(m_file->findByKey(u"Gomez Ana"_qs), std::nullopt);
+    QCOMPARE(m_file->findByKey(u"GOMEZ ANA "_qs), std::nullopt);
+}
+
+void TestContactFile::replaceByKeyKeepsThePosition()
+{
+    const QString old = line(u"Gomez"_qs, u"Ana"_qs, u"111"_qs);
+    writeLines({line(u"Perez"_qs, u"Juan"_qs), old, line(u"Zapata"_qs, u"Eva"_qs)});
+
+    const QString changed = line(u"Gómez"_qs, u"Ana"_qs, u"222"_qs);
+    QVERIFY(m_file->replaceByKey(old, changed));
+    QCOMPARE(bytes(), cp1252Lines({line(u"Perez"_qs, u"Juan"_qs), changed, line(u"Zapata"_qs, u"Eva"_qs)}));
+    QCOMPARE(m_file->findByKey(u"Gomez Ana "_qs), std::nullopt);
+    QVERIFY(!QFileInfo::exists(m_file->twinPath()));
+}
+
+void TestContactFile::replaceByKeyReplacesOnlyTheFirstOfEqualKeys()
+{
+    const QString first = line(u"Gomez"_qs, u"Ana"_qs, u"1"_qs);
+    const QString second = line(u"Gomez"_qs, u"Ana"_qs, u"2"_qs);
+    writeLines({first, second});
+
+    const QString changed = line(u"Gomez"_qs, u"Ana"_qs, u"9"_qs);
+    QVERIFY(m_file->replaceByKey(first, changed));
+    QCOMPARE(bytes(), cp1252Lines({changed, second}));
+}
+
+void TestContactFile::rewriteCopiesLinesItDoesNotUnderstandByteForByte()
+{
+    const QByteArray odd = QByteArray("sin separador\r\n")
+        + "\r\n"
+        + "undefined \x81\x8D\x8F\x90\x9D bytes\xE3x\xE3\r\n"
+        + QByteArray("nul\0byte\xE3", 9) + "\r\n"
+        + "lone\rcarriage\xE3return\r\n"
+        + QByteArray(40, char(0xE3)) + "\r\n";
+    const QString target = line(u"Gomez"_qs, u"Ana"_qs);
+    writeBytes(m_file->path(), odd + cp1252Lines({target}) + odd);
+
+    const QString changed = line(u"Gomez"_qs, u"Ana"_qs, u"5"_qs);
+    QVERIFY(m_file->replaceByKey(target, changed));
+    QCOMPARE(bytes(), odd + cp1252Lines({changed}) + odd);
+
+    QVERIFY(m_file->removeEqual(changed));
+    QCOMPARE(bytes(), odd + odd);
+}
+
+void TestContactFile::removeEqualRemovesEveryEqualLineAndNothingElse()
+{
+    const QString ana = line(u"Gomez"_qs, u"Ana"_qs);
+    const QString anaOtherPhone = line(u"Gomez"_qs, u"Ana"_qs, u"5"_qs);
+    writeLines({ana, line(u"Perez"_qs, u"Juan"_qs), ana, anaOtherPhone, ana});
+
+    QVERIFY(m_file->removeEqual(ana));
+    QCOMPARE(bytes(), cp1252Lines({line(u"Perez"_qs, u"Juan"_qs), anaOtherPhone}));
+}
+
+void TestContactFile::removeWithoutEqualLineGivesAnIdenticalFile()
+{
+    writeLines({line(u"Gomez"_qs, u"Ana"_qs), line(u"Perez"_qs, u"Juan"_qs)});
+    const QByteArray before = bytes();
+    QVERIFY(m_file->removeEqual(line(u"Gomez"_qs, u"Ana"_qs, u"otro"_qs)));
+    QCOMPARE(bytes(), before);
+}
+
+void TestContactFile::everyOperationLeavesTheFileHidden()
+{
+    FakeFileAttributes &attributes = m_desktop->attributes;
+    const QString ana = line(u"Gomez"_qs, u"Ana"_qs);
+
+    const QList<std::pair<const char *, std::function<void()>>> operations = {
+        {"create", [&] { m_file->ensureExists(); }},
+        {"append", [&] { m_file->append(ana); }},
+        {"read keys", [&] { m_file->readKeys(); }},
+        {"find", [&] { m_file->findByKey(u"Gomez Ana "_qs); }},
+        {"replace", [&] { m_file->replaceByKey(ana, ana); }},
+        {"remove", [&] { m_file->removeEqual(u"x"_qs); }},
+        {"backup", [&] { m_file->backup(); }},
+        {"restore", [&] { m_file->restore(); }},
+    };
+    for (const auto &[name, operation] : operations) {
+        attributes.calls.clear();
+        operation();
+        QVERIFY2(attributes.isHidden(m_file->path()), name);
+        QVERIFY2(!attributes.calls.isEmpty() && attributes.calls.last() == u"hidden:data.orv"_qs, name);
+        if (QByteArray(name) != "create")
+            QVERIFY2(attributes.calls.first() == u"normal:data.orv"_qs, name);
+    }
+    QVERIFY(!attributes.isHidden(m_file->backupPath()));
+}
+
+void TestContactFile::everyCodePageCharacterSurvives()
+{
+    QString all;
+    for (int byte = 0x20; byte <= 0xFF; ++byte) {
+        if (byte != 0xE3)
+            all += Windows1252::decode(QByteArray(1, char(byte)));
+    }
+    Fields fields;
+    fields[apellido] = u"Gomez"_qs;
+    fields[nombre] = u"Ana"_qs;
+    fields[domicilio] = all;
+    fields[ocupacion] = all;
+    QVERIFY(m_file->ensureExists());
+    QVERIFY(m_file->append(lineOf(fields)));
+
+    const std::optional<QString> stored = m_file->findByKey(u"Gomez Ana "_qs);
+    QVERIFY(stored);
+    QCOMPARE(ContactRecord::fieldsOf(*stored), fields);
+    QCOMPARE(*stored, lineOf(fields));
+}
+
+void TestContactFile::failedRewriteLeavesTheFileAsItWas()
+{
+    const QString ana = line(u"Gomez"_qs, u"Ana"_qs);
+    writeLines({ana, line(u"Perez"_qs, u"Juan"_qs)});
+    const QByteArray before = bytes();
+
+    // A directory in the twin's place: the twin cannot be created.
+    QVERIFY(QDir().mkdir(m_file->twinPath()));
+    QVERIFY(!m_file->replaceByKey(ana, line(u"Gomez"_qs, u"Ana"_qs, u"1"_qs)));
+    QVERIFY(!m_file->removeEqual(ana));
+    QVERIFY(!m_file->restore());
+    QCOMPARE(bytes(), before);
+    QVERIFY(m_desktop->attributes.isHidden(m_file->path()));
+    QVERIFY(QDir().rmdir(m_file->twinPath()));
+
+    // The file itself gone from under the program: nothing to rewrite, nothing invented.
+    QFile::remove(m_file->path());
+    QVERIFY(!m_file->replaceByKey(ana, ana));
+    QVERIFY(!QFileInfo::exists(m_file->path()));
+    QVERIFY(!QFileInfo::exists(m_file->twinPath()));
+}
+
+void TestContactFile::failedAppendReportsIt()
+{
+    QVERIFY(QDir().mkdir(m_file->path()));
+    QVERIFY(!m_file->append(line(u"Gomez"_qs, u"Ana"_qs)));
+    QCOMPARE(m_file->readKeys(), std::nullopt);
+}
+
+void TestContactFile::backupAndRestore()
+{
+    writeLines({line(u"Gomez"_qs, u"Ana"_qs)});
+    const QByteArray saved = bytes();
+    QVERIFY(m_file->backup());
+    QCOMPARE(readBytes(m_file->backupPath()), saved);
+
+    QVERIFY(m_file->append(line(u"Perez"_qs, u"Juan"_qs)));
+    QVERIFY(m_file->restore());
+    QCOMPARE(bytes(), saved);
+    QCOMPARE(readBytes(m_file->backupPath()), saved);
+    QVERIFY(!QFileInfo::exists(m_file->twinPath()));
+}
+
+void TestContactFile::restoreWithoutBackupLeavesTheFile()
+{
+    writeLines({line(u"Gomez"_qs, u"Ana"_qs)});
+    const QByteArray before = bytes();
+    QVERIFY(!m_file->restore());
+    QCOMPARE(bytes(), before);
+}
+
+void TestContactFile::backupWithoutContactFileFails()
+{
+    writeBytes(m_file->backupPath(), "old backup");
+    QVERIFY(!m_file->backup());
+    QCOMPARE(readBytes(m_file->backupPath()), QByteArray("old backup"));
+}
+
+QTEST_GUILESS_MAIN(TestContactFile)
+#include "tst_contact_file.moc"

@@ -1,0 +1,150 @@
+#include "fake_platform.h"
+#include "platform/text_file.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QFileInfo>
+#include <QStringDecoder>
+#include <QTest>
+
+class TestTextFile : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void everyByteSurvivesDecodeAndEncode();
+    void agreesWithTheSystemCodec();
+    void charactersOutsideTheCodePage();
+    void lineEnds_data();
+    void lineEnds();
+    void linesLongerThanABlock();
+    void readLinesStopsAtTheLimit();
+    void replaceThroughTwin();
+    void failedReplaceLeavesTheTargetAndNoTwin();
+};
+
+void TestTextFile::everyByteSurvivesDecodeAndEncode()
+{
+    QByteArray all;
+    for (int byte = 0; byte < 256; ++byte)
+        all += char(byte);
+    const QString text = Windows1252::decode(all);
+    QCOMPARE(text.size(), 256);
+    QCOMPARE(Windows1252::encode(text), all);
+    for (QChar c : text)
+        QVERIFY(Windows1252::canEncode(c));
+}
+
+// The hot paths decode millions of short keys, so the table is our own; it must say exactly what
+// the system's (ICU's) converter says, in both directions.
+void TestTextFile::agreesWithTheSystemCodec()
+{
+    QStringDecoder decoder("windows-1252");
+    QStringEncoder encoder("windows-1252");
+    QVERIFY(decoder.isValid() && encoder.isValid());
+    for (int byte = 0; byte < 256; ++byte) {
+        const QByteArray one(1, char(byte));
+        const QString decoded = decoder.decode(one);
+        QCOMPARE(Windows1252::decode(one), decoded);
+        QCOMPARE(Windows1252::encode(decoded), QByteArray(encoder.encode(decoded)));
+    }
+    QCOMPARE(Windows1252::decode("\x80\x9F\xE3\xF1"), u"€Ÿãñ"_qs);
+}
+
+void TestTextFile::charactersOutsideTheCodePage()
+{
+    QCOMPARE(Windows1252::encode(u"Łódź 日本 €"_qs), QByteArray("?\xF3" "d? ?? \x80"));
+    QVERIFY(!Windows1252::canEncode(QChar(0x0141)));
+    QVERIFY(!Windows1252::canEncode(QChar(0x0080)));
+    QVERIFY(Windows1252::canEncode(QChar(0x20AC)));
+}
+
+void TestTextFile::lineEnds_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QList<QByteArray>>("lines");
+
+    QTest::newRow("CR LF") << QByteArray("a\r\nb\r\n") << QList<QByteArray>{"a", "b"};
+    QTest::newRow("LF only") << QByteArray("a\nb\n") << QList<QByteArray>{"a", "b"};
+    QTest::newRow("no final line end") << QByteArray("a\r\nb") << QList<QByteArray>{"a", "b"};
+    QTest::newRow("lone CR stays in the line") << QByteArray("a\rb\r\n") << QList<QByteArray>{"a\rb"};
+    QTest::newRow("blank lines") << QByteArray("\r\n\r\nx\r\n") << QList<QByteArray>{"", "", "x"};
+    QTest::newRow("empty") << QByteArray() << QList<QByteArray>{};
+    QTest::newRow("NUL bytes") << QByteArray("a\0b\r\n", 5) << QList<QByteArray>{QByteArray("a\0b", 3)};
+}
+
+void TestTextFile::lineEnds()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QList<QByteArray>, lines);
+    QBuffer buffer(&bytes);
+    QVERIFY(buffer.open(QIODevice::ReadOnly));
+    LineReader reader(buffer);
+    QList<QByteArray> read;
+    QByteArrayView line;
+    while (reader.next(line))
+        read << line.toByteArray();
+    QCOMPARE(read, lines);
+    QVERIFY(!reader.failed());
+}
+
+void TestTextFile::linesLongerThanABlock()
+{
+    const QByteArray big(3 * 1024 * 1024 + 17, 'x');
+    QByteArray bytes = "first\r\n" + big + "\r\n" + big + "y\r\nlast";
+    QBuffer buffer(&bytes);
+    QVERIFY(buffer.open(QIODevice::ReadOnly));
+    LineReader reader(buffer);
+    QByteArrayView line;
+    QVERIFY(reader.next(line));
+    QCOMPARE(line, "first");
+    QVERIFY(reader.next(line));
+    QCOMPARE(line.toByteArray(), big);
+    QVERIFY(reader.next(line));
+    QCOMPARE(line.toByteArray(), big + "y");
+    QVERIFY(reader.next(line));
+    QCOMPARE(line, "last");
+    QVERIFY(!reader.next(line));
+}
+
+void TestTextFile::readLinesStopsAtTheLimit()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(u"f"_qs);
+    writeBytes(path, "uno\r\ndos\r\ntres\r\n");
+    QCOMPARE(TextFile::readLines(path, 2), (QStringList{u"uno"_qs, u"dos"_qs}));
+    QCOMPARE(TextFile::readLines(path), (QStringList{u"uno"_qs, u"dos"_qs, u"tres"_qs}));
+    QCOMPARE(TextFile::readLines(dir.filePath(u"missing"_qs)), std::nullopt);
+}
+
+void TestTextFile::replaceThroughTwin()
+{
+    QTemporaryDir dir;
+    const QString target = dir.filePath(u"target"_qs);
+    const QString twin = dir.filePath(u"target2"_qs);
+    writeBytes(target, "old");
+    QVERIFY(TextFile::replaceThroughTwin(target, twin, "new"));
+    QCOMPARE(readBytes(target), QByteArray("new"));
+    QVERIFY(!QFileInfo::exists(twin));
+}
+
+void TestTextFile::failedReplaceLeavesTheTargetAndNoTwin()
+{
+    QTemporaryDir dir;
+    // A directory cannot be replaced by a file.
+    const QString target = dir.filePath(u"target"_qs);
+    QVERIFY(QDir().mkdir(target));
+    const QString twin = dir.filePath(u"target2"_qs);
+    QVERIFY(!TextFile::replaceThroughTwin(target, twin, "new"));
+    QVERIFY(QFileInfo(target).isDir());
+    QVERIFY(!QFileInfo::exists(twin));
+
+    // A twin that cannot be created.
+    const QString file = dir.filePath(u"file"_qs);
+    writeBytes(file, "old");
+    QVERIFY(!TextFile::replaceThroughTwin(file, dir.filePath(u"no/such/dir/twin"_qs), "new"));
+    QCOMPARE(readBytes(file), QByteArray("old"));
+}
+
+QTEST_GUILESS_MAIN(TestTextFile)
+#include "tst_text_file.moc"
