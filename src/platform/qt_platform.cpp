@@ -162,12 +162,20 @@ bool QtNetwork::isConnected()
                        || reachability == QNetworkInformation::Reachability::Site;
         }
     }
+    // Without a backend: an interface that is up and running, not the loopback, and has an
+    // address that reaches beyond the link (a link-local one alone means nothing was configured).
     const auto interfaces = QNetworkInterface::allInterfaces();
     for (const QNetworkInterface &interface : interfaces) {
         const auto flags = interface.flags();
-        if (flags.testFlag(QNetworkInterface::IsUp) && flags.testFlag(QNetworkInterface::IsRunning)
-            && !flags.testFlag(QNetworkInterface::IsLoopBack) && !interface.addressEntries().isEmpty())
-            return true;
+        if (!flags.testFlag(QNetworkInterface::IsUp) || !flags.testFlag(QNetworkInterface::IsRunning)
+            || flags.testFlag(QNetworkInterface::IsLoopBack))
+            continue;
+        const auto entries = interface.addressEntries();
+        for (const QNetworkAddressEntry &entry : entries) {
+            const QHostAddress address = entry.ip();
+            if (!address.isNull() && !address.isLoopback() && !address.isLinkLocal())
+                return true;
+        }
     }
     return false;
 }
@@ -180,14 +188,22 @@ bool QtNetwork::download(const QUrl &url, const QString &localFile)
                          QNetworkRequest::NoLessSafeRedirectPolicy);
     QNetworkReply *reply = manager.get(request);
 
+    // Waited for here, but never longer than the time limit and never beyond the size limit.
     QByteArray body;
     bool tooLarge = false;
     QEventLoop loop;
     QTimer deadline;
     deadline.setSingleShot(true);
     QObject::connect(&deadline, &QTimer::timeout, reply, &QNetworkReply::abort);
+    QObject::connect(reply, &QNetworkReply::metaDataChanged, reply, [&] {
+        const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
+        if (length.isValid() && length.toLongLong() > sizeLimit) {
+            tooLarge = true;
+            reply->abort();
+        }
+    });
     QObject::connect(reply, &QNetworkReply::readyRead, reply, [&] {
-        body += reply->readAll();
+        body += reply->read(sizeLimit + 1 - body.size());
         if (body.size() > sizeLimit) {
             tooLarge = true;
             reply->abort();
@@ -197,9 +213,11 @@ bool QtNetwork::download(const QUrl &url, const QString &localFile)
     deadline.start(timeLimitMs);
     if (!reply->isFinished())
         loop.exec(QEventLoop::ExcludeUserInputEvents);
-    body += reply->readAll();
-
-    const bool ok = !tooLarge && body.size() <= sizeLimit && reply->error() == QNetworkReply::NoError;
+    bool ok = !tooLarge && reply->error() == QNetworkReply::NoError;
+    if (ok) {
+        body += reply->read(sizeLimit + 1 - body.size());
+        ok = body.size() <= sizeLimit;
+    }
     reply->deleteLater();
     if (!ok)
         return false;

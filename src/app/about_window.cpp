@@ -1,0 +1,96 @@
+#include "app/about_window.h"
+
+#include "platform/twips.h"
+
+#include <QCloseEvent>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPixmap>
+#include <QWindow>
+
+// Outside any namespace: Q_INIT_RESOURCE declares the resource's function where it stands.
+static void loadArtwork()
+{
+    // The picture lives in a static library's resource, which the linker would drop unasked.
+    static const bool loaded = [] {
+        Q_INIT_RESOURCE(about);
+        return true;
+    }();
+    Q_UNUSED(loaded);
+}
+
+FrmAcerca::FrmAcerca(QWidget *mainWindow)
+    : QWidget(nullptr,
+              Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
+    , m_mainWindow(mainWindow)
+{
+    loadArtwork();
+    // Not a child of the main window: a child would be disabled along with it.
+    setAttribute(Qt::WA_DeleteOnClose);
+    setObjectName(QStringLiteral("FrmAcerca"));
+    setWindowTitle(QStringLiteral("Acerca De Orvalia"));
+    setFixedSize(Twips::size(5415, 3675));
+
+    // Shown in its natural size a little above the top, so its edges are slightly cut.
+    Image1 = new QLabel(this);
+    Image1->setObjectName(QStringLiteral("Image1"));
+    Image1->setPixmap(QPixmap(QStringLiteral(":/images/about.png")));
+    Image1->setGeometry(Twips::rect(0, -120, 5445, 3825));
+    Image1->installEventFilter(this);
+
+    if (m_mainWindow && m_mainWindow->isVisible())
+        move(m_mainWindow->window()->frameGeometry().center() - rect().center());
+}
+
+void FrmAcerca::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    if (m_mainWindow && windowHandle() && m_mainWindow->window()->windowHandle())
+        windowHandle()->setTransientParent(m_mainWindow->window()->windowHandle());
+    if (!m_loaded) {
+        m_loaded = true;
+        Form_Load();
+    }
+}
+
+void FrmAcerca::closeEvent(QCloseEvent *event)
+{
+    Form_Unload();
+    event->accept();
+}
+
+bool FrmAcerca::eventFilter(QObject *watched, QEvent *event)
+{
+    // A click on the picture: the left or the right button pressed and released on it.
+    if (watched == Image1) {
+        if (event->type() == QEvent::MouseButtonPress) {
+            m_pressed = static_cast<QMouseEvent *>(event)->button();
+        } else if (event->type() == QEvent::MouseButtonRelease) {
+            const auto *mouse = static_cast<QMouseEvent *>(event);
+            const bool click = mouse->button() == m_pressed
+                               && (m_pressed == Qt::LeftButton || m_pressed == Qt::RightButton)
+                               && Image1->rect().contains(mouse->position().toPoint());
+            m_pressed = Qt::NoButton;
+            if (click)
+                Image1_Click();
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void FrmAcerca::Form_Load()
+{
+    if (m_mainWindow)
+        m_mainWindow->setEnabled(false);
+}
+
+void FrmAcerca::Form_Unload()
+{
+    if (m_mainWindow)
+        m_mainWindow->setEnabled(true);
+}
+
+void FrmAcerca::Image1_Click()
+{
+    close();
+}

@@ -1,0 +1,188 @@
+#include "update/frm_bus_actu.h"
+
+#include "platform/platform.h"
+#include "platform/text_file.h"
+#include "platform/twips.h"
+#include "update/version_check.h"
+
+#include <QCloseEvent>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTimer>
+#include <QWindow>
+
+#include <limits>
+
+namespace {
+
+const QString Title = QStringLiteral("Buscar Actualizaciones");
+
+} // namespace
+
+FrmBusActu::FrmBusActu(Platform &platform, QWidget *mainWindow)
+    : QWidget(nullptr,
+              Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
+    , m_platform(platform)
+    , m_mainWindow(mainWindow)
+    , m_updateUrl(QUrl(QStringLiteral(ORVALIA_UPDATE_URL)))
+    , m_webPage(QUrl(QStringLiteral(ORVALIA_WEB_PAGE)))
+{
+    // Not a child of the main window: a child would be disabled along with it.
+    setAttribute(Qt::WA_DeleteOnClose);
+    setObjectName(QStringLiteral("FrmBusActu"));
+    setWindowTitle(Title);
+    setFont(Twips::formFont());
+    setFixedSize(Twips::size(4125, 870));
+
+    Label1 = new QLabel(QStringLiteral("Buscando actualizaciones, por favor espere..."), this);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Label1->setFont(Twips::formFont(true));
+    Label1->setGeometry(Twips::rect(120, 240, 3975, 255));
+    // Where the desktop substitutes a wider font the window widens rather than cut the text.
+    const int textWidth = Label1->fontMetrics().horizontalAdvance(Label1->text());
+    if (textWidth > Label1->width()) {
+        Label1->resize(textWidth, Label1->height());
+        setFixedWidth(2 * Label1->x() + textWidth);
+    }
+
+    // Working fields, not for the user.
+    txtcontenedor = new QLineEdit(this);
+    txtcontenedor->setObjectName(QStringLiteral("txtcontenedor"));
+    txtcontenedor->setMaxLength(std::numeric_limits<int>::max());
+    txtcontenedor->hide();
+    txtcomohacer = new QLineEdit(this);
+    txtcomohacer->setObjectName(QStringLiteral("txtcomohacer"));
+    txtcomohacer->hide();
+
+    timerunloaded = new QTimer(this);
+    timerunloaded->setObjectName(QStringLiteral("timerunloaded"));
+    timerunloaded->setInterval(TimerInterval);
+    connect(timerunloaded, &QTimer::timeout, this, &FrmBusActu::timerunloaded_Timer);
+
+    if (m_mainWindow && m_mainWindow->isVisible())
+        move(m_mainWindow->window()->frameGeometry().center() - rect().center());
+}
+
+QString FrmBusActu::localCopy() const
+{
+    return QDir(m_platform.system.programDirectory()).filePath(QStringLiteral("actu.txt"));
+}
+
+void FrmBusActu::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    if (m_mainWindow && windowHandle() && m_mainWindow->window()->windowHandle())
+        windowHandle()->setTransientParent(m_mainWindow->window()->windowHandle());
+    if (!m_loaded) {
+        m_loaded = true;
+        Form_Load();
+    }
+}
+
+void FrmBusActu::closeEvent(QCloseEvent *event)
+{
+    // The check runs to its end once started; only the check itself closes the window then.
+    if (m_checking) {
+        event->ignore();
+        return;
+    }
+    Form_Unload();
+    event->accept();
+}
+
+void FrmBusActu::Form_Load()
+{
+    timerunloaded->start();
+}
+
+void FrmBusActu::Form_Unload()
+{
+    if (m_mainWindow)
+        m_mainWindow->setEnabled(true);
+}
+
+bool FrmBusActu::IsConnected()
+{
+    return m_platform.network.isConnected();
+}
+
+bool FrmBusActu::DownloadFile(const QUrl &url, const QString &localFile)
+{
+    return m_platform.network.download(url, localFile);
+}
+
+bool FrmBusActu::quietMode() const
+{
+    return txtcomohacer->text() == u"1";
+}
+
+void FrmBusActu::closeWindow()
+{
+    m_checking = false;
+    close();
+}
+
+void FrmBusActu::deleteLocalCopy()
+{
+    QFile::remove(localCopy());
+}
+
+void FrmBusActu::timerunloaded_Timer()
+{
+    timerunloaded->stop();
+    if (m_checked)
+        return;
+    m_checked = true;
+    m_checking = true;
+    if (m_mainWindow)
+        m_mainWindow->setEnabled(false);
+
+    if (!IsConnected()) {
+        if (!quietMode()) {
+            m_platform.messages.show(this,
+                                     QStringLiteral("Para poder buscar actualizaciones necesita estar "
+                                                    "conectado, compruebe su estado de conexión y "
+                                                    "vuelva a intentarlo."),
+                                     QStringLiteral("Error"), MessageBoxes::Icon::Error,
+                                     MessageBoxes::Buttons::Ok);
+        }
+        closeWindow();
+        return;
+    }
+
+    // A failed download must not leave an old copy to be read as if it had just arrived.
+    const bool downloaded = DownloadFile(m_updateUrl, localCopy());
+    QString text = txtcontenedor->text();
+    if (downloaded) {
+        if (const auto lines = TextFile::readLines(localCopy()))
+            text += VersionCheck::joinLines(*lines);
+    }
+    txtcontenedor->setText(text);
+    const QString version = VersionCheck::versionText(text);
+    txtcontenedor->setText(version);
+
+    if (VersionCheck::isNewer(version, ORVALIA_VERSION_MAJOR, ORVALIA_VERSION_MINOR)) {
+        const QString question = QStringLiteral("¡Se han encontrado nuevas actualizaciones!") + QChar(13)
+            + QStringLiteral("¿Desea dirigirse a la pagina de Morq Technologies para descargar la "
+                             "última actualización de Orvalia?");
+        const auto answer = m_platform.messages.show(this, question, Title, MessageBoxes::Icon::Information,
+                                                     MessageBoxes::Buttons::YesNo);
+        if (answer == MessageBoxes::Answer::Yes)
+            m_platform.shell.openUrl(m_webPage);
+        closeWindow();
+        deleteLocalCopy();
+        return;
+    }
+
+    if (quietMode()) {
+        deleteLocalCopy();
+        closeWindow();
+        return;
+    }
+    m_platform.messages.show(this, QStringLiteral("¡Su software esta actualizado!"), Title,
+                             MessageBoxes::Icon::Information, MessageBoxes::Buttons::Ok);
+    closeWindow();
+    deleteLocalCopy();
+}
