@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(
     cmake ninja-build g++ ccache
     qt6-base-dev qt6-multimedia-dev qt6-qpa-plugins qt6-translations-l10n
-    poppler-utils
+    poppler-utils fonts-urw-base35
 )
 
 missing=()
