@@ -1,0 +1,231 @@
+#include "password/frm_contra.h"
+
+#include "options/options_file.h"
+#include "options/sound_cue.h"
+#include "password/password_file.h"
+#include "platform/platform.h"
+#include "platform/text_file.h"
+#include "platform/twips.h"
+
+#include <QCloseEvent>
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QStyle>
+#include <QValidator>
+
+namespace {
+
+class StorableTextValidator : public QValidator
+{
+public:
+    using QValidator::QValidator;
+
+    State validate(QString &input, int &) const override
+    {
+        for (const QChar c : std::as_const(input)) {
+            if (c == u'\r' || c == u'\n' || !Windows1252::canEncode(c))
+                return Invalid;
+        }
+        return Acceptable;
+    }
+};
+
+constexpr qreal SmallestPointSize = 6.0;
+
+} // namespace
+
+void shrinkToFit(QWidget *control)
+{
+    const auto overflows = [control] {
+        if (auto *label = qobject_cast<QLabel *>(control); label && label->wordWrap())
+            return label->heightForWidth(label->width()) > label->height();
+        return control->sizeHint().width() > control->width();
+    };
+    QFont font = control->font();
+    while (overflows() && font.pointSizeF() > SmallestPointSize) {
+        font.setPointSizeF(font.pointSizeF() - 0.25);
+        control->setFont(font);
+    }
+}
+
+void PasswordWindow::setUp(QWidget *window, const QString &caption, QSize clientSize)
+{
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    window->setWindowFlags(Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint
+                           | Qt::WindowCloseButtonHint);
+    window->setWindowTitle(caption);
+    window->setFont(Twips::formFont());
+    window->setFixedSize(clientSize);
+    window->setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, window->size(),
+                                            window->screen()->availableGeometry()));
+}
+
+QLabel *PasswordWindow::label(QWidget *window, const char *name, const QString &caption, QRect geometry,
+                              bool wrap)
+{
+    auto *label = new QLabel(caption, window);
+    label->setObjectName(QLatin1String(name));
+    label->setGeometry(geometry);
+    label->setFont(Twips::formFont(/*bold=*/true));
+    if (wrap) {
+        label->setWordWrap(true);
+        label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    }
+    shrinkToFit(label);
+    return label;
+}
+
+QPushButton *PasswordWindow::button(QWidget *window, const char *name, const QString &caption, QRect geometry)
+{
+    auto *button = new QPushButton(caption, window);
+    button->setObjectName(QLatin1String(name));
+    button->setGeometry(geometry);
+    button->setAutoDefault(false);
+    return button;
+}
+
+QLineEdit *PasswordWindow::textBox(QWidget *window, const char *name, QRect geometry, bool masked)
+{
+    auto *box = new QLineEdit(window);
+    box->setObjectName(QLatin1String(name));
+    box->setGeometry(geometry);
+    box->setValidator(new StorableTextValidator(box));
+    if (masked) {
+        box->setEchoMode(QLineEdit::Password);
+        box->setStyleSheet(QStringLiteral("QLineEdit { lineedit-password-character: 42; }"));
+    }
+    return box;
+}
+
+FrmContra::FrmContra(Platform &platform, QWidget *optionsWindow, QWidget *mainWindow)
+    : QWidget(nullptr)
+    , m_platform(platform)
+    , m_optionsWindow(optionsWindow)
+    , m_mainWindow(mainWindow)
+{
+    using PasswordWindow::label;
+    using PasswordWindow::textBox;
+    using Twips::rect;
+    PasswordWindow::setUp(
+        this, QStringLiteral("Orvalia - Proteger mediante contraseña"), Twips::size(4680, 4545));
+
+    Label1 = label(this, "Label1", QStringLiteral("Contraseña :"), rect(120, 120, 4455, 255));
+    txtcontra = textBox(this, "txtcontra", rect(120, 360, 4455, 285), /*masked=*/true);
+    Label2 = label(this, "Label2", QStringLiteral("Re-tipee contraseña :"), rect(120, 720, 4455, 255));
+    txtrecontra = textBox(this, "txtrecontra", rect(120, 960, 4455, 285), /*masked=*/true);
+
+    auto *Line1 = new QFrame(this);
+    Line1->setObjectName(QStringLiteral("Line1"));
+    Line1->setFrameShape(QFrame::HLine);
+    Line1->setFrameShadow(QFrame::Sunken);
+    Line1->setGeometry(rect(120, 1440 - 15, 4560 - 120, 30));
+
+    Label3 = label(this, "Label3", QStringLiteral("Pregunta secreta :"), rect(120, 1680, 4455, 255));
+    txtpreg = textBox(this, "txtpreg", rect(120, 1920, 4455, 285), /*masked=*/false);
+    Label4 = label(this, "Label4", QStringLiteral("Respuesta secreta :"), rect(120, 2400, 4455, 255));
+    txtresp = textBox(this, "txtresp", rect(120, 2640, 4455, 285), /*masked=*/false);
+    cmdaccept
+        = PasswordWindow::button(this, "cmdaccept", QStringLiteral("Aceptar"), rect(120, 3120, 2175, 375));
+    cmdcancel
+        = PasswordWindow::button(this, "cmdcancel", QStringLiteral("Cancelar"), rect(2400, 3120, 2175, 375));
+    Label5 = label(this, "Label5",
+        QStringLiteral("En caso de que olvide su contraseña, usted tendrá la opción de que Orvalia le "
+                       "haga la pregunta secreta que usted tipeo y si la contesta bien (\"Respuesta "
+                       "secreta\"), el sistema le mostrará su contraseña."),
+        rect(120, 3720, 4455, 855), /*wrap=*/true);
+
+    setTabOrder(txtcontra, txtrecontra);
+    setTabOrder(txtrecontra, txtpreg);
+    setTabOrder(txtpreg, txtresp);
+    setTabOrder(txtresp, cmdaccept);
+    setTabOrder(cmdaccept, cmdcancel);
+
+    connect(cmdaccept, &QPushButton::clicked, this, &FrmContra::cmdaccept_Click);
+    connect(cmdcancel, &QPushButton::clicked, this, &FrmContra::cmdcancel_Click);
+    Form_Load();
+}
+
+QString FrmContra::GetWindows() const
+{
+    return m_platform.system.passwordDirectory();
+}
+
+void FrmContra::Form_Load()
+{
+    if (m_optionsWindow)
+        m_optionsWindow->setEnabled(false);
+    if (m_mainWindow)
+        m_mainWindow->setEnabled(false);
+}
+
+void FrmContra::cmdaccept_Click()
+{
+    clickSound();
+    if (txtcontra->text().isEmpty() || txtrecontra->text().isEmpty() || txtpreg->text().isEmpty()
+        || txtresp->text().isEmpty()) {
+        refuse(QStringLiteral("Se deben completar todos los datos"));
+        return;
+    }
+    if (!PasswordFile::matches(txtcontra->text(), txtrecontra->text())) {
+        refuse(QStringLiteral("Las contraseñas no coinciden"));
+        return;
+    }
+    // The password file first: protection must not be switched on without a password to ask for.
+    const PasswordFile passwordFile(GetWindows());
+    if (!passwordFile.writeNew({ txtcontra->text(), txtpreg->text(), txtresp->text() })) {
+        m_platform.messages.show(this,
+            QStringLiteral("No se pudo guardar la contraseña en el archivo de contraseñas. "
+                           "La protección no ha sido activada."),
+            QStringLiteral("Error"), MessageBoxes::Icon::Error, MessageBoxes::Buttons::Ok);
+        return;
+    }
+    const OptionsFile options(m_platform.system.programDirectory());
+    if (!options.updateLine(OptionsFile::PasswordProtection, QStringLiteral("1"))) {
+        m_platform.messages.show(this,
+            QStringLiteral("No se pudo guardar la opción de protección. "
+                           "La protección no ha sido activada."),
+            QStringLiteral("Error"), MessageBoxes::Icon::Error, MessageBoxes::Buttons::Ok);
+        return;
+    }
+    aceptado = true;
+    close();
+}
+
+void FrmContra::cmdcancel_Click()
+{
+    clickSound();
+    if (m_optionsWindow)
+        m_optionsWindow->setEnabled(true);
+    emit closedWithoutPassword();
+    close();
+}
+
+void FrmContra::closeEvent(QCloseEvent *event)
+{
+    Form_Unload();
+    event->accept();
+}
+
+void FrmContra::Form_Unload()
+{
+    // The main window stays disabled: the options window, still open, enables it when it closes.
+    if (m_optionsWindow)
+        m_optionsWindow->setEnabled(true);
+    if (!aceptado)
+        emit closedWithoutPassword();
+}
+
+void FrmContra::clickSound()
+{
+    playSoundCue(
+        m_platform.sound, ReadOptions(OptionsFile(m_platform.system.programDirectory())), ClickSound);
+}
+
+void FrmContra::refuse(const QString &text)
+{
+    m_platform.messages.show(this, text, QStringLiteral("Error"), MessageBoxes::Icon::Information,
+                             MessageBoxes::Buttons::Ok);
+}

@@ -1,0 +1,324 @@
+#include "fake_platform.h"
+#include "options/frm_options.h"
+#include "password/frm_cam_cont.h"
+#include "platform/twips.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+
+#include <sys/stat.h>
+
+using Icon = MessageBoxes::Icon;
+using Buttons = MessageBoxes::Buttons;
+
+namespace {
+
+const QStringList Protected = {"1", "1", "0", "1", "0", "1", "0", "1"};
+const char *const Boxes[] = {"txtconant", "txtnuecon", "txtnuerecon"};
+
+// The permission bits: the file holds the password in clear.
+int mode(const QString &path)
+{
+    struct stat st {};
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 07777) : -1;
+}
+
+template<class T = QWidget>
+T *control(QWidget *window, const char *name)
+{
+    T *widget = window->findChild<T *>(QLatin1String(name));
+    if (!widget)
+        qFatal("no control %s", name);
+    return widget;
+}
+
+void press(QWidget *window, const char *name)
+{
+    QTest::mouseClick(control<QPushButton>(window, name), Qt::LeftButton);
+}
+
+// Key by key, as the user types; any character, not only ASCII.
+void typeInto(QLineEdit *box, const QString &text)
+{
+    for (const QChar c : text)
+        QTest::sendKeyEvent(QTest::Click, box, Qt::Key_unknown, QString(c), Qt::NoModifier);
+}
+
+void type(QWidget *window, const QStringList &values)
+{
+    for (int i = 0; i < 3; ++i)
+        typeInto(control<QLineEdit>(window, Boxes[i]), values[i]);
+}
+
+QStringList texts(QWidget *window)
+{
+    QStringList values;
+    for (const char *name : Boxes)
+        values << control<QLineEdit>(window, name)->text();
+    return values;
+}
+
+} // namespace
+
+class TestFrmCamCont : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void layout();
+    void openedFromTheOptionsWindow();
+    void refusals_data();
+    void refusals();
+    void changeKeepsQuestionAndAnswer();
+    void replacementFails();
+    void cancelWritesNothing();
+    void changeSurvivesOptionsCancelWhenProtectionWasOn();
+
+private:
+    FrmCamCont *openAlone();
+    QString passwordFile() const { return m_desktop->passwordFile("orvpw.ntd"); }
+    QString twin() const { return m_desktop->passwordFile("orvpw.ntd2"); }
+
+    std::unique_ptr<TestPlatform> m_desktop;
+    std::unique_ptr<QWidget> m_main;
+    std::unique_ptr<QWidget> m_options;
+};
+
+void TestFrmCamCont::init()
+{
+    m_desktop = std::make_unique<TestPlatform>();
+    m_main = std::make_unique<QWidget>();
+    m_options = std::make_unique<QWidget>();
+    writeBytes(m_desktop->programFile("Agenda.opt"), cp1252Lines(Protected));
+    writeBytes(passwordFile(), cp1252Lines({"Vieja", "¿Color?", "azul", "cuarta"}));
+}
+
+void TestFrmCamCont::cleanup()
+{
+    for (QWidget *widget : QApplication::topLevelWidgets()) {
+        if (widget != m_main.get() && widget != m_options.get())
+            delete widget;
+    }
+    m_options.reset();
+    m_main.reset();
+    m_desktop.reset();
+}
+
+FrmCamCont *TestFrmCamCont::openAlone()
+{
+    auto *window = new FrmCamCont(m_desktop->platform, m_options.get(), m_main.get());
+    window->show();
+    return window;
+}
+
+void TestFrmCamCont::layout()
+{
+    FrmCamCont *window = openAlone();
+    QCOMPARE(window->windowTitle(), QStringLiteral("Orvalia - Cambiar contraseña"));
+    QVERIFY(window->windowFlags() & Qt::Tool);
+    QCOMPARE(window->minimumSize(), Twips::size(4680, 2745));
+    QCOMPARE(window->maximumSize(), Twips::size(4680, 2745));
+    const QRect screen = window->screen()->availableGeometry();
+    QVERIFY(qAbs(window->geometry().center().x() - screen.center().x()) <= 1);
+    QVERIFY(qAbs(window->geometry().center().y() - screen.center().y()) <= 1);
+
+    const std::tuple<const char *, QRect, QString> expected[] = {
+        {"Label1", {120, 120, 4455, 255}, "Contraseña antigua :"},
+        {"txtconant", {120, 360, 4455, 285}, ""},
+        {"Label2", {120, 840, 4455, 255}, "Nueva contraseña :"},
+        {"txtnuecon", {120, 1080, 4455, 285}, ""},
+        {"Label3", {120, 1560, 4455, 255}, "Retipear nueva contraseña :"},
+        {"txtnuerecon", {120, 1800, 4455, 285}, ""},
+        {"cmdaccept", {120, 2280, 2175, 375}, "Aceptar"},
+        {"cmdcancel", {2400, 2280, 2175, 375}, "Cancelar"},
+    };
+    for (const auto &[name, twips, caption] : expected) {
+        QWidget *widget = control(window, name);
+        QVERIFY2(
+            widget->geometry() == Twips::rect(twips.x(), twips.y(), twips.width(), twips.height()), name);
+        if (auto *label = qobject_cast<QLabel *>(widget))
+            QCOMPARE(label->text(), caption);
+        else if (auto *button = qobject_cast<QPushButton *>(widget))
+            QCOMPARE(button->text(), caption);
+        else
+            QCOMPARE(qobject_cast<QLineEdit *>(widget)->text(), caption);
+    }
+
+    type(window, {"abc", "de", "f"});
+    QCOMPARE(control<QLineEdit>(window, "txtconant")->displayText(), QStringLiteral("***"));
+    QCOMPARE(control<QLineEdit>(window, "txtnuecon")->displayText(), QStringLiteral("**"));
+    QCOMPARE(control<QLineEdit>(window, "txtnuerecon")->displayText(), QStringLiteral("*"));
+
+    QStringList chain;
+    QWidget *widget = control(window, "txtconant");
+    do {
+        if (widget->focusPolicy() & Qt::TabFocus)
+            chain << widget->objectName();
+        widget = widget->nextInFocusChain();
+    } while (widget != control(window, "txtconant"));
+    QCOMPARE(chain, QStringList({"txtconant", "txtnuecon", "txtnuerecon", "cmdaccept", "cmdcancel"}));
+}
+
+void TestFrmCamCont::openedFromTheOptionsWindow()
+{
+    auto *options = new FrmOptions(m_desktop->platform, m_main.get());
+    options->show();
+    press(options, "cmdcamcon");
+    QCOMPARE(m_desktop->sound.played, QStringList{"Tac.WAV"});
+    FrmCamCont *window = nullptr;
+    for (QWidget *widget : QApplication::topLevelWidgets()) {
+        if (auto *camCont = qobject_cast<FrmCamCont *>(widget); camCont && camCont->isVisible())
+            window = camCont;
+    }
+    QVERIFY(window);
+    QVERIFY(!options->isEnabled());
+    QVERIFY(!m_main->isEnabled());
+    window->close();
+    QVERIFY(options->isEnabled());
+    QVERIFY(!m_main->isEnabled());
+    options->close();
+    QVERIFY(m_main->isEnabled());
+}
+
+void TestFrmCamCont::refusals_data()
+{
+    QTest::addColumn<bool>("fileExists");
+    QTest::addColumn<QStringList>("typed");
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<Icon>("icon");
+
+    const QString incomplete = QStringLiteral("Se deben completar todos los datos");
+    const QString wrongOld = QStringLiteral("La contraseña antigua no es correcta");
+    // Without a password file: proves that an empty field is told before the file is read.
+    QTest::newRow("all empty") << false << QStringList{"", "", ""} << incomplete << Icon::Information;
+    QTest::newRow("old empty") << true << QStringList { "", "n", "n" } << incomplete << Icon::Information;
+    QTest::newRow("repeat empty") << true << QStringList { "Vieja", "n", "" } << incomplete
+                                  << Icon::Information;
+    QTest::newRow("wrong old, new differ")
+        << true << QStringList { "Otra", "uno", "dos" } << wrongOld << Icon::Error;
+    QTest::newRow("old in other case")
+        << true << QStringList { "vieja", "n", "n" } << wrongOld << Icon::Error;
+    QTest::newRow("old with a space")
+        << true << QStringList { "Vieja ", "n", "n" } << wrongOld << Icon::Error;
+    QTest::newRow("new differ") << true << QStringList { "Vieja", "nueva", "Nueva" }
+                                << QStringLiteral("Las nuevas contraseñas no son iguales")
+                                << Icon::Information;
+    QTest::newRow("no password file")
+        << false << QStringList { "Vieja", "n", "n" }
+        << QStringLiteral("No se pudo leer el archivo de contraseñas. La contraseña no ha sido modificada.")
+        << Icon::Error;
+}
+
+void TestFrmCamCont::refusals()
+{
+    QFETCH(bool, fileExists);
+    QFETCH(QStringList, typed);
+    QFETCH(QString, message);
+    QFETCH(Icon, icon);
+    if (!fileExists)
+        QFile::remove(passwordFile());
+    const QByteArray before = readBytes(passwordFile());
+
+    FrmCamCont *window = openAlone();
+    type(window, typed);
+    press(window, "cmdaccept");
+    QCOMPARE(m_desktop->messages.shown.size(), 1);
+    const FakeMessageBoxes::Shown &shown = m_desktop->messages.shown.first();
+    QCOMPARE(shown.text, message);
+    QCOMPARE(shown.title, QStringLiteral("Error"));
+    QCOMPARE(shown.icon, icon);
+    QCOMPARE(shown.buttons, Buttons::Ok);
+    QCOMPARE(m_desktop->sound.played, QStringList{"Tac.WAV"});
+    QVERIFY(window->isVisible());
+    QCOMPARE(texts(window), typed);
+    QCOMPARE(readBytes(passwordFile()), before);
+    QCOMPARE(QFileInfo::exists(passwordFile()), fileExists);
+    QVERIFY(!QFileInfo::exists(twin()));
+    QVERIFY(!m_options->isEnabled());
+}
+
+void TestFrmCamCont::changeKeepsQuestionAndAnswer()
+{
+    FrmCamCont *window = openAlone();
+    type(window, {"Vieja", "Nueva ñ", "Nueva ñ"});
+    press(window, "cmdaccept");
+    QCOMPARE(m_desktop->messages.shown.size(), 1);
+    const FakeMessageBoxes::Shown &shown = m_desktop->messages.shown.first();
+    QCOMPARE(shown.text, QStringLiteral("¡La contraseña ha sido modificada correctamente!"));
+    QCOMPARE(shown.title, QStringLiteral("Orvalia"));
+    QCOMPARE(shown.icon, Icon::Information);
+    QCOMPARE(shown.buttons, Buttons::Ok);
+    QCOMPARE(readBytes(passwordFile()), cp1252Lines({"Nueva ñ", "¿Color?", "azul"}));
+    QCOMPARE(mode(passwordFile()), 0600);
+    QVERIFY(!QFileInfo::exists(twin()));
+    QVERIFY(!window->isVisible());
+    QVERIFY(m_options->isEnabled());
+    QVERIFY(!m_main->isEnabled());
+    // The options are not this window's business.
+    QCOMPARE(readBytes(m_desktop->programFile("Agenda.opt")), cp1252Lines(Protected));
+    QVERIFY(!QFileInfo::exists(m_desktop->programFile("Agenda.opt2")));
+}
+
+void TestFrmCamCont::replacementFails()
+{
+    // The twin cannot be created: the old file must stay as it was.
+    QVERIFY(QDir().mkdir(twin()));
+    const QByteArray before = readBytes(passwordFile());
+    FrmCamCont *window = openAlone();
+    const QStringList typed = {"Vieja", "Nueva", "Nueva"};
+    type(window, typed);
+    press(window, "cmdaccept");
+    QCOMPARE(m_desktop->messages.shown.size(), 1);
+    const FakeMessageBoxes::Shown &shown = m_desktop->messages.shown.first();
+    QCOMPARE(shown.text,
+             QStringLiteral("No se pudo guardar la nueva contraseña. La contraseña anterior sigue vigente."));
+    QCOMPARE(shown.title, QStringLiteral("Error"));
+    QCOMPARE(shown.icon, Icon::Error);
+    QCOMPARE(readBytes(passwordFile()), before);
+    QVERIFY(window->isVisible());
+    QCOMPARE(texts(window), typed);
+}
+
+void TestFrmCamCont::cancelWritesNothing()
+{
+    const QByteArray before = readBytes(passwordFile());
+    FrmCamCont *window = openAlone();
+    type(window, {"Vieja", "Nueva", "Nueva"});
+    press(window, "cmdcancel");
+    QVERIFY(!window->isVisible());
+    QCOMPARE(readBytes(passwordFile()), before);
+    QVERIFY(m_desktop->messages.shown.isEmpty());
+    QCOMPARE(m_desktop->sound.played, QStringList{"Tac.WAV"});
+    QVERIFY(m_options->isEnabled());
+    QVERIFY(!m_main->isEnabled());
+}
+
+void TestFrmCamCont::changeSurvivesOptionsCancelWhenProtectionWasOn()
+{
+    auto *options = new FrmOptions(m_desktop->platform, m_main.get());
+    options->show();
+    press(options, "cmdcamcon");
+    FrmCamCont *window = nullptr;
+    for (QWidget *widget : QApplication::topLevelWidgets()) {
+        if (auto *camCont = qobject_cast<FrmCamCont *>(widget); camCont && camCont->isVisible())
+            window = camCont;
+    }
+    QVERIFY(window);
+    type(window, {"Vieja", "Nueva", "Nueva"});
+    press(window, "cmdaccept");
+    press(options, "cmdcancel");
+    QCOMPARE(readBytes(passwordFile()), cp1252Lines({"Nueva", "¿Color?", "azul"}));
+    QCOMPARE(readBytes(m_desktop->programFile("Agenda.opt")), cp1252Lines(Protected));
+    QVERIFY(m_main->isEnabled());
+}
+
+QTEST_MAIN(TestFrmCamCont)
+#include "tst_frm_cam_cont.moc"
