@@ -1,0 +1,883 @@
+#include "app/main_window.h"
+
+#include "app/about_window.h"
+#include "contacts/contact_list_model.h"
+#include "options/frm_options.h"
+#include "options/sound_cue.h"
+#include "photo/photo_loader.h"
+#include "platform/platform.h"
+#include "platform/twips.h"
+#include "print/card_job.h"
+#include "update/frm_bus_actu.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QFocusEvent>
+#include <QFrame>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QMenuBar>
+#include <QPixmap>
+#include <QPushButton>
+#include <QTimer>
+#include <QUrl>
+#include <QValidator>
+
+#include <limits>
+
+using namespace ContactRecord;
+using Icon = MessageBoxes::Icon;
+using Buttons = MessageBoxes::Buttons;
+using Answer = MessageBoxes::Answer;
+
+const QString FrmPrincipal::PhotoFilter = QStringLiteral(
+    "JPEG (*.JPG;*.JPEG;*.JPE;*.JFIF)|*.jpg;*.jpeg;*.jpe;*.jfif|Mapa de bits (*.bmp)|*.bmp|GIF (*.gif)|*.gif|"
+    "Todos los archivos de imagenes aceptados|*.gif;*.jpg;*.jpeg;*.jpe;*.jfif;*.bmp");
+
+namespace {
+
+const QString Product = QStringLiteral("Orvalia");
+const QString ErrorTitle = QStringLiteral("Error");
+
+const QString ModifiedQuestion =
+    QStringLiteral("Los datos han sido modificados. ¿Desea guardar el registro con los nuevos datos?");
+const QString RequiredFields = QStringLiteral("El nombre y apellido son obligatorios");
+const QString AlreadyExists = QStringLiteral("El registro con el nombre y el apellido dado ya existe");
+const QString DeleteQuestion = QStringLiteral("¿Esta seguro que desea borrar el registro seleccionado?");
+const QString DeleteTitle = QStringLiteral("Administrador De Imagenes");
+const QString RemovePhotoQuestion =
+    QStringLiteral("¿Esta seguro que desea quitar la imagen del registro seleccionado?");
+const QString NoPhoto = QStringLiteral("No se ha especificado ninguna imagen");
+const QString PhotoMissing = QStringLiteral("La imagen no se puede abrir o ha sido borrada") + QChar(10)
+    + QStringLiteral("Se aconseja que borre la ubicación de la foto o seleccione otra ubicación");
+
+// Failures the file operations report; the contact file is then as it was.
+const QString SaveFailed =
+    QStringLiteral("No se pudieron guardar los cambios del registro. El archivo de datos no fue modificado.");
+const QString AddFailed = QStringLiteral("No se pudo agregar el registro. El archivo de datos no fue modificado.");
+const QString DeleteFailed = QStringLiteral("No se pudo borrar el registro. El archivo de datos no fue modificado.");
+const QString PhotoPathUnstorable = QStringLiteral(
+    "La ubicación de la imagen contiene caracteres que no se pueden guardar. Elija una imagen de otra carpeta "
+    "o cambie el nombre del archivo.");
+
+constexpr int Backspace = 8;
+
+// What a box takes when it is typed: the age digits only, the telephones digits, blank and hyphen,
+// weight and height digits, comma and full stop; the other boxes everything.
+bool keyAccepted(int index, int code)
+{
+    const bool digit = code >= '0' && code <= '9';
+    switch (index) {
+    case edad:
+        return digit || code == Backspace;
+    case telefono:
+    case celular:
+        return digit || code == Backspace || code == ' ' || code == '-';
+    case peso:
+    case altura:
+        return digit || code == Backspace || code == ',' || code == '.';
+    default:
+        return true;
+    }
+}
+
+bool isFilteredBox(int index)
+{
+    return index == edad || index == telefono || index == celular || index == peso || index == altura;
+}
+
+// The character codes a key press types: Ctrl with a letter gives its control character (Ctrl+V
+// is 22), keys that move the focus or delete type nothing.
+QList<int> typedCodes(const QKeyEvent *key)
+{
+    switch (key->key()) {
+    case Qt::Key_Tab:
+    case Qt::Key_Backtab:
+    case Qt::Key_Delete:
+        return {};
+    default:
+        break;
+    }
+    const Qt::KeyboardModifiers modifiers = key->modifiers();
+    if (modifiers.testFlag(Qt::ControlModifier) && !modifiers.testFlag(Qt::AltModifier)
+        && key->key() >= Qt::Key_A && key->key() <= Qt::Key_Z)
+        return {key->key() - Qt::Key_A + 1};
+    QList<int> codes;
+    for (const QChar c : key->text())
+        codes << c.unicode();
+    return codes;
+}
+
+// Guards every way text enters a box besides single keys: paste by keyboard, menu or middle
+// button, drag and drop, input methods. Characters the file cannot hold are removed, so the box
+// shows exactly what will be stored; in the filtered boxes a paste holding a character that
+// could not be typed there is refused whole.
+class FieldValidator : public QValidator
+{
+public:
+    FieldValidator(int index, QLineEdit *box)
+        : QValidator(box)
+        , m_index(index)
+    {
+        connect(box, &QLineEdit::textChanged, this, [this](const QString &text) { m_last = text; });
+    }
+
+    State validate(QString &input, int &pos) const override
+    {
+        if (isFilteredBox(m_index)) {
+            // Only what was added counts: a stored value is shown as it is.
+            qsizetype prefix = 0;
+            const qsizetype common = std::min(input.size(), m_last.size());
+            while (prefix < common && input[prefix] == m_last[prefix])
+                ++prefix;
+            qsizetype suffix = 0;
+            while (suffix < common - prefix
+                   && input[input.size() - 1 - suffix] == m_last[m_last.size() - 1 - suffix])
+                ++suffix;
+            for (qsizetype i = prefix; i < input.size() - suffix; ++i) {
+                const char16_t c = input[i].unicode();
+                if (c == Backspace || !isStorable(input[i]) || !keyAccepted(m_index, c))
+                    return Invalid;
+            }
+            return Acceptable;
+        }
+        if (std::all_of(input.cbegin(), input.cend(), isStorable))
+            return Acceptable;
+        QString kept;
+        int removedBeforeCursor = 0;
+        for (qsizetype i = 0; i < input.size(); ++i) {
+            if (isStorable(input[i]))
+                kept += input[i];
+            else if (i < pos)
+                ++removedBeforeCursor;
+        }
+        input = kept;
+        pos -= removedBeforeCursor;
+        return Acceptable;
+    }
+
+private:
+    int m_index;
+    QString m_last;
+};
+
+struct Place
+{
+    int left, top, width, height;
+};
+
+// txt(0) to txt(17), in twips.
+constexpr std::array<Place, FieldCount> BoxPlaces{{
+    {3000, 240, 3975, 285},  {3000, 840, 1575, 285},  {5400, 840, 1575, 285},  {3000, 1440, 3975, 285},
+    {3000, 2040, 1575, 285}, {5400, 2040, 1575, 285}, {3000, 2640, 3975, 285}, {3000, 3240, 3975, 285},
+    {3000, 3840, 1575, 285}, {5400, 3840, 1575, 285}, {3000, 4440, 3975, 285}, {3000, 5040, 3975, 285},
+    {3000, 5640, 3975, 285}, {3000, 6240, 3975, 285}, {3000, 6840, 1455, 285}, {5160, 6840, 1455, 285},
+    {3000, 7440, 3975, 285}, {7080, 4080, 3495, 285},
+}};
+
+// The field labels stand 240 twips above their boxes, as wide as the box; the photo's is narrower.
+const std::array<const char *, FieldCount> LabelTexts{
+    "Apellido :",         "Nombre :",          "Nick :",          "Edad :",
+    "Localidad :",        "Provincia :",       "País :",          "Domicilio :",
+    "Telefono :",         "Celular :",         "E-Mail :",        "Fecha De Alta :",
+    "Fecha De Nacimiento :", "Situacion Civil :", "Peso :",        "Altura :",
+    "Ocupacion :",        "Ubicación De La Foto :",
+};
+constexpr int LabelHeight = 255;
+constexpr int PhotoLabelWidth = 2055;
+
+} // namespace
+
+FrmPrincipal::FrmPrincipal(Platform &platform, QWidget *parent)
+    : QMainWindow(parent)
+    , m_platform(platform)
+    , m_optionsFile(platform.system.programDirectory())
+    , m_contacts(platform.system.programDirectory(), platform.attributes)
+    , m_endProgram([] { QCoreApplication::exit(0); })
+{
+    setObjectName(QStringLiteral("FrmPrincipal"));
+    setWindowTitle(QStringLiteral("Orvalia - Morq Technologies"));
+    setFont(Twips::formFont());
+    createControls();
+    createMenus();
+    connectHandlers();
+    const QSize client = Twips::size(11880, 8190);
+    resize(client.width(), client.height() + menuBar()->sizeHint().height());
+    Form_Load();
+}
+
+FrmPrincipal::~FrmPrincipal() = default;
+
+void FrmPrincipal::createControls()
+{
+    // The controls keep their places whatever the size of the window: no layout.
+    auto *client = new QWidget(this);
+    client->setObjectName(QStringLiteral("client"));
+    setCentralWidget(client);
+
+    m_model = new ContactListModel(this);
+    List1 = new QListView(client);
+    List1->setObjectName(QStringLiteral("List1"));
+    List1->setModel(m_model);
+    List1->setSelectionMode(QAbstractItemView::SingleSelection);
+    List1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    List1->setUniformItemSizes(true); // a hundred thousand entries cost nothing to lay out
+    List1->setGeometry(Twips::rect(120, 120, 2775, 7665));
+
+    for (int i = 0; i < FieldCount; ++i) {
+        const Place &box = BoxPlaces[i];
+        auto *label = new QLabel(QString::fromUtf8(LabelTexts[i]), client);
+        label->setObjectName(i == ubicacionfoto ? QStringLiteral("Label6") : QStringLiteral("lbl_%1").arg(i));
+        label->setFont(Twips::formFont(true));
+        label->setGeometry(Twips::rect(box.left, box.top - 240, i == ubicacionfoto ? PhotoLabelWidth : box.width,
+                                       LabelHeight));
+
+        auto *edit = new QLineEdit(client);
+        edit->setObjectName(QStringLiteral("txt_%1").arg(i));
+        edit->setMaxLength(std::numeric_limits<int>::max());
+        edit->setGeometry(Twips::rect(box.left, box.top, box.width, box.height));
+        edit->setValidator(new FieldValidator(i, edit));
+        edit->installEventFilter(this);
+        txt[i] = edit;
+    }
+
+    const auto unitLabel = [client](const char *name, const QString &text, int left) {
+        auto *label = new QLabel(text, client);
+        label->setObjectName(QString::fromLatin1(name));
+        label->setFont(Twips::formFont(true));
+        label->setGeometry(Twips::rect(left, 6930, 375, LabelHeight));
+    };
+    unitLabel("lblkgs", QStringLiteral("Kgs"), 4485);
+    unitLabel("lblmts", QStringLiteral("Mts"), 6675);
+
+    const auto button = [client](const char *name, const QString &text, Place place) {
+        auto *b = new QPushButton(text, client);
+        b->setObjectName(QString::fromLatin1(name));
+        b->setAutoDefault(false);
+        b->setGeometry(Twips::rect(place.left, place.top, place.width, place.height));
+        return b;
+    };
+    Command8 = button("Command8", QStringLiteral("Borrar"), {10680, 4080, 1095, 255});
+    Command5 = button("Command5", QStringLiteral("Buscar Foto"), {7080, 4560, 4695, 375});
+    Command6 = button("Command6", QStringLiteral("Abrir Foto"), {7080, 4920, 4695, 375});
+    Command1 = button("Command1", QStringLiteral("Agregar"), {7080, 5640, 2295, 375});
+    cmdvaciar = button("cmdvaciar", QStringLiteral("Vaciar Cajas De Texto"), {9480, 5640, 2295, 375});
+    Command2 = button("Command2", QStringLiteral("Quitar"), {7080, 6120, 2295, 375});
+    Command7 = button("Command7", QStringLiteral("Imprimir"), {9480, 6120, 2295, 375});
+    cmdoptions = button("cmdoptions", QStringLiteral("Opciones..."), {7080, 6840, 2295, 375});
+    cmdacerca = button("cmdacerca", QStringLiteral("Acerca De..."), {9480, 6840, 2295, 375});
+    Command4 = button("Command4", QStringLiteral("Salir"), {7080, 7320, 4695, 375});
+    Command8->setEnabled(false);
+    Command2->setEnabled(false);
+    Command7->setEnabled(false);
+
+    Image1 = new QLabel(client);
+    Image1->setObjectName(QStringLiteral("Image1"));
+    Image1->setScaledContents(true); // stretched: the picture's proportions are not kept
+    Image1->setGeometry(Twips::rect(7080, 120, 4695, 3615));
+
+    const auto line = [client](const char *name, int y) {
+        auto *l = new QFrame(client);
+        l->setObjectName(QString::fromLatin1(name));
+        l->setFrameShape(QFrame::HLine);
+        l->setFrameShadow(QFrame::Plain);
+        l->setLineWidth(1);
+        l->setGeometry(Twips::toPixels(7080), Twips::toPixels(y), Twips::toPixels(11760 - 7080), 1);
+    };
+    line("Line1", 5460);
+    line("Line2", 6660);
+
+    // Tab order: the list, the boxes, then the buttons top to bottom.
+    QList<QWidget *> order{List1};
+    for (QLineEdit *box : txt)
+        order << box;
+    order << Command8 << Command5 << Command6 << Command1 << cmdvaciar << Command2 << Command7 << cmdoptions
+          << cmdacerca << Command4;
+    for (qsizetype i = 0; i + 1 < order.size(); ++i)
+        setTabOrder(order[i], order[i + 1]);
+    List1->setFocus();
+
+    Timersalsonido = new QTimer(this);
+    Timersalsonido->setObjectName(QStringLiteral("Timersalsonido"));
+    Timersalsonido->setInterval(ExitDelayMs);
+    timeractu = new QTimer(this);
+    timeractu->setObjectName(QStringLiteral("timeractu"));
+    timeractu->setInterval(UpdateCheckDelayMs);
+}
+
+void FrmPrincipal::createMenus()
+{
+    mnuarchi = menuBar()->addMenu(QStringLiteral("Archivo"));
+    mnuarchi->setObjectName(QStringLiteral("mnuarchi"));
+    mnusalir = mnuarchi->addAction(QStringLiteral("Salir"));
+    mnusalir->setObjectName(QStringLiteral("mnusalir"));
+
+    mnuherra = menuBar()->addMenu(QStringLiteral("Herramientas"));
+    mnuherra->setObjectName(QStringLiteral("mnuherra"));
+    mnubusactu = mnuherra->addAction(QStringLiteral("Buscar actualizaciones..."));
+    mnubusactu->setObjectName(QStringLiteral("mnubusactu"));
+    mnuherra->addSeparator()->setObjectName(QStringLiteral("mnuguion"));
+    mnuopciones = mnuherra->addAction(QStringLiteral("Opciones..."));
+    mnuopciones->setObjectName(QStringLiteral("mnuopciones"));
+
+    mnuayuda = menuBar()->addMenu(QStringLiteral("Ayuda"));
+    mnuayuda->setObjectName(QStringLiteral("mnuayuda"));
+    mnumorqweb = mnuayuda->addAction(QStringLiteral("Morq Technologies En La WEB"));
+    mnumorqweb->setObjectName(QStringLiteral("mnumorqweb"));
+    mnuayuda->addSeparator()->setObjectName(QStringLiteral("mnuguion2"));
+    mnuacerca = mnuayuda->addAction(QStringLiteral("Acerca De..."));
+    mnuacerca->setObjectName(QStringLiteral("mnuacerca"));
+}
+
+void FrmPrincipal::connectHandlers()
+{
+    connect(List1->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            [this](const QItemSelection &selected) {
+                if (!m_listChanging && !selected.isEmpty())
+                    List1_Click();
+            });
+    connect(Command1, &QPushButton::clicked, this, &FrmPrincipal::Command1_Click);
+    connect(Command2, &QPushButton::clicked, this, &FrmPrincipal::Command2_Click);
+    connect(cmdvaciar, &QPushButton::clicked, this, &FrmPrincipal::cmdvaciar_Click);
+    connect(Command4, &QPushButton::clicked, this, &FrmPrincipal::Command4_Click);
+    connect(Command5, &QPushButton::clicked, this, &FrmPrincipal::Command5_Click);
+    connect(Command6, &QPushButton::clicked, this, &FrmPrincipal::Command6_Click);
+    connect(Command7, &QPushButton::clicked, this, &FrmPrincipal::Command7_Click);
+    connect(Command8, &QPushButton::clicked, this, &FrmPrincipal::Command8_Click);
+    connect(cmdoptions, &QPushButton::clicked, this, &FrmPrincipal::cmdoptions_Click);
+    connect(cmdacerca, &QPushButton::clicked, this, &FrmPrincipal::cmdacerca_Click);
+    connect(mnusalir, &QAction::triggered, this, &FrmPrincipal::mnusalir_Click);
+    connect(mnuopciones, &QAction::triggered, this, &FrmPrincipal::mnuopciones_Click);
+    connect(mnuacerca, &QAction::triggered, this, &FrmPrincipal::mnuacerca_Click);
+    connect(mnubusactu, &QAction::triggered, this, &FrmPrincipal::mnubusactu_Click);
+    connect(mnumorqweb, &QAction::triggered, this, &FrmPrincipal::mnumorqweb_Click);
+    connect(timeractu, &QTimer::timeout, this, &FrmPrincipal::timeractu_Timer);
+    connect(Timersalsonido, &QTimer::timeout, this, &FrmPrincipal::Timersalsonido_Timer);
+}
+
+// --- start and options -------------------------------------------------------------------------
+
+void FrmPrincipal::Form_Load()
+{
+    if (!m_platform.system.lockSingleInstance()) {
+        // Another instance works on the same files: this one ends at once, without a word.
+        m_anotherInstance = true;
+        QMetaObject::invokeMethod(this, [this] { m_endProgram(); }, Qt::QueuedConnection);
+        return;
+    }
+    conmayu();
+    if (m_options.UpdateCheck == u"1")
+        timeractu->start();
+    aropci();
+    buildList();
+}
+
+void FrmPrincipal::setVisible(bool visible)
+{
+    if (visible && m_anotherInstance)
+        return;
+    QMainWindow::setVisible(visible);
+}
+
+void FrmPrincipal::conmayu()
+{
+    m_options.read(m_optionsFile);
+}
+
+void FrmPrincipal::aropci()
+{
+    m_optionsFile.createIfMissing();
+}
+
+bool FrmPrincipal::IsConnected()
+{
+    return m_platform.network.isConnected();
+}
+
+void FrmPrincipal::clickSound()
+{
+    conmayu();
+    playSoundCue(m_platform.sound, m_options.SoundsOn, ClickSound);
+}
+
+Answer FrmPrincipal::message(const QString &text, const QString &title, Icon icon, Buttons buttons)
+{
+    return m_platform.messages.show(this, text, title, icon, buttons);
+}
+
+// --- the list ----------------------------------------------------------------------------------
+
+void FrmPrincipal::buildList()
+{
+    m_regmostrado = 0;
+    // A rewrite cut short leaves the contacts in the twin; ensureExists puts it back in place.
+    m_contacts.ensureExists();
+    fillList();
+}
+
+void FrmPrincipal::fillList()
+{
+    m_listChanging = true;
+    List1->selectionModel()->clear();
+    m_model->setKeys(m_contacts.readKeys().value_or(QStringList()));
+    m_listChanging = false;
+}
+
+int FrmPrincipal::selectedRow() const
+{
+    const QModelIndexList selected = List1->selectionModel()->selectedIndexes();
+    return selected.isEmpty() ? -1 : selected.constFirst().row();
+}
+
+QString FrmPrincipal::selectedKey() const
+{
+    return m_model->keyAt(selectedRow());
+}
+
+void FrmPrincipal::selectRow(int row)
+{
+    m_listChanging = true;
+    List1->selectionModel()->setCurrentIndex(m_model->index(row), QItemSelectionModel::ClearAndSelect);
+    m_listChanging = false;
+}
+
+void FrmPrincipal::clearListSelection()
+{
+    m_listChanging = true;
+    List1->selectionModel()->clear();
+    m_listChanging = false;
+}
+
+void FrmPrincipal::reloadContacts()
+{
+    clearBoxes();
+    Image1->clear();
+    m_regoriginal.clear();
+    m_regmostrado = 0;
+    m_cajasvacias = 0;
+    Command2->setEnabled(false);
+    Command7->setEnabled(false);
+    Command8->setEnabled(false);
+    fillList();
+}
+
+// --- the boxes ---------------------------------------------------------------------------------
+
+ContactRecord::Fields FrmPrincipal::boxes() const
+{
+    Fields fields;
+    for (int i = 0; i < FieldCount; ++i)
+        fields[i] = txt[i]->text();
+    return fields;
+}
+
+QString FrmPrincipal::composedLine() const
+{
+    return lineOf(boxes());
+}
+
+void FrmPrincipal::setBoxText(int index, const QString &text)
+{
+    // Text the program puts in was not typed: the key rules do not apply to it, but nothing the
+    // file cannot hold gets in.
+    QLineEdit *box = txt[index];
+    const QValidator *validator = box->validator();
+    box->setValidator(nullptr);
+    box->setText(storable(text));
+    box->setValidator(validator);
+}
+
+void FrmPrincipal::clearBoxes()
+{
+    for (int i = 0; i < FieldCount; ++i)
+        setBoxText(i, QString());
+}
+
+void FrmPrincipal::txt_KeyPress(int Index, int &KeyAscii) const
+{
+    // No box takes the separator, a line break or a character the file's code page lacks.
+    const bool storableCode = KeyAscii > 0 && KeyAscii <= 0xFFFF && isStorable(QChar(char16_t(KeyAscii)));
+    if (!storableCode || !keyAccepted(Index, KeyAscii))
+        KeyAscii = 0;
+}
+
+void FrmPrincipal::txt_GotFocus(int Index)
+{
+    if (Index == fechaalta)
+        setBoxText(fechaalta, m_platform.system.currentDateText());
+}
+
+bool FrmPrincipal::eventFilter(QObject *watched, QEvent *event)
+{
+    const auto box = std::find(txt.cbegin(), txt.cend(), watched);
+    if (box == txt.cend())
+        return QMainWindow::eventFilter(watched, event);
+    const int index = int(box - txt.cbegin());
+    if (event->type() == QEvent::KeyPress) {
+        for (int code : typedCodes(static_cast<QKeyEvent *>(event))) {
+            txt_KeyPress(index, code);
+            if (code == 0)
+                return true;
+        }
+    } else if (event->type() == QEvent::FocusIn) {
+        // Coming back from another window or a menu is no new visit to the box.
+        const Qt::FocusReason reason = static_cast<QFocusEvent *>(event)->reason();
+        if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason)
+            txt_GotFocus(index);
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+// --- showing and saving a contact --------------------------------------------------------------
+
+void FrmPrincipal::List1_Click()
+{
+    const QString selected = selectedKey();
+    if (!selected.isEmpty()) {
+        Command2->setEnabled(true);
+        Command7->setEnabled(true);
+    }
+    if (m_cajasvacias != 1 && m_regmostrado == 1) {
+        switch (modificationCheck()) {
+        case Check::Unchanged:
+        case Check::Declined:
+            break;
+        case Check::Saved:
+            // The user selects again from the fresh list.
+            return;
+        case Check::Failed: {
+            // The edits stay on screen, and so does the entry of the contact they belong to.
+            const auto [row, found] = m_model->exactRows(keyOf(m_regoriginal));
+            if (found > 0)
+                selectRow(row);
+            else
+                clearListSelection();
+            return;
+        }
+        }
+    }
+    if (!selected.isEmpty())
+        display(selected);
+}
+
+FrmPrincipal::Check FrmPrincipal::modificationCheck()
+{
+    const QString line = composedLine();
+    if (line == m_regoriginal)
+        return Check::Unchanged;
+    conmayu();
+    if (m_options.ConfirmChanges != u"0"
+        && message(ModifiedQuestion, Product, Icon::Question, Buttons::YesNo) != Answer::Yes)
+        return Check::Declined;
+    if (!m_contacts.replaceByKey(m_regoriginal, line)) {
+        message(SaveFailed, ErrorTitle, Icon::Error, Buttons::Ok);
+        return Check::Failed;
+    }
+    m_regoriginal.clear();
+    Command2->setEnabled(false);
+    Command7->setEnabled(false);
+    clearBoxes();
+    Image1->clear();
+    m_regmostrado = 0;
+    fillList();
+    return Check::Saved;
+}
+
+void FrmPrincipal::display(const QString &key)
+{
+    m_cajasvacias = 0;
+    const std::optional<QString> line = m_contacts.findByKey(key);
+    if (!line) {
+        // The file no longer holds that contact (changed outside the program): nothing to show.
+        showNothing();
+        return;
+    }
+    m_regmostrado = 1;
+    m_regoriginal = *line;
+    const Fields fields = fieldsOf(*line);
+    for (int i = 0; i < FieldCount; ++i)
+        setBoxText(i, fields[i]);
+    showPhotoOfRecord(txt[ubicacionfoto]->text());
+}
+
+void FrmPrincipal::showNothing()
+{
+    clearBoxes();
+    Image1->clear();
+    m_regmostrado = 0;
+    m_regoriginal.clear();
+    Command2->setEnabled(false);
+    Command7->setEnabled(false);
+    Command8->setEnabled(false);
+}
+
+void FrmPrincipal::showPhotoOfRecord(const QString &path)
+{
+    const PhotoLoader::Result photo = PhotoLoader::load(path);
+    switch (photo.status) {
+    case PhotoLoader::Status::Empty:
+        Image1->clear();
+        Command8->setEnabled(false);
+        break;
+    case PhotoLoader::Status::Loaded:
+        setPicture(photo.image);
+        Command8->setEnabled(true);
+        break;
+    case PhotoLoader::Status::Missing:
+        // The stale location stays in its box, so that "Borrar" or "Buscar Foto" can mend it.
+        message(PhotoMissing, ErrorTitle, Icon::Error, Buttons::Ok);
+        Command8->setEnabled(true);
+        Image1->clear();
+        break;
+    case PhotoLoader::Status::NotAPicture:
+        // The previous picture and the state of "Borrar" stay.
+        break;
+    }
+}
+
+void FrmPrincipal::setPicture(const QImage &image)
+{
+    // Stretched to the box once, so a large photo does not stay in memory at full size.
+    Image1->setPixmap(QPixmap::fromImage(
+        image.scaled(Image1->size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation)));
+}
+
+// --- adding, deleting, emptying ----------------------------------------------------------------
+
+void FrmPrincipal::Command1_Click()
+{
+    clickSound();
+    if (txt[apellido]->text().isEmpty() || txt[nombre]->text().isEmpty()) {
+        message(RequiredFields, ErrorTitle, Icon::Error, Buttons::Ok);
+        return;
+    }
+    const Fields typed = boxes();
+    QString line = lineOf(typed);
+    if (m_model->containsIgnoringCase(keyOf(line))) {
+        message(AlreadyExists, ErrorTitle, Icon::Information, Buttons::Ok);
+        return;
+    }
+    conmayu();
+    if (m_options.Capitalize != u"0") {
+        Fields capital;
+        std::transform(typed.cbegin(), typed.cend(), capital.begin(), capitalized);
+        line = lineOf(capital);
+    }
+    if (!m_contacts.append(line)) {
+        // Nothing was stored: what was typed stays for another try.
+        message(AddFailed, ErrorTitle, Icon::Error, Buttons::Ok);
+        return;
+    }
+    // The entry is the key of the line just stored, capitalised or not.
+    m_listChanging = true;
+    m_model->addKey(keyOf(line));
+    List1->selectionModel()->clear();
+    m_listChanging = false;
+    Command2->setEnabled(false);
+    Command7->setEnabled(false);
+    clearBoxes();
+    Image1->clear();
+    m_regmostrado = 0;
+}
+
+void FrmPrincipal::Command2_Click()
+{
+    clickSound();
+    if (m_regmostrado != 1)
+        return; // nothing stored is shown, so nothing to delete
+    int filled = 0;
+    for (const QLineEdit *box : txt)
+        filled += box->text().isEmpty() ? 0 : 1;
+    conmayu();
+    if (m_options.ConfirmChanges != u"0") {
+        if (filled == 0
+            || message(DeleteQuestion, DeleteTitle, Icon::Question, Buttons::YesNoCancel) != Answer::Yes)
+            return;
+    }
+    if (!m_contacts.removeEqual(m_regoriginal)) {
+        message(DeleteFailed, ErrorTitle, Icon::Error, Buttons::Ok);
+        return;
+    }
+    clearBoxes();
+    // Every line equal to the shown one has left the file; the list follows. Only when several
+    // entries share the key is the file read again to learn which of them remain.
+    const QString key = keyOf(m_regoriginal);
+    const auto [row, found] = m_model->exactRows(key);
+    if (found > 1) {
+        fillList();
+    } else if (found == 1) {
+        m_listChanging = true;
+        m_model->removeRows(row, 1);
+        List1->selectionModel()->clear();
+        m_listChanging = false;
+    }
+    Image1->clear();
+    m_regmostrado = 0;
+    Command2->setEnabled(false);
+    Command7->setEnabled(false);
+}
+
+void FrmPrincipal::cmdvaciar_Click()
+{
+    clickSound();
+    clearBoxes();
+    Image1->clear();
+    Command2->setEnabled(false);
+    Command7->setEnabled(false);
+    Command8->setEnabled(false);
+    m_cajasvacias = 1;
+    // Nothing shown, nothing selected: a click on any entry shows it again.
+    clearListSelection();
+}
+
+// --- photo -------------------------------------------------------------------------------------
+
+void FrmPrincipal::Command5_Click()
+{
+    clickSound();
+    const std::optional<QString> file = m_platform.dialogs.openFile(this, PhotoFilter, 4);
+    if (!file)
+        return;
+    if (storable(*file) != *file) {
+        // The location would be stored mangled and name another file.
+        message(PhotoPathUnstorable, ErrorTitle, Icon::Error, Buttons::Ok);
+        return;
+    }
+    setBoxText(ubicacionfoto, *file);
+    const PhotoLoader::Result photo = PhotoLoader::load(*file);
+    if (photo.status != PhotoLoader::Status::Loaded)
+        return;
+    setPicture(photo.image);
+    if (!txt[ubicacionfoto]->text().isEmpty())
+        Command8->setEnabled(true);
+}
+
+void FrmPrincipal::Command6_Click()
+{
+    clickSound();
+    const QString path = txt[ubicacionfoto]->text();
+    if (path.isEmpty()) {
+        message(NoPhoto, ErrorTitle, Icon::None, Buttons::Ok);
+        return;
+    }
+    // Only a picture is handed to the desktop: a location read from a file must not start a
+    // program or a launcher.
+    if (PhotoLoader::isPicture(path))
+        m_platform.shell.openFile(path);
+}
+
+void FrmPrincipal::Command8_Click()
+{
+    clickSound();
+    if (m_options.ConfirmChanges != u"0"
+        && message(RemovePhotoQuestion, Product, Icon::Question, Buttons::OkCancel) != Answer::Ok)
+        return;
+    setBoxText(ubicacionfoto, QString());
+    Image1->clear();
+    Command8->setEnabled(false);
+}
+
+// --- printing and the other windows ------------------------------------------------------------
+
+void FrmPrincipal::Command7_Click()
+{
+    clickSound();
+    CardJob(m_platform, m_optionsFile, m_options).run(this, boxes());
+}
+
+void FrmPrincipal::cmdoptions_Click()
+{
+    clickSound();
+    auto *options = new FrmOptions(m_platform, this);
+    connect(options, &FrmOptions::backupRestored, this, &FrmPrincipal::reloadContacts);
+    options->show();
+}
+
+void FrmPrincipal::cmdacerca_Click()
+{
+    clickSound();
+    (new FrmAcerca(this))->show();
+}
+
+void FrmPrincipal::mnuopciones_Click()
+{
+    cmdoptions_Click();
+}
+
+void FrmPrincipal::mnuacerca_Click()
+{
+    cmdacerca_Click();
+}
+
+void FrmPrincipal::mnubusactu_Click()
+{
+    (new FrmBusActu(m_platform, this))->show();
+}
+
+void FrmPrincipal::mnumorqweb_Click()
+{
+    m_platform.shell.openUrl(QUrl(QStringLiteral(ORVALIA_WEB_PAGE)));
+}
+
+void FrmPrincipal::timeractu_Timer()
+{
+    if (!IsConnected())
+        return;
+    timeractu->stop();
+    auto *update = new FrmBusActu(m_platform, this);
+    update->show();
+    update->txtcomohacer->setText(QStringLiteral("1"));
+}
+
+// --- leaving -----------------------------------------------------------------------------------
+
+void FrmPrincipal::Command4_Click()
+{
+    if (m_exiting)
+        return;
+    m_exiting = true;
+    if (m_cajasvacias != 1 && m_regmostrado == 1) {
+        // A failed save has been reported and the file is as it was; the program ends all the same.
+        modificationCheck();
+    }
+    m_cajasvacias = 0;
+    conmayu();
+    hide();
+    playSoundCue(m_platform.sound, m_options.SoundsOn, ExitSound);
+    Timersalsonido->start();
+}
+
+void FrmPrincipal::mnusalir_Click()
+{
+    Command4_Click();
+}
+
+void FrmPrincipal::Timersalsonido_Timer()
+{
+    Timersalsonido->stop();
+    m_endProgram();
+}
+
+void FrmPrincipal::Form_Unload()
+{
+    Command4_Click();
+}
+
+void FrmPrincipal::closeEvent(QCloseEvent *event)
+{
+    if (m_exiting || m_anotherInstance) {
+        event->accept();
+        return;
+    }
+    // While another window has the user the close box is as dead as the rest of the window.
+    if (!isEnabled()) {
+        event->ignore();
+        return;
+    }
+    // The exit hides the window at once; the close itself is not let through, since the last
+    // window closing would end the program before the end timer and cut the exit sound short.
+    Form_Unload();
+    event->ignore();
+}

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QWidget>
+
+struct Platform;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+// "Protección": asks for the password at start when the address book is protected. The right
+// password opens the main window and closes this one; closing it otherwise ends the program.
+class FrmContraPri : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit FrmContraPri(Platform &platform, QWidget *parent = nullptr);
+
+    // Told when the password file is missing or unreadable: the login stays and nobody gets in.
+    static QString unreadableFileText();
+
+public slots:
+    void cmdaccept_Click();
+    void cmdolcont_Click();
+
+private:
+    QString GetWindows() const;
+    void clickSound();
+
+    Platform &m_platform;
+    QLabel *Label1;
+    QLineEdit *txtcontra;
+    QPushButton *cmdaccept;
+    QPushButton *cmdolcont;
+};

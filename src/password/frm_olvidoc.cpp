@@ -1,0 +1,144 @@
+#include "password/frm_olvidoc.h"
+
+#include "options/options_file.h"
+#include "options/sound_cue.h"
+#include "password/password_file.h"
+#include "platform/platform.h"
+#include "platform/twips.h"
+
+#include <QCloseEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
+
+namespace {
+QLabel *label(const char *name, const QString &text, bool bold, QWidget *parent)
+{
+    auto *label = new QLabel(text, parent);
+    label->setObjectName(QLatin1String(name));
+    label->setFont(Twips::formFont(bold));
+    label->setWordWrap(true);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    return label;
+}
+} // namespace
+
+FrmOlvidoc::FrmOlvidoc(Platform &platform, QWidget *login, QWidget *parent)
+    : QWidget(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
+    , m_platform(platform)
+    , m_login(login)
+    , Label1(label("Label1",
+                   QStringLiteral("Responda la pregunta que usted ingreso correctamente y se le dará su "
+                                  "contraseña :"),
+                   true, this))
+    , Label2(label("Label2", QStringLiteral("Pregunta :"), true, this))
+    , lblpreg(label("lblpreg", QString(), true, this))
+    , Label3(label("Label3", QStringLiteral("Respuesta :"), true, this))
+    , txtresp(new QLineEdit(this))
+    , cmdresp(new QPushButton(QStringLiteral("Responder"), this))
+    , cmdsalir(new QPushButton(QStringLiteral("Volver"), this))
+{
+    setAttribute(Qt::WA_DeleteOnClose);
+    // Qt leaves tool windows out of the last-window count; this one is a window of the program.
+    setAttribute(Qt::WA_QuitOnClose);
+    setWindowTitle(QStringLiteral("¿Olvidó su contraseña?"));
+    setFont(Twips::formFont());
+    setFixedSize(Twips::size(4680, 3285));
+
+    Label1->setGeometry(Twips::rect(120, 120, 4455, 375));
+    Label2->setGeometry(Twips::rect(120, 720, 4455, 255));
+    lblpreg->setGeometry(Twips::rect(120, 1080, 4455, 375));
+    lblpreg->setTextFormat(Qt::PlainText); // the question is the user's text, never markup
+    Label3->setGeometry(Twips::rect(120, 1680, 4455, 255));
+    txtresp->setObjectName(QStringLiteral("txtresp"));
+    txtresp->setGeometry(Twips::rect(120, 1920, 4455, 285));
+    cmdresp->setObjectName(QStringLiteral("cmdresp"));
+    cmdresp->setGeometry(Twips::rect(120, 2400, 4455, 375));
+    cmdsalir->setObjectName(QStringLiteral("cmdsalir"));
+    cmdsalir->setGeometry(Twips::rect(120, 2880, 4455, 375));
+
+    setTabOrder(txtresp, cmdresp);
+    setTabOrder(cmdresp, cmdsalir);
+    txtresp->setFocus();
+
+    connect(cmdresp, &QPushButton::clicked, this, &FrmOlvidoc::cmdresp_Click);
+    connect(cmdsalir, &QPushButton::clicked, this, &FrmOlvidoc::cmdsalir_Click);
+
+    if (const QScreen *screen = this->screen())
+        move(screen->availableGeometry().center() - rect().center());
+
+    Form_Load();
+}
+
+QString FrmOlvidoc::unreadableFileText()
+{
+    return QStringLiteral("No se puede leer el archivo de contraseña. No es posible recuperar la "
+                          "contraseña.");
+}
+
+QString FrmOlvidoc::GetWindows() const
+{
+    return m_platform.system.passwordDirectory();
+}
+
+void FrmOlvidoc::clickSound()
+{
+    playSoundCue(m_platform.sound, ReadOptions(OptionsFile(m_platform.system.programDirectory())),
+                 ClickSound);
+}
+
+void FrmOlvidoc::enableLogin()
+{
+    if (m_login)
+        m_login->setEnabled(true);
+}
+
+void FrmOlvidoc::Form_Load()
+{
+    if (m_login)
+        m_login->setEnabled(false);
+    if (const std::optional<PasswordFile::Values> values = PasswordFile(GetWindows()).readAll()) {
+        contra = values->password;
+        preg = values->question;
+        resp = values->answer;
+        m_fileRead = true;
+    }
+    lblpreg->setText(preg);
+}
+
+void FrmOlvidoc::cmdresp_Click()
+{
+    clickSound();
+    // Without the file there is no answer to compare with: an empty one must not reveal anything.
+    if (!m_fileRead) {
+        m_platform.messages.show(this, unreadableFileText(), QStringLiteral("Error"),
+                                 MessageBoxes::Icon::Error, MessageBoxes::Buttons::Ok);
+        return;
+    }
+    if (PasswordFile::matches(resp, txtresp->text()))
+        m_platform.messages.show(this, QStringLiteral("Su contraseña es : ") + contra,
+                                 QStringLiteral("Orvalia"), MessageBoxes::Icon::Information,
+                                 MessageBoxes::Buttons::Ok);
+    else
+        m_platform.messages.show(this, QStringLiteral("La respuesta no es correcta"), QStringLiteral("Error"),
+                                 MessageBoxes::Icon::Error, MessageBoxes::Buttons::Ok);
+}
+
+void FrmOlvidoc::cmdsalir_Click()
+{
+    clickSound();
+    enableLogin();
+    close();
+}
+
+void FrmOlvidoc::Form_Unload()
+{
+    enableLogin();
+}
+
+void FrmOlvidoc::closeEvent(QCloseEvent *event)
+{
+    Form_Unload();
+    event->accept();
+}

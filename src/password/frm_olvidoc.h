@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QPointer>
+#include <QWidget>
+
+struct Platform;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+// "¿Olvidó su contraseña?": shows the secret question and, for the right answer, tells the
+// password. The login window stays disabled while this one is open.
+class FrmOlvidoc : public QWidget
+{
+    Q_OBJECT
+
+public:
+    // login is the window to disable while this one is open; it is not this window's parent,
+    // because disabling a parent would disable this window too.
+    FrmOlvidoc(Platform &platform, QWidget *login, QWidget *parent = nullptr);
+
+    // Told on "Responder" when the password file could not be read.
+    static QString unreadableFileText();
+
+public slots:
+    void cmdresp_Click();
+    void cmdsalir_Click();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void Form_Load();
+    void Form_Unload();
+    QString GetWindows() const;
+    void clickSound();
+    void enableLogin();
+
+    Platform &m_platform;
+    QPointer<QWidget> m_login;
+
+    QString contra;
+    QString preg;
+    QString resp;
+    bool m_fileRead = false;
+
+    QLabel *Label1;
+    QLabel *Label2;
+    QLabel *lblpreg;
+    QLabel *Label3;
+    QLineEdit *txtresp;
+    QPushButton *cmdresp;
+    QPushButton *cmdsalir;
+};
