@@ -26,7 +26,7 @@ QCheckBox *checkBox(QWidget *parent, const char *name, const QString &caption, Q
     auto *box = new QCheckBox(caption, parent);
     box->setObjectName(QLatin1String(name));
     box->setGeometry(geometry);
-    shrinkToFit(box);
+    Twips::shrinkToFit(box);
     return box;
 }
 
@@ -44,7 +44,7 @@ void setLabelText(QLabel *label, const QString &caption)
 {
     label->setText(caption);
     label->setFont(Twips::formFont(/*bold=*/true));
-    shrinkToFit(label);
+    Twips::shrinkToFit(label);
 }
 
 QLabel *label(QWidget *parent, const char *name, const QString &caption, QRect geometry)

@@ -33,23 +33,7 @@ public:
     }
 };
 
-constexpr qreal SmallestPointSize = 6.0;
-
 } // namespace
-
-void shrinkToFit(QWidget *control)
-{
-    const auto overflows = [control] {
-        if (auto *label = qobject_cast<QLabel *>(control); label && label->wordWrap())
-            return label->heightForWidth(label->width()) > label->height();
-        return control->sizeHint().width() > control->width();
-    };
-    QFont font = control->font();
-    while (overflows() && font.pointSizeF() > SmallestPointSize) {
-        font.setPointSizeF(font.pointSizeF() - 0.25);
-        control->setFont(font);
-    }
-}
 
 void PasswordWindow::setUp(QWidget *window, const QString &caption, QSize clientSize)
 {
@@ -74,7 +58,7 @@ QLabel *PasswordWindow::label(QWidget *window, const char *name, const QString &
         label->setWordWrap(true);
         label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     }
-    shrinkToFit(label);
+    Twips::shrinkToFit(label);
     return label;
 }
 

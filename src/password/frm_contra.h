@@ -8,11 +8,6 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 
-// The forms were laid out for "MS Sans Serif"; where the desktop substitutes a wider font, a label
-// or check box whose caption would be cut is set in a smaller size instead, down to a readable
-// limit. Word-wrapped labels are fitted to their height.
-void shrinkToFit(QWidget *control);
-
 // What the two windows that write the password file share.
 namespace PasswordWindow {
 

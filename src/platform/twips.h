@@ -3,6 +3,8 @@
 #include <QFont>
 #include <QRect>
 
+class QWidget;
+
 // Window layouts are given in twips, 15 to a pixel.
 namespace Twips {
 
@@ -33,5 +35,10 @@ inline QFont formFont(bool bold = false)
     font.setBold(bold);
     return font;
 }
+
+// The forms were laid out for "MS Sans Serif"; where the desktop substitutes a wider font, a label
+// or check box whose caption would be cut is set in a smaller size instead, down to a readable
+// limit. Word-wrapped labels are fitted to their height.
+void shrinkToFit(QWidget *control);
 
 } // namespace Twips
