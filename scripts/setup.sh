@@ -6,6 +6,7 @@ packages=(
     cmake ninja-build g++ ccache
     qt6-base-dev qt6-multimedia-dev qt6-qpa-plugins qt6-translations-l10n
     poppler-utils fonts-urw-base35
+    clang-14 libfuzzer-14-dev libclang-rt-14-dev
 )
 
 missing=()

@@ -8,8 +8,7 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include <unistd.h>
-
+#include <cstdio>
 #include <cstring>
 #include <functional>
 
@@ -67,6 +66,35 @@ private:
     QString m_path;
 };
 
+// What follows the 18th separator of a line; empty when it has fewer.
+QByteArrayView unseenTail(QByteArrayView line)
+{
+    const char *data = line.data();
+    const char *end = data + line.size();
+    for (int i = 0; i < ContactRecord::FieldCount; ++i) {
+        const auto *separator = static_cast<const char *>(std::memchr(data, SeparatorByte, end - data));
+        if (!separator)
+            return {};
+        data = separator + 1;
+    }
+    return QByteArrayView(data, end - data);
+}
+
+// Copies the whole of source to destination; false on a read or write error.
+bool copyAll(QFile &source, QFile &destination)
+{
+    constexpr qint64 SmallBlock = 1 << 12;
+    constexpr qint64 Block = 1 << 20;
+    QByteArray block(qsizetype(qBound(SmallBlock, source.size(), Block)), Qt::Uninitialized);
+    for (;;) {
+        const qint64 got = source.read(block.data(), block.size());
+        if (got <= 0)
+            return got == 0;
+        if (destination.write(block.constData(), got) != got)
+            return false;
+    }
+}
+
 } // namespace
 
 ContactFile::ContactFile(const QString &programDirectory, FileAttributes &attributes)
@@ -92,8 +120,9 @@ QString ContactFile::backupPath() const
 
 bool ContactFile::ensureExists()
 {
-    if (QFileInfo::exists(path()))
-        return true;
+    // A directory in the file's place is no contact file.
+    if (const QFileInfo info(path()); info.exists())
+        return info.isFile();
     // A rewrite that was cut short before its rename leaves the complete new file as the twin.
     if (QFileInfo(twinPath()).isFile()
         && std::rename(QFile::encodeName(twinPath()).constData(), QFile::encodeName(path()).constData()) == 0) {
@@ -145,29 +174,38 @@ std::optional<QString> ContactFile::findByKey(const QString &key) const
 bool ContactFile::append(const QString &line)
 {
     Unhidden unhidden(m_attributes, path());
+    // Not a write at the end of the file: a write cut short there (the program killed, the disk
+    // full) would leave part of a line behind. The old bytes and the new line go to the twin,
+    // which takes the file's place in one step.
     QFile file(path());
-    if (!file.open(QIODevice::ReadWrite | QIODevice::Append | QIODevice::Unbuffered))
+    if (!file.open(QIODevice::ReadOnly)) {
+        // The file deleted from outside: the contact starts a new one. The file is created empty
+        // first, so that the twin never stands alone: the next start would take it for the file.
+        if (QFileInfo::exists(path()) || !QFile(path()).open(QIODevice::WriteOnly | QIODevice::NewOnly)
+            || !file.open(QIODevice::ReadOnly))
+            return false;
+    }
+    QFile twin(twinPath());
+    if (!twin.open(QIODevice::WriteOnly | QIODevice::Truncate))
         return false;
     QByteArray bytes;
+    bool ok = copyAll(file, twin);
     // A last line that lacks its line end (the file was edited by hand) keeps its own line.
-    if (file.size() > 0) {
+    if (ok && file.size() > 0) {
         char last = 0;
-        if (!file.seek(file.size() - 1) || !file.getChar(&last))
-            return false;
+        ok = file.seek(file.size() - 1) && file.getChar(&last);
         if (last != '\n')
             bytes += LineEnd;
     }
+    file.close();
     bytes += Windows1252::encode(line);
     bytes += LineEnd;
-    // One write: the line is in the file whole or not at all. A short write (a full disk) is
-    // taken back.
-    const qint64 before = file.size();
-    if (file.write(bytes) != bytes.size()) {
-        file.resize(before);
+    if (!ok || twin.write(bytes) != bytes.size()) {
+        twin.close();
+        QFile::remove(twinPath());
         return false;
     }
-    ::fdatasync(file.handle());
-    return true;
+    return TextFile::commitTwin(twin, path());
 }
 
 namespace {
@@ -213,13 +251,17 @@ bool rewrite(const QString &path, const QString &twinPath, FileAttributes &attri
 bool ContactFile::replaceByKey(const QString &oldLine, const QString &newLine)
 {
     const QByteArray oldKey = Windows1252::encode(ContactRecord::keyOf(oldLine));
-    const QByteArray replacement = Windows1252::encode(newLine);
+    QByteArray replacement = Windows1252::encode(newLine);
     // Only the first line with the key is replaced, the one a lookup shows; any other line that
     // shares the key stays as it is.
     bool replaced = false;
     return rewrite(path(), twinPath(), m_attributes, [&](QByteArrayView line) -> std::optional<QByteArrayView> {
         if (!replaced && !line.isEmpty() && rawKey(line) == oldKey) {
             replaced = true;
+            // Text after the 18th separator shows in no box, so no edit can have meant to drop
+            // it: in a hand-edited file it can be further fields, or whole contacts joined to
+            // this one by bare CR line ends.
+            replacement += unseenTail(line);
             return QByteArrayView(replacement);
         }
         return line;

@@ -36,6 +36,7 @@ public:
 
     // Rewrites the file with the first line whose key equals the key of oldLine replaced by
     // newLine; every other line is copied unchanged. False, with the file unchanged, on failure.
+    // Text after the replaced line's 18th separator, which no box shows, is kept after newLine.
     bool replaceByKey(const QString &oldLine, const QString &newLine);
 
     // Rewrites the file without the lines equal to line. False, with the file unchanged, on

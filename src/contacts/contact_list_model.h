@@ -3,6 +3,8 @@
 #include <QAbstractListModel>
 #include <QStringList>
 
+#include <vector>
+
 // The entries of the contact list: one record key per contact line (surname, blank, name, blank),
 // kept in alphabetical order without regard to letter case. Equal entries are allowed; among
 // entries that compare equal the earlier one stays first, so a list built from the file and a
@@ -17,19 +19,22 @@ class ContactListModel : public QAbstractListModel
 public:
     explicit ContactListModel(QObject *parent = nullptr);
 
+    QModelIndex index(int row, int column = 0, const QModelIndex &parent = QModelIndex()) const override;
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
     bool removeRows(int row, int count, const QModelIndex &parent = QModelIndex()) override;
 
-    // Replaces all entries with keys given in file order; sorts them once.
+    // Replaces all entries with keys given in file order. The order is worked out again only for
+    // the keys that differ from the present ones in the same place, when they are few.
     void setKeys(QStringList keys);
+    static constexpr std::size_t MostPlacedAgain = 64;
     void clear();
 
     // Adds one entry at its sorted place, after any equal entries; returns its row.
     int addKey(const QString &key);
 
     QString keyAt(int row) const;
-    int count() const { return int(m_keys.size()); }
+    int count() const { return int(m_order.size()); }
 
     // Whether an entry equals key once both are in lower case.
     bool containsIgnoringCase(const QString &key) const;
@@ -40,9 +45,19 @@ public:
     // <0, 0 or >0 as a sorts before, with or after b (0: equal but for letter case).
     static int compare(QStringView a, QStringView b);
 
+    // The positions in keys of the entries in list order; equal keys keep their order.
+    static std::vector<quint32> listOrder(const QStringList &keys);
+
 private:
+    // Takes the keys at these positions (ascending) out of the order and puts them back where
+    // they now sort.
+    void placeAgain(const std::vector<quint32> &changed);
+
     // The first row whose entry does not sort before key.
     qsizetype lowerBound(QStringView key) const;
 
+    // The keys as they came (the file's order, then each addition), and which of them is on each
+    // row: the keys are never moved to sort them.
     QStringList m_keys;
+    std::vector<quint32> m_order;
 };

@@ -1,0 +1,106 @@
+// The line reader reads a file in blocks and keeps the unread rest of each block for the next;
+// lines must come out the same wherever the blocks happen to end.
+
+#include "platform/text_file.h"
+
+#include <QBuffer>
+#include <QRandomGenerator>
+#include <QTemporaryFile>
+#include <QTest>
+
+namespace {
+
+// A device that hands out what it holds a few bytes at a time and cannot seek, like a pipe.
+class Trickle : public QIODevice
+{
+public:
+    Trickle(QByteArray bytes, int most)
+        : m_bytes(std::move(bytes))
+        , m_most(most)
+    {
+    }
+    bool isSequential() const override { return true; }
+
+protected:
+    qint64 readData(char *data, qint64 size) override
+    {
+        const qint64 n = std::min<qint64>({size, m_most, m_bytes.size() - m_position});
+        std::memcpy(data, m_bytes.constData() + m_position, n);
+        m_position += n;
+        return n;
+    }
+    qint64 writeData(const char *, qint64) override { return -1; }
+
+private:
+    QByteArray m_bytes;
+    qint64 m_position = 0;
+    int m_most;
+};
+
+QList<QByteArray> readAll(QIODevice &device)
+{
+    LineReader reader(device);
+    QList<QByteArray> lines;
+    QByteArrayView line;
+    while (reader.next(line))
+        lines << line.toByteArray();
+    return reader.failed() ? QList<QByteArray>{"failed"} : lines;
+}
+
+} // namespace
+
+class TestLineReaderBlocks : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void linesAcrossBlocks_data();
+    void linesAcrossBlocks();
+};
+
+void TestLineReaderBlocks::linesAcrossBlocks_data()
+{
+    QTest::addColumn<int>("seed");
+    QTest::addColumn<int>("longest");
+    QTest::newRow("contact lines") << 1 << 400;
+    QTest::newRow("some long lines") << 2 << 300000;
+}
+
+void TestLineReaderBlocks::linesAcrossBlocks()
+{
+    // Several megabytes of lines of random length, ended by CR LF or LF, with lone CRs inside:
+    // block ends fall inside lines, between a CR and its LF, right after a line end.
+    QFETCH(int, seed);
+    QFETCH(int, longest);
+    QRandomGenerator random(seed);
+    QByteArray bytes;
+    QList<QByteArray> expected;
+    while (bytes.size() < 5 * 1024 * 1024) {
+        QByteArray line(random.bounded(longest), Qt::Uninitialized);
+        for (char &c : line)
+            c = random.bounded(8) == 0 ? '\r' : char('a' + random.bounded(26));
+        if (line.endsWith('\r'))
+            line.back() = 'z'; // a CR before the line end would belong to the line end
+        expected << line;
+        bytes += line + (random.bounded(2) ? "\r\n" : "\n");
+    }
+    bytes += "no line end";
+    expected << "no line end";
+
+    QTemporaryFile file;
+    QVERIFY(file.open());
+    QCOMPARE(file.write(bytes), bytes.size());
+    QVERIFY(file.seek(0));
+    QCOMPARE(readAll(file), expected);
+
+    QBuffer buffer(&bytes);
+    QVERIFY(buffer.open(QIODevice::ReadOnly));
+    QCOMPARE(readAll(buffer), expected);
+
+    Trickle pipe(bytes, 7777);
+    QVERIFY(pipe.open(QIODevice::ReadOnly));
+    QCOMPARE(readAll(pipe), expected);
+}
+
+QTEST_GUILESS_MAIN(TestLineReaderBlocks)
+#include "tst_line_reader_blocks.moc"

@@ -1,0 +1,46 @@
+#pragma once
+
+#include "contacts/contact_record.h"
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
+
+// The contacts of the crash test, made from a number and a version, so that the driver and the
+// checker agree on every byte without passing whole records between them.
+//
+// The nickname holds "c<id>v<version>". Every fourth version spells the surname with an accent,
+// so that a modification changes the key and the record must keep its place. About one record in
+// eight carries two long fields and one in 64 has every field long (up to the 32767 characters a
+// text box takes), so that a single write spans many pages.
+namespace CrashRecords {
+
+ContactRecord::Fields fields(quint32 id, quint32 version);
+QString line(quint32 id, quint32 version);
+QByteArray bytes(quint32 id, quint32 version); // Windows-1252, without line end
+
+// The id and version a nickname names; false when it names none.
+bool nickname(const QString &nick, quint32 &id, quint32 &version);
+
+// The id and version of a stored line; false unless the line is exactly that record's.
+bool identify(QStringView line, quint32 &id, quint32 &version);
+
+// One line of the driver's journal, as the checker reads it back:
+//   "R"                     the driver has read the file and starts its operations
+//   "B <seq> A <id> <ver>"  append            "B <seq> M <id> <old> <new>"  replace by key
+//   "B <seq> D <id> <ver>"  remove equal      "B <seq> K"  backup      "B <seq> S"  restore
+//   "E <seq> <1|0>"         operation seq ended, reporting success or failure
+struct Entry
+{
+    char kind = 0; // 'R', 'B' or 'E'
+    quint64 seq = 0;
+    char op = 0; // for 'B'
+    quint32 id = 0;
+    quint32 version = 0;
+    quint32 newVersion = 0;
+    bool ok = false; // for 'E'
+};
+
+bool parse(QByteArrayView text, Entry &entry);
+
+} // namespace CrashRecords
