@@ -58,7 +58,10 @@ public:
     }
     QString programDirectory() override { return m_directory; }
     QString passwordDirectory() override { return m_directory; }
-    QString currentDateText() override { return QLocale().toString(QDate::currentDate(), QLocale::ShortFormat); }
+    QString currentDateText() override
+    {
+        return QLocale().toString(QDate::currentDate(), QLocale::ShortFormat);
+    }
     // Each timed load builds a new main window in the same process.
     bool lockSingleInstance() override { return true; }
 

@@ -324,8 +324,10 @@ int main(int argc, char *argv[])
     auto *list = window->findChild<QListView *>(QStringLiteral("List1"));
     auto *model = qobject_cast<ContactListModel *>(list->model());
     check(model && model->count() == n, "the list does not hold every contact");
-    const auto box = [&](int index) { return window->findChild<QLineEdit *>(QStringLiteral("txt_%1").arg(index)); };
-    const auto button = [&](const char *name) { return window->findChild<QPushButton *>(QString::fromLatin1(name)); };
+    const auto box
+        = [&](int index) { return window->findChild<QLineEdit *>(QStringLiteral("txt_%1").arg(index)); };
+    const auto button
+        = [&](const char *name) { return window->findChild<QPushButton *>(QString::fromLatin1(name)); };
 
     const auto rowOf = [&](const QString &key) {
         const auto [row, found] = model->exactRows(key);
@@ -402,8 +404,9 @@ int main(int argc, char *argv[])
         noErrors(before, "Los datos han sido modificados");
         const QString oldKey = shownKey;
         shownKey = keyOf(lineOf(changed));
-        check(model->count() == n && model->exactRows(shownKey).second == 1 && model->exactRows(oldKey).second == 0,
-              "the renamed contact's entry did not move");
+        check(model->count() == n && model->exactRows(shownKey).second == 1
+                && model->exactRows(oldKey).second == 0,
+            "the renamed contact's entry did not move");
         check(lastLine(dataPath) == lineOf(changed), "the save did not store the new surname in place");
     }
 
@@ -424,7 +427,8 @@ int main(int argc, char *argv[])
         before = desk.messages.shown.size();
         timed(remove, [&] { QTest::mouseClick(button("Command2"), Qt::LeftButton); });
         noErrors(before, "¿Esta seguro");
-        check(model->count() == n && QFileInfo(dataPath).size() == bytes, "the delete did not remove the line");
+        check(
+            model->count() == n && QFileInfo(dataPath).size() == bytes, "the delete did not remove the line");
     }
 
     for (int run = 0; run < settings.runs; ++run) {

@@ -217,7 +217,8 @@ QString compose(const ContactRecord::Fields &fields)
     return line;
 }
 
-ContactRecord::Fields fieldsFor(Dice &dice, const QString &surname, int nameIndex, const QString &photoDirectory)
+ContactRecord::Fields fieldsFor(
+    Dice &dice, const QString &surname, int nameIndex, const QString &photoDirectory)
 {
     using namespace ContactRecord;
     const bool woman = nameIndex % 2 == 1;
@@ -231,13 +232,14 @@ ContactRecord::Fields fieldsFor(Dice &dice, const QString &surname, int nameInde
     f[localidad] = QString::fromUtf16(place.town);
     f[provincia] = QString::fromUtf16(place.province);
     f[pais] = QString::fromUtf16(place.country);
-    f[domicilio] = QStringLiteral("%1 %2").arg(QString::fromUtf16(dice.pick(Streets))).arg(dice.roll(2500) + 1);
+    f[domicilio]
+        = QStringLiteral("%1 %2").arg(QString::fromUtf16(dice.pick(Streets))).arg(dice.roll(2500) + 1);
     if (dice.roll(4) == 0) // a flat
         f[domicilio] += QStringLiteral(", %1º %2").arg(dice.roll(9) + 1).arg(QChar(u'A' + int(dice.roll(6))));
     f[telefono] = digits(dice, 4) + u'-' + digits(dice, 4);
     f[celular] = digits(dice, 3) + u'-' + digits(dice, 3) + u'-' + digits(dice, 3);
-    f[email] = unaccented(name).left(1) + unaccented(surname.section(u' ', 0, 0)) + QString::number(dice.roll(100))
-        + u'@' + QString::fromUtf16(dice.pick(Domains));
+    f[email] = unaccented(name).left(1) + unaccented(surname.section(u' ', 0, 0))
+        + QString::number(dice.roll(100)) + u'@' + QString::fromUtf16(dice.pick(Domains));
     f[fechaalta] = date(dice, 2004, 20);
     f[fechanac] = date(dice, 1940, 65);
     static constexpr List<4> Men = {u"Soltero", u"Casado", u"Divorciado", u"Viudo"};

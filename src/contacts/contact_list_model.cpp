@@ -120,7 +120,8 @@ inline bool chunksBefore(const SortEntry &a, const SortEntry &b)
 // next bytes, and so on until the keys end.
 void sortByChunks(std::vector<SortEntry> &entries, const QString *keys)
 {
-    std::vector<std::pair<SortEntry *, SortEntry *>> pending{{entries.data(), entries.data() + entries.size()}};
+    std::vector<std::pair<SortEntry *, SortEntry *>> pending {
+        {entries.data(), entries.data() + entries.size()}};
     bool first = true;
     while (!pending.empty()) {
         const auto [begin, end] = pending.back();
@@ -157,7 +158,8 @@ std::vector<quint32> ContactListModel::listOrder(const QStringList &keys)
     std::vector<quint32> order;
     order.reserve(keys.size());
     const bool chunked = keys.size() < qsizetype(std::numeric_limits<quint32>::max())
-        && std::all_of(keys.cbegin(), keys.cend(), [](const QString &key) { return key.size() <= LongestChunkedKey; });
+        && std::all_of(
+            keys.cbegin(), keys.cend(), [](const QString &key) { return key.size() <= LongestChunkedKey; });
     if (!chunked) {
         order.resize(keys.size());
         std::iota(order.begin(), order.end(), 0);
@@ -205,7 +207,8 @@ QModelIndex ContactListModel::index(int row, int column, const QModelIndex &pare
 {
     // The view asks for every row at each layout: straight to the answer, without the virtual calls
     // of the general version.
-    return !parent.isValid() && column == 0 && row >= 0 && row < count() ? createIndex(row, column) : QModelIndex();
+    return !parent.isValid() && column == 0 && row >= 0 && row < count() ? createIndex(row, column)
+                                                                         : QModelIndex();
 }
 
 int ContactListModel::rowCount(const QModelIndex &parent) const
@@ -289,9 +292,8 @@ void ContactListModel::clear()
 
 int ContactListModel::addKey(const QString &key)
 {
-    const auto place = std::upper_bound(m_order.cbegin(), m_order.cend(), key, [this](const QString &k, quint32 entry) {
-        return compare(k, m_keys[entry]) < 0;
-    });
+    const auto place = std::upper_bound(m_order.cbegin(), m_order.cend(), key,
+        [this](const QString &k, quint32 entry) { return compare(k, m_keys[entry]) < 0; });
     const int row = int(place - m_order.cbegin());
     beginInsertRows(QModelIndex(), row, row);
     m_order.insert(place, quint32(m_keys.size()));
@@ -307,9 +309,8 @@ QString ContactListModel::keyAt(int row) const
 
 qsizetype ContactListModel::lowerBound(QStringView key) const
 {
-    const auto place = std::lower_bound(m_order.cbegin(), m_order.cend(), key, [this](quint32 entry, QStringView k) {
-        return compare(m_keys[entry], k) < 0;
-    });
+    const auto place = std::lower_bound(m_order.cbegin(), m_order.cend(), key,
+        [this](quint32 entry, QStringView k) { return compare(m_keys[entry], k) < 0; });
     return place - m_order.cbegin();
 }
 

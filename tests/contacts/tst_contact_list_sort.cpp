@@ -92,7 +92,8 @@ void TestContactListSort::charactersAfterAPrefix()
 {
     // Characters with one-byte and three-byte codes at every position of a chunk, so that a
     // character's bytes also straddle two chunks.
-    const QString sample = u"aAáÁäñÑnNoOß ÆæøØđĐЖжΩω中€\u212A\u212B\uFFFF\u0000"_qs + QChar(0xD83D) + QChar(0xDE00);
+    const QString sample
+        = u"aAáÁäñÑnNoOß ÆæøØđĐЖжΩω中€\u212A\u212B\uFFFF\u0000"_qs + QChar(0xD83D) + QChar(0xDE00);
     QStringList keys;
     for (int prefix = 0; prefix <= 9; ++prefix) {
         for (const QChar first : sample) {
@@ -120,8 +121,8 @@ void TestContactListSort::randomKeys()
     QFETCH(int, seed);
     QFETCH(int, count);
     QRandomGenerator random(seed);
-    const QStringList starts{u"Gomez"_qs,  u"Gómez"_qs,   u"GOMEZ"_qs, u"Muñoz"_qs,  u"Munoz"_qs, u"Muñoz Ruiz"_qs,
-                             u"de la"_qs,  u"De la Cruz"_qs, u"Álvarez"_qs, u"alvarez"_qs, u""_qs,     u"Ωmega"_qs};
+    const QStringList starts {u"Gomez"_qs, u"Gómez"_qs, u"GOMEZ"_qs, u"Muñoz"_qs, u"Munoz"_qs,
+        u"Muñoz Ruiz"_qs, u"de la"_qs, u"De la Cruz"_qs, u"Álvarez"_qs, u"alvarez"_qs, u""_qs, u"Ωmega"_qs};
     const QString letters = u"aeinorsuáéíñóúAEÑ ßøđЖ中-.'"_qs;
     QStringList keys;
     for (int i = 0; i < count; ++i) {
@@ -143,7 +144,8 @@ void TestContactListSort::longSharedPrefixes()
     // Hundreds of characters in common (chunk after chunk of equal bytes) before the keys part.
     const QString common = QString(300, u'ñ') + QString(301, QChar(0x0416)) + u"García"_qs;
     QStringList keys;
-    for (const QString &tail : {u"b"_qs, u"A"_qs, u""_qs, u"á"_qs, u"a"_qs, u"ж"_qs, u"Ж"_qs, u"ab"_qs, u"a "_qs})
+    for (const QString &tail :
+        {u"b"_qs, u"A"_qs, u""_qs, u"á"_qs, u"a"_qs, u"ж"_qs, u"Ж"_qs, u"ab"_qs, u"a "_qs})
         keys << common + tail;
     keys << common.left(299) << common.left(600) + u"z"_qs;
     checkOrder(keys);

@@ -162,6 +162,11 @@ QList<Operation> operations()
     };
 }
 
+std::optional<QByteArray> entry(const Snapshot &files, const QString &path)
+{
+    return files.contains(path) ? std::optional(files[path]) : std::nullopt;
+}
+
 // Each file as before or as after, never anything else; the target as the answer says; the
 // faulted path, if any, left alone.
 QString judge(const Snapshot &before, const Snapshot &after, const Snapshot &now, const QString &target,
@@ -172,20 +177,10 @@ QString judge(const Snapshot &before, const Snapshot &after, const Snapshot &now
     for (const QString &path : std::as_const(paths)) {
         if (!faulted.isEmpty() && (path == faulted || path.startsWith(faulted + u'/')))
             continue;
-        const std::optional<QByteArray> was
-            = before.contains(path) ? std::optional(before[path]) : std::nullopt;
-        const std::optional<QByteArray> will
-            = after.contains(path) ? std::optional(after[path]) : std::nullopt;
-        const std::optional<QByteArray> is = now.contains(path) ? std::optional(now[path]) : std::nullopt;
-        if (is != was && is != will)
+        if (entry(now, path) != entry(before, path) && entry(now, path) != entry(after, path))
             return path + u" is neither as before nor as after"_qs;
     }
-    const std::optional<QByteArray> targetNow
-        = now.contains(target) ? std::optional(now[target]) : std::nullopt;
-    const std::optional<QByteArray> expected = answer
-        ? (after.contains(target) ? std::optional(after[target]) : std::nullopt)
-        : (before.contains(target) ? std::optional(before[target]) : std::nullopt);
-    if (target != faulted && targetNow != expected)
+    if (target != faulted && entry(now, target) != entry(answer ? after : before, target))
         return target
             + (answer ? u" is not as after, yet the operation reported success"_qs
                       : u" is not as before, yet the operation reported failure"_qs);
