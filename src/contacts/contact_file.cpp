@@ -17,30 +17,51 @@ namespace {
 constexpr char SeparatorByte = char(0xE3);
 const QByteArray LineEnd = QByteArrayLiteral("\r\n");
 
-// The bytes of a line's key fields: everything up to the second separator (or the end).
-QByteArrayView keyBytes(QByteArrayView line)
+// A line's key fields as the file holds them: everything up to the second separator (or the
+// end), with the position of the first separator in it, -1 when there is none.
+struct KeyFields
+{
+    QByteArrayView bytes;
+    qsizetype separator = -1;
+};
+
+KeyFields keyFields(QByteArrayView line)
 {
     const char *data = line.data();
     const auto *first = static_cast<const char *>(std::memchr(data, SeparatorByte, line.size()));
     if (!first)
-        return line;
+        return {line};
     const qsizetype afterFirst = first - data + 1;
     const auto *second = static_cast<const char *>(
         std::memchr(data + afterFirst, SeparatorByte, line.size() - afterFirst));
-    return second ? line.first(second - data) : line;
+    return {second ? line.first(second - data) : line, afterFirst - 1};
 }
 
 // The key of a line in the file's own bytes: surname, blank, name, blank.
 QByteArray rawKey(QByteArrayView line)
 {
-    QByteArray key = keyBytes(line).toByteArray();
-    const qsizetype separator = key.indexOf(SeparatorByte);
-    if (separator >= 0)
-        key[separator] = ' ';
+    const KeyFields fields = keyFields(line);
+    QByteArray key = fields.bytes.toByteArray();
+    if (fields.separator >= 0)
+        key[fields.separator] = ' ';
     else
         key += ' ';
     key += ' ';
     return key;
+}
+
+// Whether a line's key is the given one (in the file's bytes), compared where the line lies.
+bool hasKey(QByteArrayView line, QByteArrayView key)
+{
+    const KeyFields fields = keyFields(line);
+    const QByteArrayView bytes = fields.bytes;
+    const qsizetype separator = fields.separator;
+    if (key.size() != bytes.size() + (separator >= 0 ? 1 : 2) || key.back() != ' ')
+        return false;
+    if (separator < 0)
+        return key[bytes.size()] == ' ' && key.first(bytes.size()) == bytes;
+    return key[separator] == ' ' && key.first(separator) == bytes.first(separator)
+        && key.sliced(separator + 1, bytes.size() - separator - 1) == bytes.sliced(separator + 1);
 }
 
 // While an operation runs the file is normal; afterwards it is hidden again, whatever happened.
@@ -165,7 +186,7 @@ std::optional<QString> ContactFile::findByKey(const QString &key) const
     LineReader reader(file);
     QByteArrayView line;
     while (reader.next(line)) {
-        if (!line.isEmpty() && rawKey(line) == wanted)
+        if (!line.isEmpty() && hasKey(line, wanted))
             return Windows1252::decode(line);
     }
     return std::nullopt;
@@ -256,7 +277,7 @@ bool ContactFile::replaceByKey(const QString &oldLine, const QString &newLine)
     // shares the key stays as it is.
     bool replaced = false;
     return rewrite(path(), twinPath(), m_attributes, [&](QByteArrayView line) -> std::optional<QByteArrayView> {
-        if (!replaced && !line.isEmpty() && rawKey(line) == oldKey) {
+        if (!replaced && !line.isEmpty() && hasKey(line, oldKey)) {
             replaced = true;
             // Text after the 18th separator shows in no box, so no edit can have meant to drop
             // it: in a hand-edited file it can be further fields, or whole contacts joined to
