@@ -116,6 +116,23 @@ bool copyAll(QFile &source, QFile &destination)
     }
 }
 
+// Copies source to the twin and renames the twin over target: target is whole, old or new.
+bool copyThroughTwin(const QString &source, const QString &twinPath, const QString &target)
+{
+    QFile from(source);
+    if (!from.open(QIODevice::ReadOnly))
+        return false;
+    QFile twin(twinPath);
+    if (!twin.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return false;
+    if (!copyAll(from, twin)) {
+        twin.close();
+        QFile::remove(twinPath);
+        return false;
+    }
+    return TextFile::commitTwin(twin, target);
+}
+
 } // namespace
 
 ContactFile::ContactFile(const QString &programDirectory, FileAttributes &attributes)
@@ -302,43 +319,11 @@ bool ContactFile::removeEqual(const QString &line)
 bool ContactFile::backup()
 {
     Unhidden unhidden(m_attributes, path());
-    QFile source(path());
-    if (!source.open(QIODevice::ReadOnly))
-        return false;
-    QFile twin(backupPath() + QStringLiteral("2"));
-    if (!twin.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return false;
-    bool ok = true;
-    QByteArray block;
-    while (ok && !(block = source.read(1 << 20)).isEmpty())
-        ok = twin.write(block) == block.size();
-    ok = ok && source.error() == QFileDevice::NoError;
-    if (!ok) {
-        twin.close();
-        QFile::remove(twin.fileName());
-        return false;
-    }
-    return TextFile::commitTwin(twin, backupPath());
+    return copyThroughTwin(path(), backupPath() + QStringLiteral("2"), backupPath());
 }
 
 bool ContactFile::restore()
 {
     Unhidden unhidden(m_attributes, path());
-    QFile source(backupPath());
-    if (!source.open(QIODevice::ReadOnly))
-        return false;
-    QFile twin(twinPath());
-    if (!twin.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return false;
-    bool ok = true;
-    QByteArray block;
-    while (ok && !(block = source.read(1 << 20)).isEmpty())
-        ok = twin.write(block) == block.size();
-    ok = ok && source.error() == QFileDevice::NoError;
-    if (!ok) {
-        twin.close();
-        QFile::remove(twinPath());
-        return false;
-    }
-    return TextFile::commitTwin(twin, path());
+    return copyThroughTwin(backupPath(), twinPath(), path());
 }
