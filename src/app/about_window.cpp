@@ -6,7 +6,6 @@
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPixmap>
-#include <QWindow>
 
 // Outside any namespace: Q_INIT_RESOURCE declares the resource's function where it stands.
 static void loadArtwork()
@@ -45,8 +44,7 @@ FrmAcerca::FrmAcerca(QWidget *mainWindow)
 void FrmAcerca::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
-    if (m_mainWindow && windowHandle() && m_mainWindow->window()->windowHandle())
-        windowHandle()->setTransientParent(m_mainWindow->window()->windowHandle());
+    Twips::keepAbove(this, m_mainWindow);
     if (!m_loaded) {
         m_loaded = true;
         Form_Load();

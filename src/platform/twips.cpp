@@ -1,6 +1,7 @@
 #include "platform/twips.h"
 
 #include <QLabel>
+#include <QWindow>
 
 namespace Twips {
 
@@ -20,6 +21,12 @@ void shrinkToFit(QWidget *control)
         font.setPointSizeF(font.pointSizeF() - 0.25);
         control->setFont(font);
     }
+}
+
+void keepAbove(QWidget *window, QWidget *owner)
+{
+    if (owner && window->windowHandle() && owner->window()->windowHandle())
+        window->windowHandle()->setTransientParent(owner->window()->windowHandle());
 }
 
 } // namespace Twips

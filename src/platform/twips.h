@@ -41,4 +41,7 @@ inline QFont formFont(bool bold = false)
 // limit. Word-wrapped labels are fitted to their height.
 void shrinkToFit(QWidget *control);
 
+// A window opened from another stays above that one's top-level window (when both are shown).
+void keepAbove(QWidget *window, QWidget *owner);
+
 } // namespace Twips

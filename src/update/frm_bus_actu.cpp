@@ -11,7 +11,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QTimer>
-#include <QWindow>
 
 #include <limits>
 
@@ -73,8 +72,7 @@ QString FrmBusActu::localCopy() const
 void FrmBusActu::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
-    if (m_mainWindow && windowHandle() && m_mainWindow->window()->windowHandle())
-        windowHandle()->setTransientParent(m_mainWindow->window()->windowHandle());
+    Twips::keepAbove(this, m_mainWindow);
     if (!m_loaded) {
         m_loaded = true;
         Form_Load();
