@@ -1,13 +1,11 @@
 // The main window's work on contacts: adding, deleting, emptying the boxes, the photo buttons, and
 // what happens when the contact file cannot be written.
 
+#include "file_size_limit.h"
 #include "tst_main_window_fixture.h"
 
 #include <QDir>
 #include <QFileInfo>
-
-#include <csignal>
-#include <sys/resource.h>
 
 using namespace ContactRecord;
 
@@ -16,31 +14,6 @@ namespace {
 const QString Gomez = rec(u"Gomez"_qs, u"Ana"_qs, {{edad, u"34"_qs}});
 const QString Perez = rec(u"Perez"_qs, u"Luis"_qs, {{telefono, u"111"_qs}});
 const QString Ruiz = rec(u"Ruiz"_qs, u"Eva"_qs);
-
-// Files may not grow past their present size while it lives: a full disk, for the superuser too.
-class FileSizeLimit
-{
-public:
-    explicit FileSizeLimit(rlim_t bytes)
-    {
-        getrlimit(RLIMIT_FSIZE, &m_saved);
-        m_handler = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limit = m_saved;
-        limit.rlim_cur = bytes;
-        m_ok = setrlimit(RLIMIT_FSIZE, &limit) == 0;
-    }
-    ~FileSizeLimit()
-    {
-        setrlimit(RLIMIT_FSIZE, &m_saved);
-        std::signal(SIGXFSZ, m_handler);
-    }
-    bool ok() const { return m_ok; }
-
-private:
-    rlimit m_saved{};
-    void (*m_handler)(int) = nullptr;
-    bool m_ok = false;
-};
 
 } // namespace
 

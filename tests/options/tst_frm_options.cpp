@@ -1,5 +1,6 @@
 #include "contacts/contact_file.h"
 #include "fake_platform.h"
+#include "window_driver.h"
 #include "options/frm_options.h"
 #include "password/frm_contra.h"
 #include "platform/twips.h"
@@ -39,15 +40,6 @@ ino_t inode(const QString &path)
     return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_ino : 0;
 }
 
-template<class T = QWidget>
-T *control(QWidget *window, const char *name)
-{
-    T *widget = window->findChild<T *>(QLatin1String(name));
-    if (!widget)
-        qFatal("no control %s", name);
-    return widget;
-}
-
 QCheckBox *box(QWidget *window, const char *name)
 {
     return control<QCheckBox>(window, name);
@@ -58,20 +50,6 @@ void tick(QWidget *window, const char *name)
 {
     QCheckBox *check = box(window, name);
     QTest::mouseClick(check, Qt::LeftButton, {}, QPoint(6, check->height() / 2));
-}
-
-void press(QWidget *window, const char *name)
-{
-    QTest::mouseClick(control<QPushButton>(window, name), Qt::LeftButton);
-}
-
-FrmContra *openContra()
-{
-    for (QWidget *widget : QApplication::topLevelWidgets()) {
-        if (auto *contra = qobject_cast<FrmContra *>(widget); contra && contra->isVisible())
-            return contra;
-    }
-    return nullptr;
 }
 
 } // namespace
@@ -270,7 +248,7 @@ void TestFrmOptions::loadWritesNothingAndOpensNothing()
     writeOptions({"0", "0", "0", "1", "1", "0", "1", "0"});
     open();
     QVERIFY(!QFileInfo::exists(opt2()));
-    QVERIFY(!openContra());
+    QVERIFY(!openWindow<FrmContra>());
     QVERIFY(m_desktop->messages.shown.isEmpty());
     QVERIFY(m_desktop->sound.played.isEmpty());
 }
@@ -432,7 +410,7 @@ void TestFrmOptions::protectionOnAtOpening()
     tick(window, "Check2");
     QVERIFY(!control(window, "cmdcamcon")->isEnabled());
     QCOMPARE(readBytes(opt2()), cp1252Lines(Defaults));
-    QVERIFY(!openContra());
+    QVERIFY(!openWindow<FrmContra>());
     press(window, "cmdcancel");
     QVERIFY(QFileInfo::exists(passwordFile()));
     QCOMPARE(readBytes(opt()), cp1252Lines(with(Defaults, 4, "1")));

@@ -1,4 +1,5 @@
 #include "fake_platform.h"
+#include "window_driver.h"
 #include "options/frm_options.h"
 #include "password/frm_cam_cont.h"
 #include "platform/twips.h"
@@ -11,7 +12,6 @@
 #include <QPushButton>
 #include <QTest>
 
-#include <sys/stat.h>
 
 using Icon = MessageBoxes::Icon;
 using Buttons = MessageBoxes::Buttons;
@@ -20,34 +20,6 @@ namespace {
 
 const QStringList Protected = {"1", "1", "0", "1", "0", "1", "0", "1"};
 const char *const Boxes[] = {"txtconant", "txtnuecon", "txtnuerecon"};
-
-// The permission bits: the file holds the password in clear.
-int mode(const QString &path)
-{
-    struct stat st {};
-    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 07777) : -1;
-}
-
-template<class T = QWidget>
-T *control(QWidget *window, const char *name)
-{
-    T *widget = window->findChild<T *>(QLatin1String(name));
-    if (!widget)
-        qFatal("no control %s", name);
-    return widget;
-}
-
-void press(QWidget *window, const char *name)
-{
-    QTest::mouseClick(control<QPushButton>(window, name), Qt::LeftButton);
-}
-
-// Key by key, as the user types; any character, not only ASCII.
-void typeInto(QLineEdit *box, const QString &text)
-{
-    for (const QChar c : text)
-        QTest::sendKeyEvent(QTest::Click, box, Qt::Key_unknown, QString(c), Qt::NoModifier);
-}
 
 void type(QWidget *window, const QStringList &values)
 {
@@ -257,7 +229,7 @@ void TestFrmCamCont::changeKeepsQuestionAndAnswer()
     QCOMPARE(shown.icon, Icon::Information);
     QCOMPARE(shown.buttons, Buttons::Ok);
     QCOMPARE(readBytes(passwordFile()), cp1252Lines({"Nueva ñ", "¿Color?", "azul"}));
-    QCOMPARE(mode(passwordFile()), 0600);
+    QCOMPARE(fileMode(passwordFile()), 0600);
     QVERIFY(!QFileInfo::exists(twin()));
     QVERIFY(!window->isVisible());
     QVERIFY(m_options->isEnabled());

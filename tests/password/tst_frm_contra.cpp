@@ -1,4 +1,5 @@
 #include "fake_platform.h"
+#include "window_driver.h"
 #include "options/frm_options.h"
 #include "password/frm_contra.h"
 #include "platform/twips.h"
@@ -12,7 +13,6 @@
 #include <QSignalSpy>
 #include <QTest>
 
-#include <sys/stat.h>
 
 using Icon = MessageBoxes::Icon;
 using Buttons = MessageBoxes::Buttons;
@@ -22,27 +22,6 @@ namespace {
 const QStringList Defaults = {"1", "1", "0", "0", "0", "1", "0", "1"};
 const char *const Boxes[] = {"txtcontra", "txtrecontra", "txtpreg", "txtresp"};
 
-// The permission bits: the file holds the password in clear.
-int mode(const QString &path)
-{
-    struct stat st {};
-    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 07777) : -1;
-}
-
-template<class T = QWidget>
-T *control(QWidget *window, const char *name)
-{
-    T *widget = window->findChild<T *>(QLatin1String(name));
-    if (!widget)
-        qFatal("no control %s", name);
-    return widget;
-}
-
-void press(QWidget *window, const char *name)
-{
-    QTest::mouseClick(control<QPushButton>(window, name), Qt::LeftButton);
-}
-
 QStringList texts(QWidget *window)
 {
     QStringList values;
@@ -51,27 +30,10 @@ QStringList texts(QWidget *window)
     return values;
 }
 
-// Key by key, as the user types; any character, not only ASCII.
-void typeInto(QLineEdit *box, const QString &text)
-{
-    for (const QChar c : text)
-        QTest::sendKeyEvent(QTest::Click, box, Qt::Key_unknown, QString(c), Qt::NoModifier);
-}
-
 void type(QWidget *window, const QStringList &values)
 {
     for (int i = 0; i < 4; ++i)
         typeInto(control<QLineEdit>(window, Boxes[i]), values[i]);
-}
-
-template<class T>
-T *openWindow()
-{
-    for (QWidget *widget : QApplication::topLevelWidgets()) {
-        if (auto *window = qobject_cast<T *>(widget); window && window->isVisible())
-            return window;
-    }
-    return nullptr;
 }
 
 } // namespace
@@ -296,7 +258,7 @@ void TestFrmContra::acceptStoresTheValuesAsTyped()
     QVERIFY(m_desktop->messages.shown.isEmpty());
     QVERIFY(!window->isVisible());
     QCOMPARE(readBytes(passwordFile()), cp1252Lines({" Clave ñ", " ", "  azul"}));
-    QCOMPARE(mode(passwordFile()), 0600);
+    QCOMPARE(fileMode(passwordFile()), 0600);
     QVERIFY(!QFileInfo::exists(m_desktop->passwordFile("orvpw.ntd2")));
     QCOMPARE(readBytes(opt2()), cp1252Lines({"1", "1", "0", "1", "0", "1", "0", "1"}));
     QVERIFY(options->isEnabled());
