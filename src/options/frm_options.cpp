@@ -10,16 +10,22 @@
 
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
+#include <QSignalBlocker>
 #include <QStyle>
 
 namespace {
 
 const QString NoBackupText = QStringLiteral("No se ha hecho ningun backup");
 const QString LastBackupText = QStringLiteral("Último backup hecho el día: ");
+const QString OptionFailed
+    = QStringLiteral("No se pudo guardar el cambio de la opción. La opción no ha sido modificada.");
+const QString CommitFailed
+    = QStringLiteral("No se pudieron guardar las opciones. Las opciones no han sido modificadas.");
 
 QCheckBox *checkBox(QWidget *parent, const char *name, const QString &caption, QRect geometry)
 {
@@ -198,9 +204,7 @@ void FrmOptions::connectHandlers()
         {Check5, OptionsFile::StartWithWindows}, {Check6, OptionsFile::SoundsOn},
     };
     for (const auto &[box, line] : lineBoxes) {
-        connect(box, &QCheckBox::toggled, this, [this, line](bool ticked) {
-            m_options.updateLine(line, ticked ? QStringLiteral("1") : QStringLiteral("0"));
-        });
+        connect(box, &QCheckBox::toggled, this, [this, box, line] { storeLine(box, line); });
     }
     connect(Check2, &QCheckBox::toggled, this, &FrmOptions::Check2_Click);
     connect(cmdcamcon, &QPushButton::clicked, this, &FrmOptions::cmdcamcon_Click);
@@ -216,15 +220,41 @@ void FrmOptions::Check2_Click()
         // Line 4 becomes "1" only when the set-password window accepts a password.
         if (Loaded) {
             auto *contra = new FrmContra(m_platform, this, m_mainWindow);
-            connect(contra, &FrmContra::closedWithoutPassword, this, [this] { Check2->setChecked(false); });
+            connect(contra, &FrmContra::closedWithoutPassword, this, [this] {
+                if (!Check2->isChecked())
+                    return;
+                // Ticking wrote nothing, so line 4 says "0" already: the box follows it whether or
+                // not writing it again succeeds.
+                const QSignalBlocker quiet(Check2);
+                Check2->setChecked(false);
+                cmdcamcon->setEnabled(false);
+                m_options.updateLine(OptionsFile::PasswordProtection, QStringLiteral("0"));
+            });
             m_passwordWindow = contra;
             contra->show();
             cmdcamcon->setEnabled(true);
         }
         return;
     }
-    m_options.updateLine(OptionsFile::PasswordProtection, QStringLiteral("0"));
-    cmdcamcon->setEnabled(false);
+    if (storeLine(Check2, OptionsFile::PasswordProtection))
+        cmdcamcon->setEnabled(false);
+}
+
+// The line of a check box into the working copy. When it cannot be written the box shows again
+// what the working copy holds, and the user is told.
+bool FrmOptions::storeLine(QCheckBox *box, OptionsFile::Line line)
+{
+    if (m_options.updateLine(line, box->isChecked() ? QStringLiteral("1") : QStringLiteral("0"))) {
+        Changed = true;
+        return true;
+    }
+    {
+        const QSignalBlocker quiet(box);
+        box->setChecked(!box->isChecked());
+    }
+    m_platform.messages.show(
+        this, OptionFailed, QStringLiteral("Error"), MessageBoxes::Icon::Error, MessageBoxes::Buttons::Ok);
+    return false;
 }
 
 void FrmOptions::cmdcamcon_Click()
@@ -249,7 +279,8 @@ void FrmOptions::cmdcrearbak_Click()
     const QString today = m_platform.system.currentDateText();
     setLabelText(Label1, LastBackupText + today);
     cmdiniciarback->setEnabled(true);
-    m_options.updateLine(OptionsFile::LastBackup, today);
+    if (m_options.updateLine(OptionsFile::LastBackup, today))
+        Changed = true;
 }
 
 void FrmOptions::cmdiniciarback_Click()
@@ -275,8 +306,16 @@ void FrmOptions::cmdiniciarback_Click()
 void FrmOptions::cmdacept_Click()
 {
     clickSound();
-    if (m_options.commit())
+    // Something to put in force: a change made here, or the protection line of the password window.
+    const bool pending = Changed || QFileInfo::exists(m_options.workingCopyPath());
+    if (m_options.commit()) {
         KeepPasswordFile = true;
+    } else if (pending) {
+        // Nothing changed on disk: the window stays with the changes, for another try or "Cancelar".
+        m_platform.messages.show(this, CommitFailed, QStringLiteral("Error"), MessageBoxes::Icon::Error,
+            MessageBoxes::Buttons::Ok);
+        return;
+    }
     close();
 }
 

@@ -43,6 +43,7 @@ private:
     void cmdcancel_Click();
     void Form_Unload();
     void clickSound();
+    bool storeLine(QCheckBox *box, OptionsFile::Line line);
 
     Platform &m_platform;
     QPointer<QWidget> m_mainWindow;
@@ -53,6 +54,8 @@ private:
     // The password file survives the closing: protection was on at opening, or "Aceptar"
     // committed a change.
     bool KeepPasswordFile = false;
+    // This window wrote a change to the working copy: "Aceptar" has something to put in force.
+    bool Changed = false;
 
     QCheckBox *Check1 = nullptr;
     QCheckBox *chmayus = nullptr;

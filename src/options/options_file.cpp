@@ -6,6 +6,8 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <unistd.h>
+
 OptionsFile::OptionsFile(const QString &programDirectory)
     : m_directory(programDirectory)
 {
@@ -88,7 +90,11 @@ bool OptionsFile::commit() const
     QFile workingCopy(workingCopyPath());
     if (!workingCopy.open(QIODevice::ReadWrite))
         return false;
-    return TextFile::commitTwin(workingCopy, path());
+    const bool synced = workingCopy.flush() && ::fdatasync(workingCopy.handle()) == 0;
+    workingCopy.close();
+    // A working copy that cannot take the file's place stays: it holds the changes the options
+    // window still shows, for another try.
+    return synced && TextFile::renameOver(workingCopyPath(), path());
 }
 
 void OptionsFile::discard() const

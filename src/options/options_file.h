@@ -48,7 +48,7 @@ public:
     bool updateLine(int n, const QString &value) const;
 
     // Puts the working copy in force in one step. False when there is no working copy or it could
-    // not take the file's place (the options file is then as before).
+    // not take the file's place (the options file and the working copy are then as before).
     bool commit() const;
 
     // Deletes the working copy; a missing one is no error.

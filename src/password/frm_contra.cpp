@@ -159,6 +159,7 @@ void FrmContra::cmdaccept_Click()
     }
     // The password file first: protection must not be switched on without a password to ask for.
     const PasswordFile passwordFile(GetWindows());
+    const std::optional<QByteArray> previous = passwordFile.saved();
     if (!passwordFile.writeNew({ txtcontra->text(), txtpreg->text(), txtresp->text() })) {
         m_platform.messages.show(this,
             QStringLiteral("No se pudo guardar la contraseña en el archivo de contraseñas. "
@@ -168,6 +169,8 @@ void FrmContra::cmdaccept_Click()
     }
     const OptionsFile options(m_platform.system.programDirectory());
     if (!options.updateLine(OptionsFile::PasswordProtection, QStringLiteral("1"))) {
+        // The password in force must not change while protection is reported as not activated.
+        passwordFile.putBack(previous);
         m_platform.messages.show(this,
             QStringLiteral("No se pudo guardar la opción de protección. "
                            "La protección no ha sido activada."),

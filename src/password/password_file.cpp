@@ -68,3 +68,21 @@ void PasswordFile::remove() const
 {
     QFile::remove(path());
 }
+
+std::optional<QByteArray> PasswordFile::saved() const
+{
+    QFile file(path());
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        return std::nullopt;
+    return bytes;
+}
+
+bool PasswordFile::putBack(const std::optional<QByteArray> &saved) const
+{
+    if (!saved)
+        return QFile::remove(path()) || !QFile::exists(path());
+    return TextFile::replaceThroughTwin(path(), twinPath(), *saved, /*ownerOnly=*/true);
+}

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <optional>
 
@@ -38,6 +39,11 @@ public:
 
     // Deletes the file; a missing file is no error.
     void remove() const;
+
+    // The file's bytes as they are (nothing when it cannot be read), and putting such a copy back
+    // in one step (nothing: no file), so that a caller can undo a writeNew.
+    std::optional<QByteArray> saved() const;
+    bool putBack(const std::optional<QByteArray> &saved) const;
 
     // Two values are equal only character for character: letter case and blanks count.
     static bool matches(const QString &stored, const QString &typed) { return stored == typed; }

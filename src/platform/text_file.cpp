@@ -142,12 +142,16 @@ bool TextFile::commitTwin(QFile &twin, const QString &target)
     bool ok = twin.flush() && ::fdatasync(twin.handle()) == 0;
     twin.close();
     ok = ok && twin.error() == QFileDevice::NoError;
-    ok = ok && std::rename(QFile::encodeName(twin.fileName()).constData(),
-                           QFile::encodeName(target).constData()) == 0;
-    if (!ok) {
+    ok = ok && renameOver(twin.fileName(), target);
+    if (!ok)
         QFile::remove(twin.fileName());
+    return ok;
+}
+
+bool TextFile::renameOver(const QString &from, const QString &target)
+{
+    if (std::rename(QFile::encodeName(from).constData(), QFile::encodeName(target).constData()) != 0)
         return false;
-    }
     // Make the new name itself durable.
     const int directory = ::open(QFile::encodeName(QFileInfo(target).absolutePath()).constData(),
                                  O_RDONLY | O_DIRECTORY);

@@ -63,6 +63,10 @@ bool replaceThroughTwin(const QString &target, const QString &twin, const QByteA
 // the file is removed and target is untouched.
 bool commitTwin(QFile &twin, const QString &target);
 
+// Renames from over target in one step and makes the new name durable. False, with both files as
+// they were, when the rename fails.
+bool renameOver(const QString &from, const QString &target);
+
 // Lines with CR LF after each, in Windows-1252.
 QByteArray encodeLines(const QStringList &lines);
 
