@@ -7,6 +7,7 @@
 #include "contacts/contact_file.h"
 #include "contacts/contact_record.h"
 #include "fake_platform.h"
+#include "fault_files.h"
 #include "options/options_file.h"
 #include "password/password_file.h"
 
@@ -28,8 +29,6 @@ using namespace ContactRecord;
 
 namespace {
 
-// What a snapshot records for a directory.
-const QByteArray DirectoryMark = QByteArrayLiteral("<directory>");
 // Pages of the small file system of the full-disk case.
 constexpr int PageSize = 4096;
 
@@ -43,24 +42,11 @@ QString contact(const QString &surname, const QString &name, qsizetype longField
     return lineOf(fields);
 }
 
-int openDescriptors()
-{
-    return int(QDir(u"/proc/self/fd"_qs).entryList(QDir::Files | QDir::System | QDir::NoDotAndDotDot).size());
-}
-
-// Every file and directory under root, by relative path.
-using Snapshot = QMap<QString, QByteArray>;
 
 Snapshot snapshot(const QString &root)
 {
     Snapshot files;
-    QDirIterator it(root, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-        QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString path = it.next();
-        const QString name = QDir(root).relativeFilePath(path);
-        files.insert(name, it.fileInfo().isDir() ? DirectoryMark : readBytes(path));
-    }
+    addTree(files, root);
     return files;
 }
 
@@ -110,15 +96,6 @@ struct Operation
     std::function<bool(Fixture &)> run;
 };
 
-const QString DataOrv = u"program/data.orv"_qs;
-const QString DataTwin = u"program/data.orv2"_qs;
-const QString DataBak = u"program/data.bak"_qs;
-const QString DataBakTwin = u"program/data.bak2"_qs;
-const QString AgendaOpt = u"program/Agenda.opt"_qs;
-const QString AgendaOpt2 = u"program/Agenda.opt2"_qs;
-const QString AgendaOpt3 = u"program/Agenda.opt3"_qs;
-const QString Orvpw = u"password/orvpw.ntd"_qs;
-const QString OrvpwTwin = u"password/orvpw.ntd2"_qs;
 
 const QStringList AllPaths
     = {DataOrv, DataTwin, DataBak, DataBakTwin, AgendaOpt, AgendaOpt2, AgendaOpt3, Orvpw, OrvpwTwin};

@@ -5,6 +5,7 @@
 // descriptor stays open; what the user entered is still there, in a window still open; and the
 // message says what happened.
 
+#include "fault_files.h"
 #include "file_size_limit.h"
 #include "options/frm_options.h"
 #include "password/frm_cam_cont.h"
@@ -23,43 +24,18 @@ using namespace ContactRecord;
 
 namespace {
 
-const QByteArray DirectoryMark = QByteArrayLiteral("<directory>");
-
-const QString DataOrv = u"program/data.orv"_qs;
-const QString DataTwin = u"program/data.orv2"_qs;
-const QString DataBak = u"program/data.bak"_qs;
-const QString DataBakTwin = u"program/data.bak2"_qs;
-const QString AgendaOpt = u"program/Agenda.opt"_qs;
-const QString AgendaOpt2 = u"program/Agenda.opt2"_qs;
-const QString AgendaOpt3 = u"program/Agenda.opt3"_qs;
-const QString Orvpw = u"password/orvpw.ntd"_qs;
-const QString OrvpwTwin = u"password/orvpw.ntd2"_qs;
 
 const QString Gomez = rec(u"Gomez"_qs, u"Ana"_qs, {{edad, u"34"_qs}, {domicilio, QString(600, u'x')}});
 const QString Perez = rec(u"Perez"_qs, u"Luis"_qs, {{telefono, u"111"_qs}});
 const QString Ruiz = rec(u"Ruiz"_qs, u"Eva"_qs, {{domicilio, QString(300, u'y')}});
 
-int openDescriptors()
-{
-    return int(QDir(u"/proc/self/fd"_qs).entryList(QDir::Files | QDir::System | QDir::NoDotAndDotDot).size());
-}
 
 // Every file and directory of the program and password directories, by relative path.
-using Snapshot = QMap<QString, QByteArray>;
-
 Snapshot snapshot(const TestPlatform &desk)
 {
     Snapshot files;
-    for (const auto &[prefix, root] :
-        {std::pair(u"program/"_qs, desk.programDir()), std::pair(u"password/"_qs, desk.passwordDir())}) {
-        QDirIterator it(root, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-            QDirIterator::Subdirectories);
-        while (it.hasNext()) {
-            const QString path = it.next();
-            files.insert(prefix + QDir(root).relativeFilePath(path),
-                it.fileInfo().isDir() ? DirectoryMark : readBytes(path));
-        }
-    }
+    addTree(files, desk.programDir(), u"program/"_qs);
+    addTree(files, desk.passwordDir(), u"password/"_qs);
     return files;
 }
 
