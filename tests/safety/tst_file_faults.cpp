@@ -12,9 +12,7 @@
 #include "password/password_file.h"
 
 #include <QDir>
-#include <QDirIterator>
 #include <QFileInfo>
-#include <QMap>
 #include <QTemporaryDir>
 #include <QTest>
 

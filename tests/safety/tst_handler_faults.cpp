@@ -15,7 +15,6 @@
 
 #include <QCheckBox>
 #include <QDir>
-#include <QDirIterator>
 #include <QPointer>
 
 #include <optional>
