@@ -3,8 +3,9 @@
 set -euo pipefail
 
 packages=(
-    cmake ninja-build g++ ccache
+    cmake ninja-build g++ ccache pkg-config
     qt6-base-dev qt6-multimedia-dev qt6-qpa-plugins qt6-translations-l10n
+    libsodium-dev
     poppler-utils fonts-urw-base35
     clang-14 libfuzzer-14-dev libclang-rt-14-dev
 )
