@@ -252,7 +252,7 @@ QByteArray base64(QByteArrayView bytes)
     return text;
 }
 
-// Strict: padding required, no other byte, no stray bits; so each value has one text.
+// Strict: padding required, no other byte, no stray bits: each value has one text.
 std::optional<QByteArray> fromBase64(QByteArrayView text, qsizetype maxBytes)
 {
     if (text.size() > base64Length(maxBytes))
@@ -265,6 +265,10 @@ std::optional<QByteArray> fromBase64(QByteArrayView text, qsizetype maxBytes)
         || qsizetype(length) > maxBytes)
         return std::nullopt;
     bytes.truncate(qsizetype(length));
+    // libsodium 1.0.18 reads some bytes above 0x7F as base64 digits: the text must be the one
+    // the bytes give.
+    if (base64(bytes) != text)
+        return std::nullopt;
     return bytes;
 }
 

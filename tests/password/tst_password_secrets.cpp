@@ -243,6 +243,7 @@ void TestPasswordSecrets::refusedFiles_data()
     QTest::newRow("base64 without padding") << with(1, "question QQ") << Status::Damaged;
     QTest::newRow("base64 stray bits") << with(1, "question QR==") << Status::Damaged;
     QTest::newRow("base64 odd byte") << with(1, "question QQ*=") << Status::Damaged;
+    QTest::newRow("base64 with a byte above 0x7F") << with(1, "question Q\xC1JD") << Status::Damaged;
     QTest::newRow("question too long")
         << with(1, "question " + QByteArray(32768, 'a').toBase64()) << Status::Damaged;
     QTest::newRow("salt short") << sealWith(3, QByteArray(15, 'a').toBase64()) << Status::Damaged;
