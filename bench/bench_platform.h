@@ -25,7 +25,10 @@ public:
 class CancellingDialogs : public Dialogs
 {
 public:
-    std::optional<QString> openFile(QWidget *, const QString &, int) override { return std::nullopt; }
+    std::optional<QString> openFile(QWidget *, const QString &, int, const QString &) override
+    {
+        return std::nullopt;
+    }
     bool choosePrinter(QWidget *, QPrinter &) override { return false; }
 };
 
@@ -64,6 +67,7 @@ public:
     }
     // Each timed load builds a new main window in the same process.
     bool lockSingleInstance() override { return true; }
+    void releaseSingleInstance() override { }
 
 private:
     QString m_directory;

@@ -12,6 +12,8 @@
 
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QFocusEvent>
 #include <QFrame>
 #include <QKeyEvent>
@@ -737,9 +739,10 @@ void FrmPrincipal::cmdvaciar_Click()
 void FrmPrincipal::Command5_Click()
 {
     clickSound();
-    const std::optional<QString> file = m_platform.dialogs.openFile(this, PhotoFilter, 4);
+    const std::optional<QString> file = m_platform.dialogs.openFile(this, PhotoFilter, 4, m_photoFolder);
     if (!file)
         return;
+    m_photoFolder = QFileInfo(QDir::fromNativeSeparators(*file)).absolutePath();
     if (storable(*file) != *file) {
         // The location would be stored mangled and name another file.
         message(PhotoPathUnstorable, ErrorTitle, Icon::Error, Buttons::Ok);
@@ -823,6 +826,10 @@ void FrmPrincipal::mnumorqweb_Click()
 
 void FrmPrincipal::timeractu_Timer()
 {
+    // While another window has the user (options, about, a password window) or the program is
+    // leaving, the check waits: the update window would take the main window from under it.
+    if (m_exiting || !isVisible() || !isEnabled())
+        return;
     if (!IsConnected())
         return;
     timeractu->stop();
@@ -843,8 +850,11 @@ void FrmPrincipal::Command4_Click()
         modificationCheck();
     }
     m_cajasvacias = 0;
+    timeractu->stop();
     conmayu();
     hide();
+    // Saved and out of sight: a new start during the exit sound is no second instance.
+    m_platform.system.releaseSingleInstance();
     playSoundCue(m_platform.sound, m_options.SoundsOn, ExitSound);
     Timersalsonido->start();
 }

@@ -133,6 +133,9 @@ private:
     QString m_regoriginal;
     int m_cajasvacias = 0;
 
+    // Where "Buscar Foto" opens: the folder of the photo chosen last; empty, the pictures folder.
+    QString m_photoFolder;
+
     bool m_anotherInstance = false;
     bool m_exiting = false;
     bool m_listChanging = false; // selection changes made by the program are no clicks

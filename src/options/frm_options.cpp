@@ -26,6 +26,8 @@ const QString OptionFailed
     = QStringLiteral("No se pudo guardar el cambio de la opción. La opción no ha sido modificada.");
 const QString CommitFailed
     = QStringLiteral("No se pudieron guardar las opciones. Las opciones no han sido modificadas.");
+const QString BackupDateFailed
+    = QStringLiteral("Se hizo el backup de la lista, pero no se pudo registrar su fecha.");
 
 QCheckBox *checkBox(QWidget *parent, const char *name, const QString &caption, QRect geometry)
 {
@@ -48,6 +50,8 @@ QPushButton *button(QWidget *parent, const char *name, const QString &caption, Q
 // Each new caption starts again from the form's font: a shorter one needs no shrinking.
 void setLabelText(QLabel *label, const QString &caption)
 {
+    // The backup date comes from the options file as it stands: text, never markup.
+    label->setTextFormat(Qt::PlainText);
     label->setText(caption);
     label->setFont(Twips::formFont(/*bold=*/true));
     Twips::shrinkToFit(label);
@@ -274,13 +278,21 @@ void FrmOptions::cmdcrearbak_Click()
             QStringLiteral("Error"), MessageBoxes::Icon::Error, MessageBoxes::Buttons::Ok);
         return;
     }
-    m_platform.messages.show(this, QStringLiteral("¡Backup Completado!"), QStringLiteral("Orvalia"),
-                             MessageBoxes::Icon::Information, MessageBoxes::Buttons::Ok);
+    // The date is recorded before the user is told, so that a date that could not be recorded
+    // is not passed over in silence.
     const QString today = m_platform.system.currentDateText();
+    const bool dateRecorded = m_options.updateLine(OptionsFile::LastBackup, today);
+    if (dateRecorded) {
+        Changed = true;
+        m_platform.messages.show(this, QStringLiteral("¡Backup Completado!"), QStringLiteral("Orvalia"),
+            MessageBoxes::Icon::Information, MessageBoxes::Buttons::Ok);
+    } else {
+        m_platform.messages.show(this, BackupDateFailed, QStringLiteral("Error"), MessageBoxes::Icon::Error,
+            MessageBoxes::Buttons::Ok);
+    }
+    // data.bak holds the list either way, so it can be loaded back.
     setLabelText(Label1, LastBackupText + today);
     cmdiniciarback->setEnabled(true);
-    if (m_options.updateLine(OptionsFile::LastBackup, today))
-        Changed = true;
 }
 
 void FrmOptions::cmdiniciarback_Click()

@@ -69,7 +69,7 @@ void FrmCamCont::cmdaccept_Click()
     const std::optional<QString> stored = passwordFile.readPassword();
     if (!stored) {
         refuse(
-            QStringLiteral("No se pudo leer el archivo de contraseñas. La contraseña no ha sido modificada."),
+            QStringLiteral("No se pudo leer el archivo de contraseña. La contraseña no ha sido modificada."),
             Icon::Error);
         return;
     }

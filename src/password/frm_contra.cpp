@@ -162,7 +162,7 @@ void FrmContra::cmdaccept_Click()
     const std::optional<QByteArray> previous = passwordFile.saved();
     if (!passwordFile.writeNew({ txtcontra->text(), txtpreg->text(), txtresp->text() })) {
         m_platform.messages.show(this,
-            QStringLiteral("No se pudo guardar la contraseña en el archivo de contraseñas. "
+            QStringLiteral("No se pudo guardar la contraseña en el archivo de contraseña. "
                            "La protección no ha sido activada."),
             QStringLiteral("Error"), MessageBoxes::Icon::Error, MessageBoxes::Buttons::Ok);
         return;

@@ -13,10 +13,13 @@ public:
     virtual ~Dialogs() = default;
 
     // filter is a list of description|pattern pairs joined by '|', the way the program states it
-    // ("JPEG (*.jpg)|*.jpg|GIF (*.gif)|*.gif"); selectedEntry counts the pairs from 1.
+    // ("JPEG (*.jpg)|*.jpg|GIF (*.gif)|*.gif"); selectedEntry counts the pairs from 1. Each entry
+    // reads exactly as its description. The dialog opens in startFolder; an empty one, or one that
+    // is gone, means the user's pictures folder.
     // Returns the chosen file's full path, or nothing when the user cancels.
-    virtual std::optional<QString> openFile(QWidget *parent, const QString &filter,
-                                            int selectedEntry) = 0;
+    virtual std::optional<QString> openFile(
+        QWidget *parent, const QString &filter, int selectedEntry, const QString &startFolder)
+        = 0;
 
     // Lets the user choose and set up a printer. False when the user cancels.
     virtual bool choosePrinter(QWidget *parent, QPrinter &printer) = 0;

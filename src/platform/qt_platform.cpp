@@ -30,6 +30,8 @@ MessageBoxes::Answer QtMessageBoxes::show(QWidget *parent, const QString &text, 
 {
     QMessageBox box(parent);
     box.setWindowTitle(title);
+    // Texts carry what the user typed or stored (a password, a path): never read as markup.
+    box.setTextFormat(Qt::PlainText);
     box.setText(text);
     switch (icon) {
     case Icon::None: box.setIcon(QMessageBox::NoIcon); break;
@@ -95,11 +97,21 @@ QStringList QtDialogs::nameFilters(const QString &filter)
     return filters;
 }
 
-std::optional<QString> QtDialogs::openFile(QWidget *parent, const QString &filter, int selectedEntry)
+QString QtDialogs::picturesFolder()
+{
+    const QString pictures = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
+    return !pictures.isEmpty() && QFileInfo(pictures).isDir() ? pictures : QDir::homePath();
+}
+
+std::optional<QString> QtDialogs::openFile(
+    QWidget *parent, const QString &filter, int selectedEntry, const QString &startFolder)
 {
     QFileDialog dialog(parent);
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setOption(QFileDialog::HideNameFilterDetails);
+    const QString folder = QDir::fromNativeSeparators(startFolder);
+    dialog.setDirectory(!folder.isEmpty() && QFileInfo(folder).isDir() ? folder : picturesFolder());
     const QStringList filters = nameFilters(filter);
     dialog.setNameFilters(filters);
     if (selectedEntry >= 1 && selectedEntry <= filters.size())
@@ -291,6 +303,14 @@ bool QtSystem::lockSingleInstance()
         return false;
     m_lock = std::move(lock);
     return true;
+}
+
+void QtSystem::releaseSingleInstance()
+{
+    if (!m_lock)
+        return;
+    m_lock->unlock(); // removes the lock file
+    m_lock.reset();
 }
 
 // --- all of it ---------------------------------------------------------------------------------

@@ -20,11 +20,16 @@ public:
 class QtDialogs : public Dialogs
 {
 public:
-    std::optional<QString> openFile(QWidget *parent, const QString &filter, int selectedEntry) override;
+    std::optional<QString> openFile(
+        QWidget *parent, const QString &filter, int selectedEntry, const QString &startFolder) override;
     bool choosePrinter(QWidget *parent, QPrinter &printer) override;
 
     // "JPEG (*.JPG)|*.jpg|GIF (*.gif)|*.gif" as Qt name filters ("JPEG (*.JPG) (*.jpg)", ...).
+    // The dialog hides the patterns Qt appends, so that each entry reads as its description.
     static QStringList nameFilters(const QString &filter);
+
+    // The user's pictures folder; the home folder when there is none.
+    static QString picturesFolder();
 };
 
 class QtSound : public Sound
@@ -78,6 +83,7 @@ public:
     QString passwordDirectory() override;
     QString currentDateText() override;
     bool lockSingleInstance() override;
+    void releaseSingleInstance() override;
 
 private:
     QString m_directory;

@@ -20,4 +20,8 @@ public:
 
     // Takes the single-instance lock; false when another instance of the program holds it.
     virtual bool lockSingleInstance() = 0;
+
+    // Gives the lock up while the program is still ending, so that a new start is not taken for
+    // a second instance. Nothing happens when the lock is not held.
+    virtual void releaseSingleInstance() = 0;
 };

@@ -77,8 +77,10 @@ bool CardJob::printCard(CardSurface &surface, const Fields &boxes)
     // The photo setting is read again right before it is needed.
     m_mainOptions.read(m_options);
     if (ContactCard::photoOptionOn(m_mainOptions.PrintPhoto) && !boxes[ubicacionfoto].isEmpty()) {
+        // A photo that is gone or no picture is left out, and the card prints without it: the
+        // display has told the user already.
         const QImage photo = ContactCard::loadPhoto(boxes[ubicacionfoto]);
-        if (photo.isNull() || !ContactCard::printPhoto(surface, photo))
+        if (!photo.isNull() && !ContactCard::printPhoto(surface, photo))
             return false;
     }
 

@@ -1,8 +1,8 @@
 #include "print/contact_card.h"
 
+#include "photo/photo_loader.h"
 #include "print/card_surface.h"
 
-#include <QImageReader>
 #include <QStringList>
 #include <algorithm>
 
@@ -131,9 +131,9 @@ bool photoOptionOn(const QString &printPhoto)
 
 QImage loadPhoto(const QString &path)
 {
-    QImageReader reader(path);
-    reader.setDecideFormatFromContent(true);
-    return reader.read();
+    // As the display loads it: nothing that is not a plain file is opened, and a photo taken
+    // sideways comes out turned the way it is shown.
+    return PhotoLoader::load(path).image;
 }
 
 double titleX(double measuredWidth)

@@ -50,8 +50,8 @@ bool isBlank(const ContactRecord::Fields &fields);
 // that is no number at all leaves the photo out too.
 bool photoOptionOn(const QString &printPhoto);
 
-// The picture of a file, recognised by its content; a null image when the file is missing or
-// is no picture.
+// The picture of a file, loaded as the main window shows it; a null image when the file is
+// missing or is no picture.
 QImage loadPhoto(const QString &path);
 
 // x of the title: centred by a width measured before the title font is set. Not clamped.

@@ -17,6 +17,9 @@
 namespace {
 
 const QString Title = QStringLiteral("Buscar Actualizaciones");
+const QString DownloadFailed
+    = QStringLiteral("No se pudo obtener la información de actualizaciones. Compruebe "
+                     "su conexión y vuelva a intentarlo más tarde.");
 
 } // namespace
 
@@ -97,8 +100,13 @@ void FrmBusActu::Form_Load()
 
 void FrmBusActu::Form_Unload()
 {
-    if (m_mainWindow)
+    // Closed before the check started: it does not start any more.
+    timerunloaded->stop();
+    // Only what the check took is given back: a main window that another window had disabled
+    // stays with that window.
+    if (m_mainWindow && m_tookMainWindow)
         m_mainWindow->setEnabled(true);
+    m_tookMainWindow = false;
 }
 
 bool FrmBusActu::IsConnected()
@@ -134,8 +142,10 @@ void FrmBusActu::timerunloaded_Timer()
         return;
     m_checked = true;
     m_checking = true;
-    if (m_mainWindow)
+    if (m_mainWindow && m_mainWindow->isEnabled()) {
         m_mainWindow->setEnabled(false);
+        m_tookMainWindow = true;
+    }
 
     if (!IsConnected()) {
         if (!quietMode()) {
@@ -150,13 +160,20 @@ void FrmBusActu::timerunloaded_Timer()
         return;
     }
 
-    // A failed download must not leave an old copy to be read as if it had just arrived.
-    const bool downloaded = DownloadFile(m_updateUrl, localCopy());
-    QString text = txtcontenedor->text();
-    if (downloaded) {
-        if (const auto lines = TextFile::readLines(localCopy()))
-            text += VersionCheck::joinLines(*lines);
+    // A failed download tells nothing about the version: it is no "up to date". Whatever it left
+    // behind, or an old copy, must not be read as if it had just arrived.
+    if (!DownloadFile(m_updateUrl, localCopy())) {
+        deleteLocalCopy();
+        if (!quietMode()) {
+            m_platform.messages.show(this, DownloadFailed, QStringLiteral("Error"), MessageBoxes::Icon::Error,
+                MessageBoxes::Buttons::Ok);
+        }
+        closeWindow();
+        return;
     }
+    QString text = txtcontenedor->text();
+    if (const auto lines = TextFile::readLines(localCopy()))
+        text += VersionCheck::joinLines(*lines);
     txtcontenedor->setText(text);
     const QString version = VersionCheck::versionText(text);
     txtcontenedor->setText(version);

@@ -10,7 +10,7 @@ class QLineEdit;
 class QTimer;
 
 // "Buscar Actualizaciones": looks on the maker's server for a newer version, once, 1 ms after it
-// is shown, and closes itself. The main window is disabled until it closes.
+// is shown, and closes itself. The main window, when usable, is disabled until it closes.
 //
 // Interactive by default; the caller writes "1" into txtcomohacer right after show() for the
 // quiet check at start-up, which reports only a newer version.
@@ -60,4 +60,5 @@ private:
     bool m_loaded = false;
     bool m_checked = false;
     bool m_checking = false;
+    bool m_tookMainWindow = false; // the check disabled the main window and owes it back
 };

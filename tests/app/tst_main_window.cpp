@@ -12,6 +12,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPointer>
+#include <QSignalSpy>
 
 using namespace ContactRecord;
 
@@ -77,6 +78,10 @@ private slots:
     void exit_saveFails();
 
     void updateTimer();
+    void updateTimer_waitsForOtherWindows_data();
+    void updateTimer_waitsForOtherWindows();
+    void updateTimer_stopsOnExit();
+    void exit_releasesInstanceLock();
     void menuWebPage();
     void menuUpdate();
     void optionsWindow_restore();
@@ -894,6 +899,91 @@ void TestMainWindow::updateTimer()
     QCOMPARE(update.size(), 1);
     QCOMPARE(update.first()->txtcomohacer->text(), u"1"_qs); // quiet mode
     QVERIFY(f->desk.sound.played.isEmpty());
+}
+
+void TestMainWindow::updateTimer_waitsForOtherWindows_data()
+{
+    QTest::addColumn<QString>("other");
+    QTest::newRow("options") << u"options"_qs;
+    QTest::newRow("about") << u"about"_qs;
+}
+
+// The timer fires while another window has disabled the main window: the check waits for it, and
+// starts once that window has given the main window back.
+void TestMainWindow::updateTimer_waitsForOtherWindows()
+{
+    QFETCH(QString, other);
+    f->writeOptions(optionLines(u"1"_qs, u"1"_qs, u"1"_qs, u"1"_qs));
+    f->desk.network.content = QByteArray("\xBF-?2.0\xBF-?\r\n");
+    f->open();
+    QTimer *timer = f->timer("timeractu");
+    QVERIFY(timer->isActive());
+    f->click(other == u"options" ? "cmdoptions" : "cmdacerca");
+    QWidget *window = nullptr;
+    for (QWidget *w : QApplication::topLevelWidgets()) {
+        if (w != f->window.get() && w->isVisible() && !qobject_cast<FrmBusActu *>(w))
+            window = w;
+    }
+    QVERIFY(window);
+    QVERIFY(!f->window->isEnabled());
+
+    timer->setInterval(5);
+    QSignalSpy fired(timer, &QTimer::timeout);
+    QVERIFY(fired.wait());
+    QVERIFY(fired.wait());
+    QVERIFY(openWindows<FrmBusActu>().isEmpty());
+    QVERIFY(timer->isActive());
+    QVERIFY(!f->window->isEnabled());
+    QCOMPARE(f->desk.network.connectionQueries, 0);
+
+    timer->stop();
+    window->close();
+    QVERIFY(f->window->isEnabled());
+    f->window->timeractu_Timer();
+    QCOMPARE(openWindows<FrmBusActu>().size(), 1);
+    QVERIFY(!timer->isActive());
+}
+
+void TestMainWindow::updateTimer_stopsOnExit()
+{
+    f->writeOptions(optionLines(u"1"_qs, u"1"_qs, u"1"_qs, u"1"_qs));
+    f->desk.network.connected = false;
+    f->open();
+    QVERIFY(f->timer("timeractu")->isActive());
+    f->click("Command4");
+    QVERIFY(!f->timer("timeractu")->isActive());
+    // Fired all the same (a timeout already queued): no update window for a program that is leaving.
+    f->desk.network.connected = true;
+    f->window->timeractu_Timer();
+    QVERIFY(openWindows<FrmBusActu>().isEmpty());
+}
+
+// The lock is given up once the exit's save is done and the window is hidden, before the exit
+// sound's three seconds: a new start in those seconds is no second instance.
+void TestMainWindow::exit_releasesInstanceLock()
+{
+    openTwo();
+    f->clickEntry(u"Gomez Ana "_qs);
+    f->retype(edad, u"35"_qs);
+    f->desk.messages.queueAnswer(Answer::Yes);
+    bool visible = true;
+    bool saved = false;
+    int ends = -1;
+    f->desk.system.onRelease = [&] {
+        visible = f->window->isVisible();
+        saved = f->contactBytes().contains(
+            cp1252Lines({rec(u"Gomez"_qs, u"Ana"_qs, {{edad, u"35"_qs}, {telefono, u"555-1234"_qs}})}));
+        ends = f->programEnds;
+    };
+    QCOMPARE(f->desk.system.releases, 0);
+    f->click("Command4");
+    QCOMPARE(f->desk.system.releases, 1);
+    QVERIFY(!visible);
+    QVERIFY(saved);
+    QCOMPARE(ends, 0);
+    QVERIFY(f->timer("Timersalsonido")->isActive());
+    f->window->Timersalsonido_Timer();
+    QCOMPARE(f->desk.system.releases, 1);
 }
 
 void TestMainWindow::menuWebPage()

@@ -52,6 +52,7 @@ private slots:
     void findPhoto_data();
     void findPhoto();
     void findPhoto_unstorableLocation();
+    void findPhoto_startFolder();
     void removePhoto_data();
     void removePhoto();
     void removedPhotoIsSavedOnSelection();
@@ -451,6 +452,32 @@ void TestMainWindowRecords::findPhoto_unstorableLocation()
     QCOMPARE(f->box(ubicacionfoto)->text(), QString());
     QVERIFY(!f->pictureShown());
     QVERIFY(!f->button("Command8")->isEnabled());
+}
+
+void TestMainWindowRecords::findPhoto_startFolder()
+{
+    open({Gomez});
+    QVERIFY(QDir(f->desk.programDir()).mkpath(u"fotos/viaje"_qs));
+    const QString first = f->picture(u"fotos/viaje/playa.bmp"_qs, Qt::blue, "BMP");
+    const QString second = f->desk.programFile(u"fotos/nota.jpg"_qs);
+    writeBytes(second, "no es una foto");
+
+    // First the pictures folder (the empty start folder), then where the last photo was chosen,
+    // whether it loaded or not; a cancelled dialog changes nothing.
+    f->desk.dialogs.queueFile(first);
+    f->click("Command5");
+    f->desk.dialogs.queueFile(second);
+    f->click("Command5");
+    f->desk.dialogs.queueFile(std::nullopt);
+    f->click("Command5");
+    f->click("Command5");
+
+    QStringList folders;
+    for (const FakeDialogs::OpenRequest &request : std::as_const(f->desk.dialogs.openRequests))
+        folders << request.startFolder;
+    QCOMPARE(folders,
+        (QStringList {QString(), f->desk.programFile(u"fotos/viaje"_qs), f->desk.programFile(u"fotos"_qs),
+            f->desk.programFile(u"fotos"_qs)}));
 }
 
 void TestMainWindowRecords::removePhoto_data()

@@ -82,6 +82,8 @@ private slots:
     void backupThenCancel();
     void backupFailure_data();
     void backupFailure();
+    void backupDateNotRecorded();
+    void storedBackupDateIsText();
     void restoreAfterAccept();
     void restoreAnsweredCancel();
     void restoreFailure_data();
@@ -476,6 +478,44 @@ void TestFrmOptions::backupFailure()
     QCOMPARE(control<QLabel>(window, "Label1")->text(), NoBackup);
     QVERIFY(!control(window, "cmdiniciarback")->isEnabled());
     QVERIFY(!QFileInfo::exists(opt2()));
+}
+
+// The backup is made but its date cannot go into the working copy: the user is told so, not
+// "¡Backup Completado!", and the backup can be loaded back.
+void TestFrmOptions::backupDateNotRecorded()
+{
+    QVERIFY(contacts().ensureExists());
+    QVERIFY(contacts().append(Contact1));
+    FrmOptions *window = open();
+    // The working copy is written through Agenda.opt3; a directory in its place stops it.
+    QVERIFY(QDir().mkpath(m_desktop->programFile("Agenda.opt3/dentro")));
+    press(window, "cmdcrearbak");
+
+    QCOMPARE(readBytes(m_desktop->programFile("data.bak")), readBytes(contacts().path()));
+    QCOMPARE(m_desktop->messages.shown.size(), 1);
+    const FakeMessageBoxes::Shown &shown = m_desktop->messages.shown.first();
+    QCOMPARE(
+        shown.text, QStringLiteral("Se hizo el backup de la lista, pero no se pudo registrar su fecha."));
+    QCOMPARE(shown.title, QStringLiteral("Error"));
+    QCOMPARE(shown.icon, Icon::Error);
+    QCOMPARE(shown.buttons, Buttons::Ok);
+    QVERIFY(!QFileInfo::exists(opt2()));
+    QVERIFY(control(window, "cmdiniciarback")->isEnabled());
+
+    // "Aceptar" has nothing to put in force and closes; the options are as they were.
+    press(window, "cmdacept");
+    QVERIFY(m_main->isEnabled());
+    QCOMPARE(m_desktop->messages.shown.size(), 1);
+    QCOMPARE(readBytes(opt()), cp1252Lines(Defaults));
+}
+
+void TestFrmOptions::storedBackupDateIsText()
+{
+    writeOptions(with(Defaults, 3, "<b>1</b>&amp;"));
+    FrmOptions *window = open();
+    auto *label = control<QLabel>(window, "Label1");
+    QCOMPARE(label->text(), QStringLiteral("Último backup hecho el día: <b>1</b>&amp;"));
+    QCOMPARE(label->textFormat(), Qt::PlainText);
 }
 
 void TestFrmOptions::restoreAfterAccept()

@@ -184,8 +184,8 @@ void TestFrmCamCont::refusals_data()
                                 << QStringLiteral("Las nuevas contraseñas no son iguales")
                                 << Icon::Information;
     QTest::newRow("no password file")
-        << false << QStringList { "Vieja", "n", "n" }
-        << QStringLiteral("No se pudo leer el archivo de contraseñas. La contraseña no ha sido modificada.")
+        << false << QStringList {"Vieja", "n", "n"}
+        << QStringLiteral("No se pudo leer el archivo de contraseña. La contraseña no ha sido modificada.")
         << Icon::Error;
 }
 

@@ -327,8 +327,9 @@ void TestFrmContra::passwordFileCannotBeWritten()
     press(window, "cmdaccept");
     QCOMPARE(m_desktop->messages.shown.size(), 1);
     const FakeMessageBoxes::Shown &shown = m_desktop->messages.shown.first();
-    QCOMPARE(shown.text, QStringLiteral("No se pudo guardar la contraseña en el archivo de contraseñas. "
-                                        "La protección no ha sido activada."));
+    QCOMPARE(shown.text,
+        QStringLiteral("No se pudo guardar la contraseña en el archivo de contraseña. "
+                       "La protección no ha sido activada."));
     QCOMPARE(shown.title, QStringLiteral("Error"));
     QCOMPARE(shown.icon, Icon::Error);
     QCOMPARE(shown.buttons, Buttons::Ok);

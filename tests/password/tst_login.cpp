@@ -3,14 +3,17 @@
 #include "password/frm_contra_pri.h"
 #include "password/frm_olvidoc.h"
 #include "password/password_file.h"
+#include "platform/qt_platform.h"
 
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
 #include <QScreen>
 #include <QTest>
+#include <QTimer>
 
 using Icon = MessageBoxes::Icon;
 using Buttons = MessageBoxes::Buttons;
@@ -81,6 +84,7 @@ private slots:
     void volverAndCloseBoxEnableLogin_data();
     void volverAndCloseBoxEnableLogin();
     void oneLineFileHasEmptyQuestionAndAnswer();
+    void markupIsShownAsStored();
 
 private:
     FrmContraPri *showLogin();
@@ -494,6 +498,44 @@ void TestLogin::oneLineFileHasEmptyQuestionAndAnswer()
     QTest::mouseClick(respond, Qt::LeftButton);
     expectLastMessage(u"Su contraseña es : Solo"_qs, u"Orvalia"_qs, Icon::Information);
     QCOMPARE(m_desktop->messages.shown.size(), 2);
+}
+
+// A password, question and answer that look like markup are shown as they are stored: the real
+// message box shows the password as plain text, not "gato" in bold.
+void TestLogin::markupIsShownAsStored()
+{
+    const QString password = u"<b>gato</b> &amp; <i>perro</i>"_qs;
+    const QString question = u"<i>¿Color?</i> &lt;"_qs;
+    writePasswordFile({password, question, u"<u>azul</u>"_qs});
+    QtMessageBoxes qtBoxes;
+    TestPlatform &d = *m_desktop;
+    Platform platform {qtBoxes, d.dialogs, d.sound, d.shell, d.network, d.attributes, d.system};
+    auto *login = new FrmContraPri(platform);
+    login->show();
+    FrmOlvidoc *forgotten = openForgotten(login);
+    QVERIFY(forgotten);
+    auto *lblpreg = forgotten->findChild<QLabel *>(u"lblpreg"_qs);
+    QCOMPARE(lblpreg->text(), question);
+    QCOMPARE(lblpreg->textFormat(), Qt::PlainText);
+
+    type(forgotten->findChild<QLineEdit *>(u"txtresp"_qs), u"<u>azul</u>"_qs);
+    QString shownText;
+    Qt::TextFormat format = Qt::AutoText;
+    QString title;
+    QTimer::singleShot(0, this, [&] {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        QVERIFY(box);
+        title = box->windowTitle();
+        if (auto *label = box->findChild<QLabel *>(u"qt_msgbox_label"_qs)) {
+            shownText = label->text();
+            format = label->textFormat();
+        }
+        box->accept();
+    });
+    QTest::mouseClick(forgotten->findChild<QPushButton *>(u"cmdresp"_qs), Qt::LeftButton);
+    QCOMPARE(title, u"Orvalia"_qs);
+    QCOMPARE(shownText, u"Su contraseña es : "_qs + password);
+    QCOMPARE(format, Qt::PlainText);
 }
 
 QTEST_MAIN(TestLogin)

@@ -1,9 +1,17 @@
+#include "app/main_window.h"
 #include "fake_platform.h"
 #include "platform/qt_platform.h"
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLabel>
 #include <QMessageBox>
+#include <QScopeGuard>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -15,9 +23,13 @@ class TestQtPlatform : public QObject
 private slots:
     void messageBoxSpeaksSpanish_data();
     void messageBoxSpeaksSpanish();
+    void messageBoxShowsTextAsItIs();
     void nameFiltersFromTheProgramsFilterText();
+    void photoDialog_data();
+    void photoDialog();
     void hiddenAttributeRoundTrip();
     void onlyOneInstanceHoldsTheLock();
+    void releasedLockLetsANewStartIn();
     void systemAnswers();
 };
 
@@ -68,11 +80,102 @@ void TestQtPlatform::messageBoxSpeaksSpanish()
     QCOMPARE(got, answer);
 }
 
+// Markup in a text (a password, a stored path) is shown as the characters it is made of.
+void TestQtPlatform::messageBoxShowsTextAsItIs()
+{
+    const QString text = u"Su contraseña es : <b>gato</b> &amp; <br>perro"_qs;
+    Qt::TextFormat boxFormat = Qt::AutoText;
+    Qt::TextFormat labelFormat = Qt::AutoText;
+    QString labelText;
+    QTimer::singleShot(0, this, [&] {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        QVERIFY(box);
+        boxFormat = box->textFormat();
+        if (auto *label = box->findChild<QLabel *>(u"qt_msgbox_label"_qs)) {
+            labelFormat = label->textFormat();
+            labelText = label->text();
+        }
+        box->accept();
+    });
+    QtMessageBoxes boxes;
+    boxes.show(nullptr, text, u"Orvalia"_qs, MessageBoxes::Icon::Information, MessageBoxes::Buttons::Ok);
+    QCOMPARE(boxFormat, Qt::PlainText);
+    QCOMPARE(labelFormat, Qt::PlainText);
+    QCOMPARE(labelText, text);
+}
+
 void TestQtPlatform::nameFiltersFromTheProgramsFilterText()
 {
     const QString filter = u"JPEG (*.JPG;*.JPEG)|*.jpg;*.jpeg|Mapa de bits (*.bmp)|*.bmp"_qs;
     QCOMPARE(QtDialogs::nameFilters(filter),
              (QStringList{u"JPEG (*.JPG;*.JPEG) (*.jpg *.jpeg)"_qs, u"Mapa de bits (*.bmp) (*.bmp)"_qs}));
+}
+
+void TestQtPlatform::photoDialog_data()
+{
+    QTest::addColumn<QString>("start");
+    QTest::addColumn<bool>("picturesFolderThere");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("first time") << QString() << true << u"Pictures"_qs;
+    QTest::newRow("first time, no pictures folder") << QString() << false << QString();
+    QTest::newRow("folder of the last photo") << u"fotos"_qs << true << u"fotos"_qs;
+    QTest::newRow("that folder is gone") << u"borrada"_qs << true << u"Pictures"_qs;
+}
+
+// The entries read as the program's filter text says, the fourth selected; the dialog opens in
+// the folder asked for, the user's pictures folder without one.
+void TestQtPlatform::photoDialog()
+{
+    QFETCH(QString, start);
+    QFETCH(bool, picturesFolderThere);
+    QFETCH(QString, expected);
+
+    QTemporaryDir home;
+    const QByteArray oldHome = qgetenv("HOME");
+    const QByteArray oldConfig = qgetenv("XDG_CONFIG_HOME");
+    qputenv("HOME", QFile::encodeName(home.path()));
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.filePath(u".config"_qs)));
+    const auto restore = qScopeGuard([&] {
+        qputenv("HOME", oldHome);
+        if (oldConfig.isNull())
+            qunsetenv("XDG_CONFIG_HOME");
+        else
+            qputenv("XDG_CONFIG_HOME", oldConfig);
+    });
+    QCOMPARE(
+        QStandardPaths::writableLocation(QStandardPaths::PicturesLocation), home.filePath(u"Pictures"_qs));
+    if (picturesFolderThere)
+        QVERIFY(QDir(home.path()).mkdir(u"Pictures"_qs));
+    QVERIFY(QDir(home.path()).mkdir(u"fotos"_qs));
+    const QString startFolder = start.isEmpty() ? QString() : home.filePath(start);
+
+    QStringList entries;
+    int selected = -1;
+    bool detailsHidden = false;
+    QString directory;
+    QTimer::singleShot(0, this, [&] {
+        auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+        QVERIFY(dialog);
+        detailsHidden = dialog->testOption(QFileDialog::HideNameFilterDetails);
+        directory = dialog->directory().absolutePath();
+        if (auto *types = dialog->findChild<QComboBox *>(u"fileTypeCombo"_qs)) {
+            for (int i = 0; i < types->count(); ++i)
+                entries << types->itemText(i);
+            selected = types->currentIndex();
+        }
+        dialog->reject();
+    });
+    QtDialogs dialogs;
+    const std::optional<QString> chosen
+        = dialogs.openFile(nullptr, FrmPrincipal::PhotoFilter, 4, startFolder);
+
+    QVERIFY(!chosen);
+    QVERIFY(detailsHidden);
+    QCOMPARE(entries,
+        (QStringList {u"JPEG (*.JPG;*.JPEG;*.JPE;*.JFIF)"_qs, u"Mapa de bits (*.bmp)"_qs, u"GIF (*.gif)"_qs,
+            u"Todos los archivos de imagenes aceptados"_qs}));
+    QCOMPARE(selected, 3);
+    QCOMPARE(directory, expected.isEmpty() ? home.path() : home.filePath(expected));
 }
 
 void TestQtPlatform::hiddenAttributeRoundTrip()
@@ -97,6 +200,21 @@ void TestQtPlatform::onlyOneInstanceHoldsTheLock()
     QtSystem second(dir.path());
     QVERIFY(first.lockSingleInstance());
     QVERIFY(!second.lockSingleInstance());
+}
+
+void TestQtPlatform::releasedLockLetsANewStartIn()
+{
+    QTemporaryDir dir;
+    QtSystem leaving(dir.path());
+    QtSystem starting(dir.path());
+    QVERIFY(leaving.lockSingleInstance());
+    QVERIFY(!starting.lockSingleInstance());
+    leaving.releaseSingleInstance();
+    QVERIFY(!QFileInfo::exists(dir.filePath(u"Orvalia.lock"_qs)));
+    QVERIFY(starting.lockSingleInstance());
+    // Released twice, or never taken: nothing happens, and the other one keeps its lock.
+    leaving.releaseSingleInstance();
+    QVERIFY(!leaving.lockSingleInstance());
 }
 
 void TestQtPlatform::systemAnswers()

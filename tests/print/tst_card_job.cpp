@@ -8,6 +8,8 @@
 #include <QPrinter>
 #include <QTest>
 
+#include <sys/stat.h>
+
 using namespace ContactRecord;
 using Drawn = Recording::Drawn;
 using Icon = MessageBoxes::Icon;
@@ -142,8 +144,9 @@ private slots:
     void photoSettingReadAtPrinting_data();
     void photoSettingReadAtPrinting();
     void noPhotoLocation();
-    void unreadablePhotoLeavesTitleOnly_data();
-    void unreadablePhotoLeavesTitleOnly();
+    void unreadablePhotoLeftOut_data();
+    void unreadablePhotoLeftOut();
+    void photoTurnedAsShown();
     void refusedDrawingEndsAtOnce_data();
     void refusedDrawingEndsAtOnce();
     void printsTheBoxesAsGiven();
@@ -374,16 +377,19 @@ void TstCardJob::noPhotoLocation()
     QCOMPARE(h.desktop.messages.shown.size(), 1);
 }
 
-void TstCardJob::unreadablePhotoLeavesTitleOnly_data()
+void TstCardJob::unreadablePhotoLeftOut_data()
 {
     QTest::addColumn<QString>("kind");
     QTest::newRow("deleted") << "deleted";
     QTest::newRow("not a picture") << "text";
     QTest::newRow("a folder") << "folder";
     QTest::newRow("missing folder") << "missing folder";
+    QTest::newRow("a FIFO") << "fifo";
 }
 
-void TstCardJob::unreadablePhotoLeavesTitleOnly()
+// The photo is left out and everything else prints; the display has told the user already, so no
+// word here. A FIFO is never opened, so nothing waits for a writer that never comes.
+void TstCardJob::unreadablePhotoLeftOut()
 {
     QFETCH(QString, kind);
 
@@ -398,15 +404,40 @@ void TstCardJob::unreadablePhotoLeavesTitleOnly()
         writeBytes(path, "Gomez Ana, no es una foto\r\n");
     } else if (kind == "folder") {
         QVERIFY(QDir(h.desktop.programDir()).mkdir("foto.jpg"));
+    } else if (kind == "fifo") {
+        QVERIFY(::mkfifo(QFile::encodeName(path).constData(), 0600) == 0);
     } else {
         path = h.photoPath("no/existe/foto.jpg");
     }
     contact[ubicacionfoto] = path;
     h.run(contact);
 
-    QCOMPARE(describe(h.recording.drawn),
-             QStringList({"line 'Gomez Ana' at 5.750,2.000 in NuptialScript 45", "end"}));
+    QCOMPARE(describe(h.recording.drawn), describe(expectedCard(contact)));
     QCOMPARE(h.desktop.messages.shown.size(), 1);
+}
+
+// A JPEG whose EXIF data says the camera was held upright: printed turned, as the display shows it.
+void TstCardJob::photoTurnedAsShown()
+{
+    Harness h;
+    writeOptions(h.desktop.programDir(), "1");
+    const QString path = writePhoto(h.photoPath("movil.jpg"), QSize(40, 20));
+    QByteArray jpeg = readBytes(path);
+    QVERIFY(jpeg.startsWith("\xFF\xD8"));
+    // APP1 "Exif", big-endian TIFF with one entry: orientation (0x0112) 6, turned a quarter right.
+    const QByteArray exif = QByteArray::fromHex("FFE10022"
+                                                "457869660000"
+                                                "4D4D002A00000008"
+                                                "0001"
+                                                "011200030000000100060000"
+                                                "00000000");
+    jpeg.insert(2, exif);
+    writeBytes(path, jpeg);
+    Fields contact = sampleContact();
+    contact[ubicacionfoto] = path;
+    h.run(contact);
+
+    QCOMPARE(describe(h.recording.drawn), describe(expectedCard(contact, QSize(20, 40))));
 }
 
 void TstCardJob::refusedDrawingEndsAtOnce_data()

@@ -208,7 +208,7 @@ QList<Handler> handlers()
             },
             [](Case &c) { press(c.window, "cmdaccept"); }, Orvpw, {OrvpwTwin, AgendaOpt3}, {}, passwordBoxes,
             {},
-            {u"No se pudo guardar la contraseña en el archivo de contraseñas. La protección no ha sido activada."_qs,
+            {u"No se pudo guardar la contraseña en el archivo de contraseña. La protección no ha sido activada."_qs,
                 u"No se pudo guardar la opción de protección. La protección no ha sido activada."_qs}},
         {"change password",
             [](Case &c) {
@@ -221,7 +221,7 @@ QList<Handler> handlers()
             },
             [](Case &c) { press(c.window, "cmdaccept"); }, Orvpw, {OrvpwTwin}, Orvpw, passwordBoxes,
             u"¡La contraseña ha sido modificada correctamente!"_qs,
-            {u"No se pudo leer el archivo de contraseñas. La contraseña no ha sido modificada."_qs,
+            {u"No se pudo leer el archivo de contraseña. La contraseña no ha sido modificada."_qs,
                 u"No se pudo guardar la nueva contraseña. La contraseña anterior sigue vigente."_qs}},
     };
 }

@@ -24,9 +24,10 @@ MessageBoxes::Answer FakeMessageBoxes::show(QWidget *, const QString &text, cons
     return Answer::Ok;
 }
 
-std::optional<QString> FakeDialogs::openFile(QWidget *, const QString &filter, int selectedEntry)
+std::optional<QString> FakeDialogs::openFile(
+    QWidget *, const QString &filter, int selectedEntry, const QString &startFolder)
 {
-    openRequests.append({filter, selectedEntry});
+    openRequests.append({filter, selectedEntry, startFolder});
     return files.isEmpty() ? std::nullopt : files.dequeue();
 }
 

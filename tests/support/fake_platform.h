@@ -42,12 +42,14 @@ public:
     {
         QString filter;
         int selectedEntry;
+        QString startFolder;
     };
 
     // The file the next open dialog returns; an empty optional cancels. Without one, cancels.
     void queueFile(std::optional<QString> file) { files.enqueue(file); }
 
-    std::optional<QString> openFile(QWidget *parent, const QString &filter, int selectedEntry) override;
+    std::optional<QString> openFile(
+        QWidget *parent, const QString &filter, int selectedEntry, const QString &startFolder) override;
     bool choosePrinter(QWidget *parent, QPrinter &printer) override;
 
     QList<OpenRequest> openRequests;
@@ -116,11 +118,19 @@ public:
     QString passwordDirectory() override { return passwordDir; }
     QString currentDateText() override { return today; }
     bool lockSingleInstance() override { return !otherInstanceRunning; }
+    void releaseSingleInstance() override
+    {
+        ++releases;
+        if (onRelease)
+            onRelease();
+    }
 
     QString programDir;
     QString passwordDir;
     QString today = QStringLiteral("07/12/2026");
     bool otherInstanceRunning = false;
+    int releases = 0;
+    std::function<void()> onRelease; // runs as the lock is given up, e.g. to look at window states
 };
 
 // One complete fake desktop with its own temporary program and password directories.

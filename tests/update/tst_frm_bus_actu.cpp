@@ -29,6 +29,9 @@ const QString UpToDate = QStringLiteral("¡Su software esta actualizado!");
 const QString NotConnected = QStringLiteral("Para poder buscar actualizaciones necesita estar conectado, "
                                             "compruebe su estado de conexión y vuelva a intentarlo.");
 const QString Title = QStringLiteral("Buscar Actualizaciones");
+const QString DownloadFailed
+    = QStringLiteral("No se pudo obtener la información de actualizaciones. Compruebe "
+                     "su conexión y vuelva a intentarlo más tarde.");
 
 // "¿-?2.1¿-?" and friends as the maker's server would store them: Windows-1252.
 QByteArray updateFile(const QByteArray &version)
@@ -172,6 +175,9 @@ private slots:
     void failedDownloads_data();
     void failedDownloads();
     void failedDownloadIgnoresOldCopy();
+    void givesBackOnlyWhatItTook_data();
+    void givesBackOnlyWhatItTook();
+    void closedBeforeTheCheck();
     void unreadableLocalCopy();
 };
 
@@ -397,11 +403,18 @@ void TstFrmBusActu::failedDownloads()
 
     if (kind != u"refused")
         QCOMPARE(server.requestLines.size(), 1);
+    // No word of being up to date: the interactive check says the information could not be had,
+    // the quiet one says nothing, as when not connected.
     if (quiet) {
         QVERIFY(f.desktop.messages.shown.isEmpty());
     } else {
         QCOMPARE(f.desktop.messages.shown.size(), 1);
-        QCOMPARE(f.desktop.messages.shown.first().text, UpToDate);
+        const auto &box = f.desktop.messages.shown.first();
+        QCOMPARE(box.text, DownloadFailed);
+        QCOMPARE(box.title, QStringLiteral("Error"));
+        QCOMPARE(box.icon, Icon::Error);
+        QCOMPARE(box.buttons, Buttons::Ok);
+        QVERIFY(!f.seen.mainEnabled);
         QCOMPARE(f.seen.working, QString());
         QVERIFY(!f.seen.localCopyThere);
     }
@@ -422,9 +435,53 @@ void TstFrmBusActu::failedDownloadIgnoresOldCopy()
     QVERIFY(f.check(server.url(), false));
 
     QCOMPARE(f.desktop.messages.shown.size(), 1);
-    QCOMPARE(f.desktop.messages.shown.first().text, UpToDate);
+    QCOMPARE(f.desktop.messages.shown.first().text, DownloadFailed);
+    QVERIFY(!f.seen.localCopyThere);
     QVERIFY(f.desktop.shell.urls.isEmpty());
     QVERIFY(!QFileInfo::exists(f.localCopy()));
+}
+
+void TstFrmBusActu::givesBackOnlyWhatItTook_data()
+{
+    QTest::addColumn<bool>("connected");
+    QTest::addColumn<bool>("quiet");
+    QTest::newRow("not connected, quiet") << false << true;
+    QTest::newRow("not connected, interactive") << false << false;
+    QTest::newRow("up to date, quiet") << true << true;
+}
+
+// Another window (options, about, a password window) has disabled the main window when the check
+// runs: closing the update window leaves it disabled, for that window to give back.
+void TstFrmBusActu::givesBackOnlyWhatItTook()
+{
+    QFETCH(bool, connected);
+    QFETCH(bool, quiet);
+
+    FakeNetwork network;
+    network.connected = connected;
+    network.content = updateFile("2.0");
+    Fixture f(network);
+    f.mainWindow.setEnabled(false);
+
+    QVERIFY(f.check(QUrl(QStringLiteral("http://127.0.0.1:9/actu.txt")), quiet));
+
+    QVERIFY(!f.mainWindow.isEnabled());
+    QCOMPARE(f.desktop.messages.shown.size(), quiet ? 0 : 1);
+}
+
+void TstFrmBusActu::closedBeforeTheCheck()
+{
+    FakeNetwork network;
+    Fixture f(network);
+    f.mainWindow.setEnabled(false);
+    auto *window = new FrmBusActu(f.platform, &f.mainWindow);
+    QPointer<FrmBusActu> open(window);
+    window->show();
+    // Closed before its timer ran: it took nothing, so it gives nothing back, and checks nothing.
+    QVERIFY(window->close());
+    QTRY_VERIFY(open.isNull());
+    QVERIFY(!f.mainWindow.isEnabled());
+    QCOMPARE(network.connectionQueries, 0);
 }
 
 void TstFrmBusActu::unreadableLocalCopy()
