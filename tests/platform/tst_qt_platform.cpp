@@ -3,6 +3,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QFile>
 #include <QMessageBox>
 #include <QTemporaryDir>
 #include <QTest>
@@ -102,11 +103,15 @@ void TestQtPlatform::onlyOneInstanceHoldsTheLock()
 void TestQtPlatform::systemAnswers()
 {
     QTemporaryDir dir;
+    // The user's own configuration stays out of the test.
+    QTemporaryDir config;
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
     QtSystem system(dir.path());
     QCOMPARE(system.programDirectory(), dir.path());
     QVERIFY(!system.currentDateText().isEmpty());
     QVERIFY(!system.passwordDirectory().isEmpty());
     QVERIFY(!system.passwordDirectory().startsWith(dir.path()));
+    qunsetenv("XDG_CONFIG_HOME");
 }
 
 QTEST_MAIN(TestQtPlatform)
