@@ -7,6 +7,8 @@ packages=(
     qt6-base-dev qt6-multimedia-dev qt6-qpa-plugins qt6-translations-l10n
     poppler-utils fonts-urw-base35
     clang-14 libfuzzer-14-dev libclang-rt-14-dev
+    build-essential dpkg-dev debhelper lintian
+    desktop-file-utils appstream librsvg2-bin man-db
 )
 
 missing=()
