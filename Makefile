@@ -1,10 +1,12 @@
-# make run   builds the program and starts it from dist/orvalia/, the program directory
+# make run   builds the program and starts a portable copy from dist/orvalia/, its program directory
 # make test  builds everything and runs every test
+# make deb   builds the Debian package build-deb/orvalia_2.0-1_amd64.deb
 BUILD ?= build
+PORTABLE_BUILD ?= build-portable
 DIST := dist/orvalia
 JOBS ?= $(shell nproc)
 
-.PHONY: setup configure build run test clean
+.PHONY: setup configure build run test clean deb
 
 setup:
 	@scripts/setup.sh
@@ -15,19 +17,39 @@ configure: setup
 build: configure
 	@cmake --build $(BUILD) -j $(JOBS)
 
-# The program directory holds the user's data files: it is outside the build tree, and neither a
-# rebuild nor "make clean" touches anything in it but the program and its sounds.
-run: build
+# The portable copy is built in its own directory, with nothing but the program: the build for
+# the tests and "cmake --install" keeps the installed layout. Its program directory holds the
+# user's data files: it is outside the build tree, and neither a rebuild nor "make clean" touches
+# anything in it but the program and its sounds.
+run: setup
+	@cmake -S . -B $(PORTABLE_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVALIA_PORTABLE=ON \
+	    -DBUILD_TESTING=OFF > /dev/null
+	@cmake --build $(PORTABLE_BUILD) -j $(JOBS) --target orvalia
 	@mkdir -p $(DIST)
-	@cp $(BUILD)/src/Orvalia $(DIST)/Orvalia
-	@cp assets/sounds/*.WAV $(DIST)/ 2>/dev/null || true
-	@cd $(DIST) && ./Orvalia
+	@install -m 0755 $(PORTABLE_BUILD)/src/orvalia $(DIST)/orvalia
+	@install -m 0644 assets/sounds/*.WAV $(DIST)/
+	@cd $(DIST) && ./orvalia
 
 test: build
 	@cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
 
 clean:
-	@rm -rf $(BUILD)
+	@rm -rf $(BUILD) $(PORTABLE_BUILD) $(DEB_BUILD)
+
+# The package is built from a copy of the working tree in build-deb/, so that neither the tree nor
+# the folder above it gets the package build's files; the .deb lands in build-deb/. Then:
+#   sudo apt install ./build-deb/orvalia_2.0-1_amd64.deb
+DEB_BUILD ?= build-deb
+DEB_SOURCE := $(DEB_BUILD)/orvalia-2.0
+
+deb: setup
+	@rm -rf $(DEB_BUILD)
+	@mkdir -p $(DEB_SOURCE)
+	@tar -cf - --exclude-vcs --exclude='./build*' --exclude=./dist --exclude=./.cache \
+	    --exclude=./compile_commands.json . | tar -xf - -C $(DEB_SOURCE)
+	@cd $(DEB_SOURCE) && dpkg-buildpackage -us -uc -b -j$(JOBS) > ../dpkg-buildpackage.log 2>&1 || \
+	    { tail -n 40 ../dpkg-buildpackage.log; echo "The package build failed: $(DEB_BUILD)/dpkg-buildpackage.log"; exit 1; }
+	@ls $(DEB_BUILD)/*.deb
 
 # Data safety (see "What the program guarantees" in README.md):
 # make crash-test [KILLS=1000]   kills a program busy with the contact file KILLS times and checks

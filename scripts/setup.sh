@@ -8,6 +8,8 @@ packages=(
     libsodium-dev
     poppler-utils fonts-urw-base35
     clang-14 libfuzzer-14-dev libclang-rt-14-dev
+    build-essential dpkg-dev debhelper lintian
+    desktop-file-utils appstream librsvg2-bin man-db
 )
 
 missing=()

@@ -1,5 +1,6 @@
 #include "app/application.h"
 #include "app/frm_welcome.h"
+#include "platform/program_layout.h"
 #include "platform/qt_platform.h"
 
 #include <QApplication>
@@ -8,10 +9,19 @@
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
-    installSpanishTranslation(app);
+    setUpApplication(app);
     // The program ends when its last window closes; the start-up keeps one open at every step.
     QApplication::setQuitOnLastWindowClosed(true);
-    QtPlatform desktop(QApplication::applicationDirPath());
+
+#if ORVALIA_PORTABLE
+    const ProgramLayout layout = ProgramLayout::portable(QApplication::applicationDirPath());
+#else
+    const ProgramLayout layout = ProgramLayout::installed(
+        QApplication::applicationDirPath(), QStringLiteral(ORVALIA_SOUNDS_FROM_BINARY));
+    // Made on the first start; when it cannot be, taking the instance lock in it fails.
+    makePrivateDirectory(layout.programDirectory);
+#endif
+    QtPlatform desktop(layout);
 
     (new FrmWelcome(desktop.platform))->show();
     const int code = QApplication::exec();

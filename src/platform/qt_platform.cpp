@@ -1,5 +1,7 @@
 #include "platform/qt_platform.h"
 
+#include "password/password_file.h"
+
 #include <QDate>
 #include <QDesktopServices>
 #include <QDir>
@@ -18,7 +20,6 @@
 #include <QPushButton>
 #include <QSaveFile>
 #include <QSoundEffect>
-#include <QStandardPaths>
 #include <QTimer>
 
 #include <sys/xattr.h>
@@ -129,8 +130,8 @@ bool QtDialogs::choosePrinter(QWidget *parent, QPrinter &printer)
 
 // --- sound -------------------------------------------------------------------------------------
 
-QtSound::QtSound(const QString &programDirectory)
-    : m_directory(programDirectory)
+QtSound::QtSound(const QString &soundDirectory)
+    : m_directory(soundDirectory)
 {
 }
 
@@ -269,7 +270,16 @@ bool QtFileAttributes::isHidden(const QString &path)
 // --- system ------------------------------------------------------------------------------------
 
 QtSystem::QtSystem(const QString &programDirectory)
+    : QtSystem(programDirectory, ProgramLayout::portable(programDirectory).passwordDirectory,
+               ProgramLayout::portable(programDirectory).oldPasswordDirectory)
+{
+}
+
+QtSystem::QtSystem(const QString &programDirectory, const QString &passwordDirectory,
+                   const QString &oldPasswordDirectory)
     : m_directory(programDirectory)
+    , m_passwordDirectory(passwordDirectory)
+    , m_oldPasswordDirectory(oldPasswordDirectory)
 {
 }
 
@@ -281,11 +291,16 @@ QString QtSystem::programDirectory()
 QString QtSystem::passwordDirectory()
 {
     // One fixed directory for the whole system user, outside the program directory.
-    const QString directory = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
-    if (directory.isEmpty())
+    if (m_passwordDirectory.isEmpty())
         return QStringLiteral("unknown");
-    QDir().mkpath(directory);
-    return QDir::cleanPath(directory);
+    makePrivateDirectory(m_passwordDirectory);
+    if (!m_oldPasswordDirectory.isEmpty()) {
+        const QString fileName = QFileInfo(PasswordFile(m_passwordDirectory).path()).fileName();
+        // A file that cannot move is still the user's password: it is used where it lies.
+        if (adoptOldFile(m_oldPasswordDirectory, m_passwordDirectory, fileName) == Adoption::Kept)
+            return m_oldPasswordDirectory;
+    }
+    return m_passwordDirectory;
 }
 
 QString QtSystem::currentDateText()
@@ -315,9 +330,9 @@ void QtSystem::releaseSingleInstance()
 
 // --- all of it ---------------------------------------------------------------------------------
 
-QtPlatform::QtPlatform(const QString &programDirectory)
-    : sound(programDirectory)
-    , system(programDirectory)
+QtPlatform::QtPlatform(const ProgramLayout &layout)
+    : sound(layout.soundDirectory)
+    , system(layout.programDirectory, layout.passwordDirectory, layout.oldPasswordDirectory)
     , platform{messages, dialogs, sound, shell, network, attributes, system}
 {
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/platform.h"
+#include "platform/program_layout.h"
 
 #include <QLockFile>
 #include <QString>
@@ -35,7 +36,7 @@ public:
 class QtSound : public Sound
 {
 public:
-    explicit QtSound(const QString &programDirectory);
+    explicit QtSound(const QString &soundDirectory);
     ~QtSound() override;
     void play(const QString &fileName) override;
 
@@ -78,8 +79,12 @@ public:
 class QtSystem : public System
 {
 public:
+    // The password directory of the user's configuration, as every layout has it.
     explicit QtSystem(const QString &programDirectory);
+    QtSystem(const QString &programDirectory, const QString &passwordDirectory,
+             const QString &oldPasswordDirectory);
     QString programDirectory() override;
+    // Made 0700 when missing; a password file left at the old place moves in once.
     QString passwordDirectory() override;
     QString currentDateText() override;
     bool lockSingleInstance() override;
@@ -87,6 +92,8 @@ public:
 
 private:
     QString m_directory;
+    QString m_passwordDirectory;
+    QString m_oldPasswordDirectory;
     std::unique_ptr<QLockFile> m_lock;
 };
 
@@ -94,7 +101,7 @@ private:
 class QtPlatform
 {
 public:
-    explicit QtPlatform(const QString &programDirectory);
+    explicit QtPlatform(const ProgramLayout &layout);
 
     QtMessageBoxes messages;
     QtDialogs dialogs;

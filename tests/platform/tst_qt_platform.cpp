@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
@@ -220,11 +221,15 @@ void TestQtPlatform::releasedLockLetsANewStartIn()
 void TestQtPlatform::systemAnswers()
 {
     QTemporaryDir dir;
+    // The user's own configuration stays out of the test.
+    QTemporaryDir config;
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
     QtSystem system(dir.path());
     QCOMPARE(system.programDirectory(), dir.path());
     QVERIFY(!system.currentDateText().isEmpty());
     QVERIFY(!system.passwordDirectory().isEmpty());
     QVERIFY(!system.passwordDirectory().startsWith(dir.path()));
+    qunsetenv("XDG_CONFIG_HOME");
 }
 
 QTEST_MAIN(TestQtPlatform)
