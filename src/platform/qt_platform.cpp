@@ -20,6 +20,7 @@
 #include <QPushButton>
 #include <QSaveFile>
 #include <QSoundEffect>
+#include <QStandardPaths>
 #include <QTimer>
 
 #include <sys/xattr.h>
