@@ -12,6 +12,8 @@
 #include <bit>
 #include <cstring>
 #include <fcntl.h>
+#include <new>
+#include <string>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
@@ -92,34 +94,24 @@ inline bool matchesAt(const char *at, QByteArrayView needle)
 }
 
 #ifdef __SSE2__
-// The lanes of block whose byte folds to c, as bits.
+// Which bytes of a block of 16 may fold to a character: the character itself and its capital
+// exactly, and every byte from 0x80 on when an accented letter folds to it (the comparison then
+// tells them apart).
 struct LaneTest
 {
     explicit LaneTest(quint8 c)
         : exact(_mm_set1_epi8(char(c)))
         , upper(_mm_set1_epi8(char(c >= 'a' && c <= 'z' ? c - 0x20 : c)))
-        , c(c)
-        , accented(Folded.accented[c])
+        , high(_mm_set1_epi8(Folded.accented[c] ? char(0xFF) : 0))
     { }
 
-    unsigned lanes(const char *at) const
+    __m128i lanes(__m128i block) const
     {
-        const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i *>(at));
-        unsigned found = unsigned(
-            _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(block, exact), _mm_cmpeq_epi8(block, upper))));
-        if (accented) {
-            for (unsigned high = unsigned(_mm_movemask_epi8(block)) & ~found; high; high &= high - 1) {
-                const int lane = std::countr_zero(high);
-                if (Folded.fold[quint8(at[lane])] == c)
-                    found |= 1u << lane;
-            }
-        }
-        return found;
+        const __m128i same = _mm_or_si128(_mm_cmpeq_epi8(block, exact), _mm_cmpeq_epi8(block, upper));
+        return _mm_or_si128(same, _mm_and_si128(_mm_cmplt_epi8(block, _mm_setzero_si128()), high));
     }
 
-    __m128i exact, upper;
-    quint8 c;
-    bool accented;
+    __m128i exact, upper, high;
 };
 #endif
 
@@ -132,12 +124,17 @@ const char *findFolded(const char *from, const char *end, QByteArrayView needle)
         return end;
     const char *last = end - length;
 #ifdef __SSE2__
+    // Candidates: where the first two characters may be, 16 places at a time.
     const LaneTest first {quint8(needle[0])};
-    const LaneTest second {quint8(length > 1 ? needle[1] : needle[0])};
+    const LaneTest second {quint8(length > 1 ? needle[1] : 0)};
+    const __m128i any = _mm_set1_epi8(length > 1 ? 0 : char(0xFF));
     for (const char *at = from; at <= last; at += 16) {
-        unsigned candidates = first.lanes(at);
-        if (candidates && length > 1)
-            candidates &= second.lanes(at + 1);
+        const __m128i here = first.lanes(_mm_loadu_si128(reinterpret_cast<const __m128i *>(at)));
+        const __m128i next
+            = _mm_or_si128(second.lanes(_mm_loadu_si128(reinterpret_cast<const __m128i *>(at + 1))), any);
+        unsigned candidates = unsigned(_mm_movemask_epi8(_mm_and_si128(here, next)));
+        if (!candidates)
+            continue;
         if (last - at < 15)
             candidates &= (1u << (last - at + 1)) - 1;
         for (; candidates; candidates &= candidates - 1) {
@@ -163,9 +160,7 @@ bool openRegularFile(QFile &file, const QString &path)
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0)
         return false;
-    struct stat status
-    {
-    };
+    struct stat status = {};
     const int flags = ::fcntl(fd, F_GETFL);
     if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) || flags < 0
         || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0
@@ -176,62 +171,126 @@ bool openRegularFile(QFile &file, const QString &path)
     return true;
 }
 
-// Appends a line's record to text: its 18 fields each followed by the separator (missing ones
-// empty, anything after the 18th left out), then the digits of each field that has more than
-// one run of them, followed by the field's mark. Returns the record's key fields.
-std::pair<QByteArrayView, QByteArrayView> appendRecord(
-    QByteArray &text, QByteArrayView line, QByteArray &digits)
+// Writes a line's record at out: its 18 fields each followed by the separator (missing ones empty,
+// anything after the 18th left out), then the digits of each field that has more than one run of
+// them, followed by the field's mark. out has room for twice the line and 36 bytes; digits for
+// the line and 18 bytes. Returns the end of the record; key gets the surname and name fields.
+char *writeRecord(char *out, QByteArrayView line, char *digits, QByteArrayView (&key)[2])
 {
-    digits.clear();
     const char *data = line.data();
-    const char *end = data + line.size();
-    const char *fieldStart = data;
-    QByteArrayView keyFields[2];
+    const qsizetype size = line.size();
+    int field = 0;
     int separators = 0;
-    for (int field = 0; field < ContactRecord::FieldCount; ++field) {
-        const auto *separator
-            = static_cast<const char *>(std::memchr(fieldStart, Separator, end - fieldStart));
-        const char *fieldEnd = separator ? separator : end;
-        if (field < 2)
-            keyFields[field] = QByteArrayView(fieldStart, fieldEnd);
-        const qsizetype before = digits.size();
-        int runs = 0;
-        bool inRun = false;
-        for (const char *at = fieldStart; at != fieldEnd; ++at) {
-            const bool digit = isDigit(quint8(*at));
-            if (digit) {
-                runs += inRun ? 0 : 1;
-                digits += *at;
-            }
-            inRun = digit;
-        }
+    qsizetype fieldStart = 0;
+    char *digitsEnd = digits;
+    char *fieldDigits = digits;
+    int runs = 0;
+    const auto endField = [&](qsizetype end) {
         if (runs > 1)
-            digits += char(FirstMark + field);
+            *digitsEnd++ = char(FirstMark + field);
         else
-            digits.truncate(before);
-        separators += separator ? 1 : 0;
-        fieldStart = separator ? separator + 1 : end;
+            digitsEnd = fieldDigits;
+        if (field < 2)
+            key[field] = line.sliced(fieldStart, end - fieldStart);
+        ++field;
+        fieldStart = end + 1;
+        fieldDigits = digitsEnd;
+        runs = 0;
+    };
+    qsizetype at = 0;
+#ifdef __SSE2__
+    // 16 bytes at a time: where the separators are, where the digits and where their runs start.
+    const __m128i separator = _mm_set1_epi8(Separator);
+    const __m128i beforeZero = _mm_set1_epi8('0' - 1);
+    const __m128i afterNine = _mm_set1_epi8('9' + 1);
+    unsigned carry = 0; // whether the byte before the block is a digit
+    for (; at + 16 <= size && field < ContactRecord::FieldCount; at += 16) {
+        const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i *>(data + at));
+        unsigned separators16 = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(block, separator)));
+        const unsigned digits16 = unsigned(_mm_movemask_epi8(
+            _mm_and_si128(_mm_cmpgt_epi8(block, beforeZero), _mm_cmplt_epi8(block, afterNine))));
+        const unsigned runStarts = digits16 & ~((digits16 << 1) | carry);
+        carry = digits16 >> 15;
+        if (!(separators16 | digits16))
+            continue;
+        // Each stretch up to a separator belongs to one field.
+        unsigned done = 0;
+        for (;;) {
+            const unsigned next = separators16 & (0u - separators16);
+            const unsigned before = separators16 ? next - 1 : 0xFFFF;
+            const unsigned lanes = before & ~done;
+            // Only whether a field has more than one run matters: runs counts up to two here.
+            const unsigned starts = runStarts & lanes;
+            runs += (starts != 0) + ((starts & (starts - 1)) != 0);
+            for (unsigned d = digits16 & lanes; d; d &= d - 1)
+                *digitsEnd++ = data[at + std::countr_zero(d)];
+            if (!separators16)
+                break;
+            ++separators;
+            endField(at + std::countr_zero(next));
+            if (field == ContactRecord::FieldCount)
+                break;
+            done = before | next;
+            separators16 &= separators16 - 1;
+        }
     }
-    // The line up to its 18th separator, the separators of the fields it lacks, the digits.
-    text.append(data, fieldStart - data);
-    text.append(ContactRecord::FieldCount - separators, Separator);
-    text.append(digits);
-    return {keyFields[0], keyFields[1]};
+    qsizetype lastDigit = carry ? at - 1 : -2;
+#else
+    qsizetype lastDigit = -2;
+#endif
+    for (; at < size && field < ContactRecord::FieldCount; ++at) {
+        if (data[at] == Separator) {
+            ++separators;
+            endField(at);
+        } else if (isDigit(quint8(data[at]))) {
+            runs += lastDigit == at - 1 ? 0 : 1;
+            lastDigit = at;
+            *digitsEnd++ = data[at];
+        }
+    }
+    const qsizetype fieldsEnd = field == ContactRecord::FieldCount ? fieldStart : size;
+    if (field < ContactRecord::FieldCount)
+        endField(size); // the last field, ended by the end of the line
+    for (; field < 2; ++field)
+        key[field] = {};
+
+    std::memcpy(out, data, fieldsEnd);
+    out += fieldsEnd;
+    std::memset(out, Separator, ContactRecord::FieldCount - separators);
+    out += ContactRecord::FieldCount - separators;
+    std::memcpy(out, digits, digitsEnd - digits);
+    return out + (digitsEnd - digits);
 }
 
 } // namespace
 
 std::optional<ContactSearch> ContactSearch::fromFile(const QString &path)
 {
+    // A file too large for the memory left is a file that cannot be read, not the end of the program.
+    try {
+        return build(path);
+    } catch (const std::bad_alloc &) {
+        return std::nullopt;
+    }
+}
+
+std::optional<ContactSearch> ContactSearch::build(const QString &path)
+{
     QFile file;
     if (!openRegularFile(file, path))
         return std::nullopt;
     ContactSearch index;
-    // Most of a file is its fields; the split digits add a fifth at most in a usual one.
+    // Most of a file is its fields; the split digits add a fifth at most in a usual one. The text
+    // is written past its size, which grows ahead in large steps, and cut to what was written.
     const qint64 size = file.size();
-    index.m_text.reserve(qsizetype(std::min<qint64>(size, qint64(1) << 30) / 4 * 5) + Padding);
-    QStringList keys;
-    QByteArray digits;
+    index.m_text.resize(qsizetype(std::min<qint64>(size, qint64(1) << 30) / 4 * 5) + Padding);
+    qsizetype written = 0;
+    // The list texts of all contacts (surname, blank, name, blank) one after the other, and where
+    // each ends: decoded in one go, they need no string each.
+    std::string keyBytes;
+    keyBytes.reserve(std::size_t(std::min<qint64>(size, qint64(1) << 30) / 6));
+    std::vector<quint32> keyEnds;
+    std::vector<char> digits(MaxLineBytes + ContactRecord::FieldCount);
     LineReader reader(file);
     QByteArrayView line;
     while (reader.next(line)) {
@@ -239,26 +298,36 @@ std::optional<ContactSearch> ContactSearch::fromFile(const QString &path)
             continue; // the list has no entry for a blank line
         line = line.first(std::min(line.size(), MaxLineBytes));
         // A record holds at most the line, its digits, 18 separators and 18 marks.
-        if (index.m_text.size() + 2 * (line.size() + ContactRecord::FieldCount) > LargestText)
+        const qsizetype room = 2 * (line.size() + ContactRecord::FieldCount);
+        if (written + room > LargestText)
             return std::nullopt;
-        index.m_starts.push_back(quint32(index.m_text.size()));
-        const auto [surname, name] = appendRecord(index.m_text, line, digits);
-        QString key;
-        key.reserve(surname.size() + name.size() + 2);
-        key += Windows1252::decode(surname);
-        key += u' ';
-        key += Windows1252::decode(name);
-        key += u' ';
-        keys.append(std::move(key));
+        if (written + room > index.m_text.size())
+            index.m_text.resize(std::max(written + room, index.m_text.size() / 2 * 3));
+        const qsizetype start = written;
+        QByteArrayView key[2];
+        written
+            = writeRecord(index.m_text.data() + start, line, digits.data(), key) - index.m_text.constData();
+        index.m_starts.push_back(quint32(start));
+        keyBytes.append(key[0].data(), key[0].size()).append(1, ' ');
+        keyBytes.append(key[1].data(), key[1].size()).append(1, ' ');
+        keyEnds.push_back(quint32(keyBytes.size()));
     }
     if (reader.failed())
         return std::nullopt;
     file.close();
-    index.m_starts.push_back(quint32(index.m_text.size()));
+    index.m_starts.push_back(quint32(written));
+    index.m_text.resize(written);
     index.m_text.append(Padding, '\0');
     index.m_text.squeeze();
     index.m_starts.shrink_to_fit();
 
+    const QString keyText = Windows1252::decode(QByteArrayView(keyBytes.data(), qsizetype(keyBytes.size())));
+    keyBytes = {};
+    QStringList keys;
+    keys.reserve(qsizetype(keyEnds.size()));
+    for (std::size_t i = 0, from = 0; i < keyEnds.size(); from = keyEnds[i++])
+        keys.append(QString::fromRawData(keyText.constData() + from, qsizetype(keyEnds[i] - from)));
+    keyEnds = {};
     index.m_order = ContactListModel::listOrder(keys);
     index.m_rows.resize(index.m_order.size());
     for (std::size_t row = 0; row < index.m_order.size(); ++row)
@@ -366,59 +435,67 @@ bool implies(const ContactSearch::Word &word, const ContactSearch::Word &earlier
 ContactSearch::Results ContactSearch::find(const QString &query)
 {
     std::vector<Word> words = wordsOf(query);
-    std::vector<quint32> matches;
     const bool unmatchable = std::any_of(
         words.cbegin(), words.cend(), [](const Word &w) { return w.needle.contains(Unmatchable); });
     const bool narrows
         = !m_lastWords.empty() && std::all_of(m_lastWords.cbegin(), m_lastWords.cend(), [&](const Word &e) {
               return std::any_of(words.cbegin(), words.cend(), [&](const Word &w) { return implies(w, e); });
           });
+    // The matches in file order, which is their order in memory: a look at each goes forward.
+    std::vector<quint32> matches;
+    std::vector<const QByteArray *> needles;
     if (words.empty() || unmatchable) {
         // nothing
     } else if (narrows) {
         // Every match is among the previous ones; words the previous query had are held already.
-        std::vector<const QByteArray *> fresh;
         for (const Word &w : words) {
             if (std::none_of(m_lastWords.cbegin(), m_lastWords.cend(),
                     [&](const Word &e) { return e.number == w.number && e.needle == w.needle; }))
-                fresh.push_back(&w.needle);
+                needles.push_back(&w.needle);
         }
-        if (fresh.empty()) {
-            matches = m_lastMatches;
-        } else {
-            for (const quint32 contact : m_lastMatches) {
-                if (std::all_of(fresh.cbegin(), fresh.cend(),
-                        [&](const QByteArray *n) { return contains(contact, *n); }))
-                    matches.push_back(contact);
-            }
-        }
+        matches = needles.empty() ? m_lastMatches : filter(m_lastMatches, needles);
     } else {
         // The longest word, usually the rarest, through the whole text; the others in its matches.
         const auto anchor = std::max_element(words.cbegin(), words.cend(),
             [](const Word &a, const Word &b) { return a.needle.size() < b.needle.size(); });
-        std::vector<quint32> found = scanAll(anchor->needle);
-        std::vector<quint64> rows((m_order.size() + 63) / 64);
-        for (const quint32 contact : found) {
-            const bool all = std::all_of(words.cbegin(), words.cend(),
-                [&](const Word &w) { return &w == &*anchor || contains(contact, w.needle); });
-            if (all)
-                rows[m_rows[contact] / 64] |= quint64(1) << (m_rows[contact] % 64);
+        for (const Word &w : words) {
+            if (&w != &*anchor)
+                needles.push_back(&w.needle);
         }
-        for (std::size_t chunk = 0; chunk < rows.size(); ++chunk) {
-            for (quint64 bits = rows[chunk]; bits; bits &= bits - 1)
-                matches.push_back(m_order[chunk * 64 + std::countr_zero(bits)]);
-        }
+        matches = filter(scanAll(anchor->needle), needles);
     }
 
+    // The first rows of the list among the matches.
+    std::vector<quint64> rows((m_order.size() + 63) / 64);
+    for (const quint32 contact : matches)
+        rows[m_rows[contact] / 64] |= quint64(1) << (m_rows[contact] % 64);
     Results results;
     results.count = qsizetype(matches.size());
-    const std::size_t shown = std::min<std::size_t>(matches.size(), MaxResults);
-    results.shown.reserve(shown);
-    for (std::size_t i = 0; i < shown; ++i)
-        results.shown.push_back(resultFor(matches[i], words));
+    results.shown.reserve(std::min<std::size_t>(matches.size(), MaxResults));
+    for (std::size_t chunk = 0; chunk < rows.size() && results.shown.size() < MaxResults; ++chunk) {
+        for (quint64 bits = rows[chunk]; bits && results.shown.size() < MaxResults; bits &= bits - 1)
+            results.shown.push_back(resultFor(m_order[chunk * 64 + std::countr_zero(bits)], words));
+    }
     m_lastWords = std::move(words);
     m_lastMatches = std::move(matches);
     return results;
+}
+
+std::vector<quint32> ContactSearch::filter(
+    const std::vector<quint32> &contacts, const std::vector<const QByteArray *> &needles) const
+{
+    if (needles.empty())
+        return contacts;
+    std::vector<quint32> kept;
+    for (std::size_t i = 0; i < contacts.size(); ++i) {
+        // The records are far apart when the contacts are few: the next ones are fetched meanwhile.
+        if (i + 4 < contacts.size())
+            __builtin_prefetch(m_text.constData() + m_starts[contacts[i + 4]]);
+        if (std::all_of(needles.cbegin(), needles.cend(),
+                [&](const QByteArray *n) { return contains(contacts[i], *n); }))
+            kept.push_back(contacts[i]);
+    }
+    return kept;
 }
 
 ContactSearch::Result ContactSearch::resultFor(quint32 contact, const std::vector<Word> &words) const

@@ -30,10 +30,10 @@ public:
     struct Result
     {
         QString key; // the list text: surname, blank, name, blank
-        int row; // the contact's row in the list built from the same file
-        int field; // the field to show beside the key (see find)
+        int row = -1; // the contact's row in the list built from the same file
+        int field = 0; // the field to show beside the key (see find)
         QString text; // that field's text
-        quint32 fields; // bit i set when a word was found in field i
+        quint32 fields = 0; // bit i set when a word was found in field i
     };
 
     struct Results
@@ -73,9 +73,12 @@ public:
 
 private:
     ContactSearch() = default;
+    static std::optional<ContactSearch> build(const QString &path);
 
     bool contains(quint32 contact, const QByteArray &needle) const;
     std::vector<quint32> scanAll(const QByteArray &needle) const;
+    std::vector<quint32> filter(
+        const std::vector<quint32> &contacts, const std::vector<const QByteArray *> &needles) const;
     Result resultFor(quint32 contact, const std::vector<Word> &words) const;
 
     // Every contact's record, one after another in file order: its 18 fields, each followed by the
@@ -86,7 +89,7 @@ private:
     std::vector<quint32> m_order; // the contacts in list order
     std::vector<quint32> m_rows; // each contact's row in the list
 
-    // The last query's words and every contact it matched, in list order.
+    // The last query's words and every contact it matched, in file order.
     std::vector<Word> m_lastWords;
     std::vector<quint32> m_lastMatches;
 };
