@@ -12,6 +12,7 @@
 #include <bit>
 #include <cstring>
 #include <fcntl.h>
+#include <iterator>
 #include <new>
 #include <string>
 #include <sys/stat.h>
@@ -482,11 +483,21 @@ ContactSearch::Results ContactSearch::find(const QString &query)
 }
 
 std::vector<quint32> ContactSearch::filter(
-    const std::vector<quint32> &contacts, const std::vector<const QByteArray *> &needles) const
+    const std::vector<quint32> &contacts, std::vector<const QByteArray *> needles) const
 {
     if (needles.empty())
         return contacts;
     std::vector<quint32> kept;
+    if (contacts.size() > m_order.size() / 4) {
+        // Among many contacts one pass through the whole text is quicker than a look at each.
+        const auto longest = std::max_element(needles.begin(), needles.end(),
+            [](const QByteArray *a, const QByteArray *b) { return a->size() < b->size(); });
+        const std::vector<quint32> found = scanAll(**longest);
+        needles.erase(longest);
+        std::set_intersection(
+            contacts.cbegin(), contacts.cend(), found.cbegin(), found.cend(), std::back_inserter(kept));
+        return filter(kept, std::move(needles));
+    }
     for (std::size_t i = 0; i < contacts.size(); ++i) {
         // The records are far apart when the contacts are few: the next ones are fetched meanwhile.
         if (i + 4 < contacts.size())

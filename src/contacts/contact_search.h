@@ -78,7 +78,7 @@ private:
     bool contains(quint32 contact, const QByteArray &needle) const;
     std::vector<quint32> scanAll(const QByteArray &needle) const;
     std::vector<quint32> filter(
-        const std::vector<quint32> &contacts, const std::vector<const QByteArray *> &needles) const;
+        const std::vector<quint32> &contacts, std::vector<const QByteArray *> needles) const;
     Result resultFor(quint32 contact, const std::vector<Word> &words) const;
 
     // Every contact's record, one after another in file order: its 18 fields, each followed by the
