@@ -423,21 +423,15 @@ std::vector<quint32> ContactSearch::scanAll(const QByteArray &needle) const
     return found;
 }
 
-namespace {
-
-// Whether every contact that holds word also holds earlier (a word of the previous query).
-bool implies(const ContactSearch::Word &word, const ContactSearch::Word &earlier)
-{
-    return word.number == earlier.number && word.needle.contains(earlier.needle);
-}
-
-} // namespace
-
 ContactSearch::Results ContactSearch::find(const QString &query)
 {
     std::vector<Word> words = wordsOf(query);
     const bool unmatchable = std::any_of(
         words.cbegin(), words.cend(), [](const Word &w) { return w.needle.contains(Unmatchable); });
+    // Whether every contact that holds word also holds earlier (a word of the previous query).
+    const auto implies = [](const Word &word, const Word &earlier) {
+        return word.number == earlier.number && word.needle.contains(earlier.needle);
+    };
     const bool narrows
         = !m_lastWords.empty() && std::all_of(m_lastWords.cbegin(), m_lastWords.cend(), [&](const Word &e) {
               return std::any_of(words.cbegin(), words.cend(), [&](const Word &w) { return implies(w, e); });

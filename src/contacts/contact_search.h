@@ -62,16 +62,16 @@ public:
     // The line under the results: "3 contactos", "1 contacto", "Ningún contacto".
     static QString countText(qsizetype count);
 
+private:
     struct Word
     {
         QByteArray needle; // folded text, or the digits alone of a number
         bool number = false;
     };
-    // The words of a query as they are compared; an empty list for an empty query. A word holding a
-    // character that the file cannot hold keeps it as a byte no field has.
+    // The words of a query as they are compared. A word holding a character that the file cannot
+    // hold keeps it as a byte no field has.
     static std::vector<Word> wordsOf(const QString &query);
 
-private:
     ContactSearch() = default;
     static std::optional<ContactSearch> build(const QString &path);
 
