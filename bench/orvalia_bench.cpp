@@ -6,6 +6,10 @@
 // platform; only message boxes, sound and network are stand-ins (bench_platform.h). Each figure is
 // the median of R runs, set against the floor: reading the whole file into memory and counting
 // its lines. A table goes to the standard output, followed by one line of JSON.
+//
+// The contact search is timed without its window: building its index from the file, and each
+// keystroke of a typed query (a piece of a surname, then a piece of a phone number with another
+// spacing) as a new search over the index.
 
 #include "bench_platform.h"
 #include "sample_contacts.h"
@@ -14,6 +18,7 @@
 #include "contacts/contact_file.h"
 #include "contacts/contact_list_model.h"
 #include "contacts/contact_record.h"
+#include "contacts/contact_search.h"
 #include "platform/text_file.h"
 
 #include <QApplication>
@@ -215,6 +220,22 @@ void timeAppendSteps(const QString &dataPath, const QByteArray &line, AppendStep
     ::unlink(target.constData());
     steps.inPlaceAppend.push_back(msBetween(start, appended));
     steps.inPlaceSync.push_back(msBetween(appended, flushed));
+}
+
+// What a user types to find a contact: the start of its surname without accents, a blank, and the
+// start of its phone number with a blank where the file has a hyphen. Twelve characters.
+QString typedQuery(const QString &line)
+{
+    const Fields fields = fieldsOf(line);
+    QString surname;
+    for (QChar c : fields[apellido]) {
+        if (c.decompositionTag() == QChar::Canonical)
+            c = c.decomposition().front();
+        surname += c.toLower();
+    }
+    QString phone = fields[telefono];
+    phone.replace(u'-', u' ');
+    return surname.left(5) + u' ' + phone.left(6);
 }
 
 struct Settings
@@ -437,6 +458,43 @@ int main(int argc, char *argv[])
     }
     const long programPeakKb = peakRssKb();
 
+    // The search, on the file as the handlers above left it.
+    Operation searchOpen {"search_open", "search: index built from the file"};
+    Operation keystroke {"search_keystroke", "search: keystroke (12 typed, a new search each)"};
+    // A contact from the middle of the file, which no operation above changed.
+    const QString wanted = SampleContacts::line(n / 2, photos);
+    const QString typed = typedQuery(wanted);
+    check(typed.size() == 12, "the typed query is not 12 characters long");
+    std::vector<std::vector<double>> perLength(typed.size()); // each keystroke's times
+    std::vector<qsizetype> perLengthCount(typed.size()); // and how many contacts it found
+    qsizetype indexBytes = 0;
+    for (int run = 0; run < settings.runs; ++run) {
+        std::optional<ContactSearch> index;
+        double cpuStart = cpuMs();
+        auto start = Clock::now();
+        index = ContactSearch::fromFile(dataPath);
+        searchOpen.samples.push_back(msBetween(start, Clock::now()));
+        searchOpen.cpu.push_back(cpuMs() - cpuStart);
+        check(index && index->contactCount() == n, "the search index does not hold every contact");
+        indexBytes = index->memoryBytes();
+        ContactSearch::Results results;
+        for (qsizetype length = 1; length <= typed.size(); ++length) {
+            cpuStart = cpuMs();
+            start = Clock::now();
+            results = index->find(typed.left(length));
+            keystroke.samples.push_back(msBetween(start, Clock::now()));
+            keystroke.cpu.push_back(cpuMs() - cpuStart);
+            perLength[length - 1].push_back(keystroke.samples.back());
+            perLengthCount[length - 1] = results.count;
+        }
+        const auto found = std::find_if(results.shown.cbegin(), results.shown.cend(),
+            [&](const ContactSearch::Result &r) { return r.key == keyOf(wanted); });
+        check(found != results.shown.cend() && found->field == telefono,
+            "the typed query does not find the contact by its phone");
+    }
+    const double keystrokeWorst = *std::max_element(keystroke.samples.cbegin(), keystroke.samples.cend());
+    const double keystrokeWorstCpu = *std::max_element(keystroke.cpu.cbegin(), keystroke.cpu.cend());
+
     for (int run = 0; run < settings.runs; ++run) {
         const double cpuStart = cpuMs();
         const auto start = Clock::now();
@@ -466,13 +524,35 @@ int main(int argc, char *argv[])
                     .arg(op->cpuMs(), 0, 'f', 2);
         firstEntry = false;
     }
+    std::printf("%-46s %10.1f %9.1f %10.1f   %.2f x load\n", searchOpen.title, searchOpen.ms(),
+        searchOpen.ms() / floorMs, searchOpen.cpuMs(), searchOpen.ms() / load.ms());
+    std::printf("%-46s %10.3f %9.3f %10.3f   median\n", keystroke.title, keystroke.ms(),
+        keystroke.ms() / floorMs, keystroke.cpuMs());
+    std::printf("%-46s %10.3f %9.3f %10.3f   worst\n", "", keystrokeWorst, keystrokeWorst / floorMs,
+        keystrokeWorstCpu);
+    std::printf("%-46s %10.1f MB %.2f x the file\n", "search index memory", indexBytes / 1e6,
+        double(indexBytes) / double(bytes));
     std::printf("%-46s %10.1f MB\n", "peak resident memory (ru_maxrss)", programPeakKb / 1024.0);
+    std::printf("\nsearch keystrokes (median ms of the runs, and how many contacts each found):\n ");
+    for (std::size_t i = 0; i < perLength.size(); ++i) {
+        std::printf(" \"%s\" %.2f (%lld)", qPrintable(typed.left(qsizetype(i) + 1)), median(perLength[i]),
+            static_cast<long long>(perLengthCount[i]));
+    }
+    std::printf("\n");
     std::printf("\nwhere an add's time goes (the same steps on a scratch copy, median ms):\n"
                 "  copy to the twin %.1f, fdatasync %.1f, rename and directory fsync %.1f\n"
                 "  for comparison, an append at the end of the file %.2f, its fdatasync %.1f\n",
                 median(appendSteps.copy), median(appendSteps.sync), median(appendSteps.rename),
                 median(appendSteps.inPlaceAppend), median(appendSteps.inPlaceSync));
-    json += QStringLiteral("},\"peak_rss_kb\":%1,\"append_steps_ms\":{\"copy\":%2,\"fdatasync\":%3,"
+    json += QStringLiteral("},\"search\":{\"open_ms\":%1,\"open_vs_load\":%2,\"keystroke_median_ms\":%3,"
+                           "\"keystroke_worst_ms\":%4,\"index_bytes\":%5,\"index_vs_file\":%6}")
+                .arg(searchOpen.ms(), 0, 'f', 2)
+                .arg(searchOpen.ms() / load.ms(), 0, 'f', 2)
+                .arg(keystroke.ms(), 0, 'f', 3)
+                .arg(keystrokeWorst, 0, 'f', 3)
+                .arg(indexBytes)
+                .arg(double(indexBytes) / double(bytes), 0, 'f', 3);
+    json += QStringLiteral(",\"peak_rss_kb\":%1,\"append_steps_ms\":{\"copy\":%2,\"fdatasync\":%3,"
                            "\"rename\":%4,\"in_place_append\":%5,\"in_place_fdatasync\":%6}}")
                 .arg(programPeakKb)
                 .arg(median(appendSteps.copy), 0, 'f', 2)
