@@ -44,6 +44,8 @@ VCardImport::Outcome VCardImport::read(QIODevice &device, const std::function<bo
     // growing (and copying) as they come. Pages never written are never taken from the system.
     if (!device.isSequential())
         m_bytes.reserve(qsizetype(std::min<qint64>(device.size(), qint64(256) << 20)));
+    if (keepGoing)
+        reader.setKeepGoing(keepGoing);
     VCard card;
     while (reader.next(card)) {
         add(card);
@@ -51,6 +53,10 @@ VCardImport::Outcome VCardImport::read(QIODevice &device, const std::function<bo
             discard();
             return Outcome::Stopped;
         }
+    }
+    if (reader.stopped()) {
+        discard();
+        return Outcome::Stopped;
     }
     if (reader.failed()) {
         discard();

@@ -48,8 +48,8 @@ public:
         CannotRead, // not a regular file, or a read error: nothing is kept, no picture stays
     };
 
-    // Reads the file, or the device, card by card. keepGoing is asked after each card with the
-    // bytes read so far (a progress bar, a "Cancelar" button).
+    // Reads the file, or the device, card by card. keepGoing is asked after each card and each
+    // block read with the bytes read so far (a progress bar, a "Cancelar" button).
     Outcome readFile(const QString &path, const std::function<bool(qint64)> &keepGoing = {});
     Outcome read(QIODevice &device, const std::function<bool(qint64)> &keepGoing = {});
 

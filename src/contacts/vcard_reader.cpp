@@ -501,6 +501,13 @@ bool VCardReader::fill()
     m_buffer.resize(rest + qMax<qint64>(got, 0));
     if (got <= 0)
         m_atEnd = true;
+    if (got > 0 && m_keepGoing && !m_keepGoing(m_consumed + m_buffer.size() - m_position)) {
+        m_stopped = true;
+        m_atEnd = true;
+        m_buffer.resize(0);
+        m_position = 0;
+        return false;
+    }
     return got > 0;
 }
 
@@ -563,6 +570,8 @@ bool VCardReader::next(VCard &card)
         QByteArrayView line;
         const Line kind = nextPhysical(line);
         const bool pending = !m_logical.isEmpty() || m_logicalTooLong;
+        if (kind == Line::End && m_stopped)
+            return false;
         if (kind == Line::End) {
             const bool done = pending && take(m_logical, m_logicalTooLong, card);
             m_logical.resize(0);

@@ -7,6 +7,7 @@
 #include <QStringList>
 #include <QVarLengthArray>
 
+#include <functional>
 #include <utility>
 
 class QIODevice;
@@ -85,12 +86,18 @@ public:
         bool has(int known, const QByteArray &name) const;
     };
 
-    // The next card that could be read; false at the end of the file or on a read error.
+    // Asked after every block read (1 MiB) with the bytes read so far, also where no card ends
+    // for a long way; false stops the reading as if the file ended there (see stopped()).
+    void setKeepGoing(std::function<bool(qint64)> keepGoing) { m_keepGoing = std::move(keepGoing); }
+
+    // The next card that could be read; false at the end of the file, on a read error or when
+    // told to stop.
     bool next(VCard &card);
 
     // Cards skipped so far because they could not be read.
     int unreadable() const { return m_unreadable; }
     bool failed() const { return m_failed; }
+    bool stopped() const { return m_stopped; }
     // Bytes of the device read so far, for a progress bar.
     qint64 position() const { return m_consumed; }
 
@@ -108,7 +115,9 @@ private:
     qint64 m_consumed = 0;
     bool m_atEnd = false;
     bool m_failed = false;
+    bool m_stopped = false;
     bool m_started = false;
+    std::function<bool(qint64)> m_keepGoing;
 
     QByteArray m_logical;
     bool m_logicalTooLong = false;

@@ -504,7 +504,9 @@ void TestVCardImport::stoppedImportKeepsNothing()
     qint64 lastPosition = 0;
     const auto outcome = import.readFile(fixture(u"phone_21.vcf"_qs), [&](qint64 position) {
         lastPosition = position;
-        return ++asked < 3; // "Cancelar" after the third card, two pictures saved by then
+        // After the first block (the whole file) and each card: "Cancelar" after the second card,
+        // with a picture saved by then.
+        return ++asked < 3;
     });
     QCOMPARE(outcome, VCardImport::Outcome::Stopped);
     QCOMPARE(asked, 3);

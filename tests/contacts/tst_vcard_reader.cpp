@@ -125,6 +125,7 @@ private slots:
     void agentCardInsideACardIsNotACardOfItsOwn();
     void cardOverTheBoundIsSkipped();
     void endlessLineWithoutLineEnd();
+    void stopsWhereNoCardEnds();
 };
 
 void TestVCardReader::hugeLineIsSkippedWithBoundedMemory()
@@ -419,6 +420,29 @@ void TestVCardReader::endlessLineWithoutLineEnd()
     QCOMPARE(read.unreadable, 1);
     GeneratedDevice outside(QByteArray(), '\0', qint64(40) << 20, {});
     QCOMPARE(readAll(outside).cards.size(), 0);
+}
+
+void TestVCardReader::stopsWhereNoCardEnds()
+{
+    // 200 MB of one line in one card: the caller hears of the reading after every block and can
+    // stop it long before the end.
+    GeneratedDevice device(card("N:Uno;A;;;\r\n") + "BEGIN:VCARD\r\nNOTE:", 'z', qint64(200) << 20, {});
+    VCardReader reader(device);
+    QList<qint64> positions;
+    reader.setKeepGoing([&](qint64 position) {
+        positions << position;
+        return positions.size() < 5;
+    });
+    VCard first;
+    QVERIFY(reader.next(first));
+    VCard second;
+    QVERIFY(!reader.next(second));
+    QVERIFY(reader.stopped());
+    QVERIFY(!reader.failed());
+    QCOMPARE(positions.size(), 5);
+    QCOMPARE(positions.back(), qint64(5) << 20);
+    QCOMPARE(reader.unreadable(), 0); // stopped, not unreadable
+    QVERIFY(device.pos() < device.size() / 10);
 }
 
 QTEST_GUILESS_MAIN(TestVCardReader)
