@@ -45,10 +45,18 @@ bool isFaxOrPager(const VCardProperty &tel)
     return (tel.hasType(u"FAX") || tel.hasType(u"PAGER") || tel.hasType(u"MODEM")) && !tel.hasType(u"VOICE");
 }
 
-QString telephoneText(const VCardProperty &tel)
+// Whether a value is an address ("tel:+34...", "mailto:ana@...") rather than text: as the
+// property says, or in a 4.0 card, where it is the rule.
+bool isAddress(const VCard &card, const VCardProperty &property)
+{
+    return property.firstParameter("VALUE").compare(u"uri", Qt::CaseInsensitive) == 0
+        || card.version == "4.0";
+}
+
+QString telephoneText(const VCard &card, const VCardProperty &tel)
 {
     QString text = tel.text();
-    if (text.startsWith(u"tel:", Qt::CaseInsensitive))
+    if (isAddress(card, tel) && text.startsWith(u"tel:", Qt::CaseInsensitive))
         text = QUrl::fromPercentEncoding(text.mid(4).toUtf8());
     return text;
 }
@@ -127,17 +135,17 @@ struct Entry
     QString text;
 };
 
-// The properties of that name whose text is not blank, preferred ones first, card order
+// The properties of that name whose text is not empty, preferred ones first, card order
 // otherwise.
 QVarLengthArray<Entry, 4> entries(
-    const VCard &card, QByteArrayView name, QString (*textOf)(const VCardProperty &))
+    const VCard &card, QByteArrayView name, QString (*textOf)(const VCard &, const VCardProperty &))
 {
     QVarLengthArray<Entry, 4> found;
     for (const VCardProperty &property : card.properties) {
         if (property.name != name)
             continue;
-        QString text = textOf(property);
-        if (!text.trimmed().isEmpty())
+        QString text = textOf(card, property);
+        if (!text.isEmpty())
             found.append({&property, std::move(text)});
     }
     std::stable_sort(found.begin(), found.end(), [](const Entry &a, const Entry &b) {
@@ -175,10 +183,10 @@ void mapTelephones(const VCard &card, VCardContact &contact)
         contact.extrasLeftOut = true;
 }
 
-QString emailText(const VCardProperty &email)
+QString emailText(const VCard &card, const VCardProperty &email)
 {
     QString address = email.text();
-    if (address.startsWith(u"mailto:", Qt::CaseInsensitive))
+    if (isAddress(card, email) && address.startsWith(u"mailto:", Qt::CaseInsensitive))
         address = address.mid(7);
     return address;
 }
@@ -198,7 +206,7 @@ void mapOccupation(const VCard &card, VCardContact &contact)
     for (const char *name : {"TITLE", "ROLE"}) {
         for (const VCardProperty *property : card.all(name)) {
             const QString text = property->text();
-            if (!text.trimmed().isEmpty()) {
+            if (!text.isEmpty()) {
                 contact.fields[ocupacion] = text;
                 return;
             }

@@ -85,6 +85,13 @@ void VCardImport::add(const VCard &card)
     }
     if (fields[ubicacionfoto].isEmpty() && !contact.fields[ubicacionfoto].isEmpty())
         contact.photoLeftOut = true;
+    // A name of nothing but accents has nothing left once fitted.
+    for (const int part : {apellido, nombre}) {
+        if (fields[part].isEmpty()) {
+            fields[part] = QStringLiteral("-");
+            contact.nameCompleted = true;
+        }
+    }
 
     const QString key = fields[apellido] + u' ' + fields[nombre] + u' ';
     if (m_list.containsIgnoringCase(key)) {

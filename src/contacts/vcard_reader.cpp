@@ -21,6 +21,7 @@
 namespace {
 
 constexpr qsizetype BlockSize = qsizetype(1) << 20;
+constexpr qsizetype SmallBlockSize = qsizetype(1) << 12;
 
 bool isBlank(char c)
 {
@@ -490,12 +491,16 @@ bool VCardReader::fill()
         m_buffer.resize(rest);
         m_position = 0;
     }
-    // Room for the longest line there may be, once: the buffer never moves to grow, and pages a
-    // line never reaches are never taken from the system.
-    if (m_buffer.capacity() < MaxLineBytes + 2 * BlockSize)
-        m_buffer.reserve(MaxLineBytes + 2 * BlockSize);
-    m_buffer.resize(rest + BlockSize);
-    const qint64 got = m_device.read(m_buffer.data() + rest, BlockSize);
+    // A block, or the rest of a small file. Once a line goes on past a block, room for the longest
+    // line there may be, once: the buffer never moves to grow, and pages a line never reaches are
+    // never taken from the system.
+    const qsizetype block = m_device.isSequential()
+        ? BlockSize
+        : qsizetype(qBound<qint64>(SmallBlockSize, m_device.size() - m_device.pos(), BlockSize));
+    if (m_buffer.capacity() < rest + block)
+        m_buffer.reserve(rest > 0 ? MaxLineBytes + 2 * BlockSize : block);
+    m_buffer.resize(rest + block);
+    const qint64 got = m_device.read(m_buffer.data() + rest, block);
     if (got < 0)
         m_failed = true;
     m_buffer.resize(rest + qMax<qint64>(got, 0));

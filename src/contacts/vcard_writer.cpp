@@ -284,7 +284,6 @@ bool VCardWriter::write(
     // The cards go to the device in blocks.
     constexpr qsizetype Block = qsizetype(1) << 20;
     QByteArray block;
-    block.reserve(Block + 4096);
     auto flush = [&] {
         const bool written = block.isEmpty() || device.write(block) == block.size();
         block.resize(0);

@@ -359,6 +359,12 @@ void TestVCardImport::recordBytesAreWhatTheFileAppends()
             + "\r\n" + "Gil" + e3 + "Luis" + e3 + e3.repeated(9) + "15/6/25" + e3 + e3.repeated(6) + "\r\n");
     QCOMPARE(import->keys(), (QStringList {u"Pérez Ana "_qs, u"Gil Luis "_qs}));
 
+    // A name of nothing but accents is no name once fitted.
+    auto marks = importBytes(card("N:\xCC\x81;Eva;;;\r\n"));
+    QVERIFY(marks);
+    QCOMPARE(marks->keys(), QStringList {u"- Eva "_qs});
+    QCOMPARE(marks->counts().namesCompleted, 1);
+
     auto nothing = importBytes("BEGIN:VCARD\r\nTEL:1\r\nEND:VCARD\r\nno cards here\r\n");
     QVERIFY(nothing);
     QVERIFY(nothing->foundNoCard());

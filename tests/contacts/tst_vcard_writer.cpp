@@ -236,6 +236,8 @@ void TestVCardWriter::roundTrip_data()
         u"Raro\u0081\u008D\u009D"_qs, {}, {}, {}, {}, {}, {}, {}, {}, {}, {}, {}, {}, {}, {}, u"x\u0001y"_qs};
     QTest::newRow("long fields, folded") << QStringList {QString(u"Ñandú"_qs).repeated(30),
         QString(u"Él€"_qs).repeated(50), {}, {}, {}, {}, {}, QString(u"calle "_qs).repeated(40)};
+    QTest::newRow("text like addresses, fields of blanks") << QStringList {u"Gil"_qs, u"Ana"_qs, {}, {}, {},
+        {}, {}, {}, u"tel:600"_qs, u" "_qs, u"mailto:a@b.example"_qs, {}, {}, {}, {}, {}, u"  "_qs};
     QTest::newRow("text like vCard") << QStringList {
         u"END:VCARD"_qs, u"BEGIN:VCARD"_qs, u"=0D=0A"_qs, u"item1.TEL:1"_qs};
 }
