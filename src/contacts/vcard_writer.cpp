@@ -129,37 +129,6 @@ VCardWriter::VCardWriter(VCardDates dates)
     : m_dates(std::move(dates))
 { }
 
-QString VCardWriter::escaped(QStringView text)
-{
-    QString out;
-    out.reserve(text.size() + 8);
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar c = text[i];
-        switch (c.unicode()) {
-        case u'\\':
-            out += u"\\\\";
-            break;
-        case u',':
-            out += u"\\,";
-            break;
-        case u';':
-            out += u"\\;";
-            break;
-        case u'\r':
-            if (i + 1 < text.size() && text[i + 1] == u'\n')
-                ++i;
-            out += u"\\n";
-            break;
-        case u'\n':
-            out += u"\\n";
-            break;
-        default:
-            out += c;
-        }
-    }
-    return out;
-}
-
 QByteArray VCardWriter::folded(QByteArrayView line)
 {
     QByteArray out;

@@ -31,8 +31,6 @@ public:
     bool write(
         QIODevice &device, const QStringList &lines, const std::function<bool(qsizetype)> &keepGoing = {});
 
-    // The text escaped for a property value: backslash, comma, semicolon, line breaks.
-    static QString escaped(QStringView text);
     // One property line as bytes: folded every 75 bytes, never inside a UTF-8 character, with
     // CR LF after every part.
     static QByteArray folded(QByteArrayView line);

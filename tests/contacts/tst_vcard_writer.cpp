@@ -77,8 +77,6 @@ private slots:
     void cardIsExact();
     void folding_data();
     void folding();
-    void escaping_data();
-    void escaping();
     void roundTrip_data();
     void roundTrip();
     void roundTripOfTheFixtures();
@@ -190,25 +188,6 @@ void TestVCardWriter::folding()
         unfolded += line;
     }
     QCOMPARE(unfolded, logical);
-}
-
-void TestVCardWriter::escaping_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QString>("escaped");
-
-    QTest::newRow("plain") << u"Gómez Ana"_qs << u"Gómez Ana"_qs;
-    QTest::newRow("comma and semicolon") << u"a,b;c"_qs << u"a\\,b\\;c"_qs;
-    QTest::newRow("backslash") << u"C:\\fotos\\n"_qs << u"C:\\\\fotos\\\\n"_qs;
-    QTest::newRow("line breaks") << u"a\r\nb\nc\rd"_qs << u"a\\nb\\nc\\nd"_qs;
-    QTest::newRow("colon stays") << u"10:30"_qs << u"10:30"_qs;
-}
-
-void TestVCardWriter::escaping()
-{
-    QFETCH(QString, text);
-    QFETCH(QString, escaped);
-    QCOMPARE(VCardWriter::escaped(text), escaped);
 }
 
 void TestVCardWriter::roundTrip_data()
