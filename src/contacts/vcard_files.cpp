@@ -57,11 +57,13 @@ QByteArray asJpeg(const QByteArray &bytes)
     QBuffer buffer;
     buffer.setData(bytes);
     buffer.open(QIODevice::ReadOnly);
-    QImageReader reader(&buffer);
-    reader.setDecideFormatFromContent(true);
+    // A JPEG says so in its first bytes: straight to its reader rather than asking every one.
+    const bool jpeg = bytes.startsWith("\xFF\xD8\xFF");
+    QImageReader reader(&buffer, jpeg ? QByteArray("jpeg") : QByteArray());
+    reader.setDecideFormatFromContent(!jpeg);
     if (!reader.canRead() || !sizeAcceptable(reader.size()))
         return {};
-    if (reader.format() == "jpeg")
+    if (jpeg)
         return bytes;
     const QImage image = reader.read();
     return image.isNull() ? QByteArray() : jpegOf(image);
