@@ -60,7 +60,7 @@ KILLS ?= 1000
 SANITIZE_BUILD ?= build-sanitize
 FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 20
-FUZZ_TARGETS := fuzz_record fuzz_options fuzz_password fuzz_password_secrets fuzz_version
+FUZZ_TARGETS := fuzz_record fuzz_options fuzz_password fuzz_password_secrets fuzz_version fuzz_vcard
 
 .PHONY: crash-test test-sanitize fuzz
 

@@ -317,9 +317,9 @@ qsizetype ContactListModel::lowerBound(QStringView key) const
 bool ContactListModel::containsIgnoringCase(const QString &key) const
 {
     // Entries equal but for letter case compare equal, so they stand together.
-    const QString lowered = key.toLower();
+    const QString lowered = caseless(key);
     for (qsizetype row = lowerBound(key); row < count() && compare(m_keys[m_order[row]], key) == 0; ++row) {
-        if (m_keys[m_order[row]].toLower() == lowered)
+        if (caseless(m_keys[m_order[row]]) == lowered)
             return true;
     }
     return false;

@@ -38,6 +38,9 @@ public:
 
     // Whether an entry equals key once both are in lower case.
     bool containsIgnoringCase(const QString &key) const;
+    // The form in which containsIgnoringCase compares keys: two keys are the same contact when
+    // these are equal.
+    static QString caseless(const QString &key) { return key.toLower(); }
 
     // The rows whose entry equals key exactly, letter case included; first row and how many.
     std::pair<int, int> exactRows(const QString &key) const;

@@ -1,0 +1,208 @@
+// How fast contacts go out to a vCard file and come back in, set against reading the contact file
+// into a sorted list in the same run. A program to run by hand, never a test:
+//
+//   orvalia_vcard_bench [N] [--runs R] [--photos]
+//
+// Without --photos the generated contacts have no photo, so that the figures are those of the
+// text; with it every card carries its JPEG and every import saves one file per contact.
+// The import runs in a process of its own, so that its peak resident memory is its own.
+
+#include "contacts/contact_list_model.h"
+#include "contacts/contact_record.h"
+#include "contacts/vcard_import.h"
+#include "contacts/vcard_writer.h"
+#include "platform/text_file.h"
+#include "sample_contacts.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <cstdio>
+#include <ctime>
+#include <sys/resource.h>
+
+namespace {
+
+const VCardDates Dates = VCardDates::fromShortFormat(QStringLiteral("d/M/yy"));
+
+double median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values.empty() ? 0 : values[values.size() / 2];
+}
+
+// Processor time of this process so far: on a busy machine a truer figure than the clock's.
+double cpuMs()
+{
+    rusage usage {};
+    getrusage(RUSAGE_SELF, &usage);
+    return (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e3
+        + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3;
+}
+
+struct Timing
+{
+    double ms = 0;
+    double cpu = 0;
+};
+
+// The peak resident memory of this process image. (Not ru_maxrss: after an exec it still holds
+// the peak of the process that forked.)
+long peakRssKb()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLong();
+    }
+    return -1;
+}
+
+// The list as the main window builds it: every line read, its key in the sorted list.
+Timing timeLoad(const QString &data)
+{
+    QElapsedTimer timer;
+    timer.start();
+    const double cpu = cpuMs();
+    const std::optional<QStringList> lines = TextFile::readLines(data);
+    QStringList keys;
+    keys.reserve(lines ? lines->size() : 0);
+    for (const QString &line : *lines)
+        keys << ContactRecord::keyOf(line);
+    ContactListModel model;
+    model.setKeys(keys);
+    return {timer.nsecsElapsed() / 1e6, cpuMs() - cpu};
+}
+
+// Every line read, put in list order and written as a card.
+Timing timeExport(const QString &data, const QString &vcf)
+{
+    QElapsedTimer timer;
+    timer.start();
+    const double cpu = cpuMs();
+    const std::optional<QStringList> lines = TextFile::readLines(data);
+    QStringList keys;
+    keys.reserve(lines->size());
+    for (const QString &line : *lines)
+        keys << ContactRecord::keyOf(line);
+    QStringList ordered;
+    ordered.reserve(lines->size());
+    for (quint32 row : ContactListModel::listOrder(keys))
+        ordered << lines->at(row);
+    QFile file(vcf);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return {-1, -1};
+    VCardWriter writer(Dates);
+    if (!writer.write(file, ordered))
+        return {-1, -1};
+    file.close();
+    return {timer.nsecsElapsed() / 1e6, cpuMs() - cpu};
+}
+
+// The child: imports vcf into an empty book and appends the lines to a new contact file.
+int importOnly(const QString &vcf, const QString &directory)
+{
+    QElapsedTimer timer;
+    timer.start();
+    const double cpu = cpuMs();
+    ContactListModel empty;
+    VCardImport import(empty, {QStringLiteral("1/1/25"), Dates, directory + QStringLiteral("/Fotos")});
+    if (import.readFile(vcf) != VCardImport::Outcome::Done)
+        return 1;
+    QFile data(directory + QStringLiteral("/data.orv"));
+    if (!data.open(QIODevice::WriteOnly | QIODevice::Truncate) || data.write(import.recordBytes()) < 0)
+        return 1;
+    data.close();
+    std::printf("%.3f %.3f %ld %d\n", timer.nsecsElapsed() / 1e6, cpuMs() - cpu, peakRssKb(),
+        import.counts().imported);
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    const QStringList arguments = app.arguments();
+    if (arguments.size() == 4 && arguments[1] == u"--import")
+        return importOnly(arguments[2], arguments[3]);
+
+    qint64 count = 100000;
+    int runs = 3;
+    bool photos = false;
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        if (arguments[i] == u"--runs" && i + 1 < arguments.size())
+            runs = std::max(1, arguments[++i].toInt());
+        else if (arguments[i] == u"--photos")
+            photos = true;
+        else
+            count = arguments[i].toLongLong();
+    }
+
+    QTemporaryDir directory;
+    const QString data = directory.filePath(QStringLiteral("data.orv"));
+    const QString vcf = directory.filePath(QStringLiteral("contactos.vcf"));
+    if (SampleContacts::writeFile(data, directory.filePath(QStringLiteral("fotos")), count) < 0)
+        return 1;
+    if (!photos) {
+        QStringList lines = *TextFile::readLines(data);
+        for (QString &line : lines) {
+            ContactRecord::Fields fields = ContactRecord::fieldsOf(line);
+            fields[ContactRecord::ubicacionfoto].clear();
+            line = ContactRecord::lineOf(fields);
+        }
+        if (!TextFile::replaceThroughTwin(data, data + u'2', TextFile::encodeLines(lines)))
+            return 1;
+    }
+
+    std::vector<double> loads, exports, imports, loadsCpu, exportsCpu, importsCpu;
+    std::vector<long> peaks;
+    for (int run = 0; run < runs; ++run) {
+        const Timing load = timeLoad(data);
+        const Timing out = timeExport(data, vcf);
+        if (out.ms < 0)
+            return 1;
+        loads.push_back(load.ms);
+        loadsCpu.push_back(load.cpu);
+        exports.push_back(out.ms);
+        exportsCpu.push_back(out.cpu);
+        QTemporaryDir book;
+        QProcess child;
+        child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--import"), vcf, book.path()});
+        if (!child.waitForFinished(-1) || child.exitCode() != 0)
+            return 1;
+        const QList<QByteArray> figures = child.readAllStandardOutput().trimmed().split(' ');
+        if (figures.size() != 4 || figures[3].toLongLong() != count)
+            return 1;
+        imports.push_back(figures[0].toDouble());
+        importsCpu.push_back(figures[1].toDouble());
+        peaks.push_back(figures[2].toLong());
+    }
+    const double load = median(loads), loadCpu = median(loadsCpu);
+    const double out = median(exports), outCpu = median(exportsCpu);
+    const double in = median(imports), inCpu = median(importsCpu);
+    const double vcfMb = QFileInfo(vcf).size() / 1048576.0;
+    const double peakMb = *std::max_element(peaks.begin(), peaks.end()) / 1024.0;
+    std::printf("%lld contacts%s, median of %d runs (clock, and processor time)\n",
+        static_cast<long long>(count), photos ? " with photos" : "", runs);
+    std::printf("  load (read, keys, sorted list)  %9.1f ms              %9.1f ms\n", load, loadCpu);
+    std::printf("  export to vCard                 %9.1f ms  %5.2fx load  %9.1f ms  %5.2fx\n", out,
+        out / load, outCpu, outCpu / loadCpu);
+    std::printf("  import into an empty book       %9.1f ms  %5.2fx load  %9.1f ms  %5.2fx\n", in, in / load,
+        inCpu, inCpu / loadCpu);
+    std::printf("  vCard file                      %9.1f MB\n", vcfMb);
+    std::printf("  peak memory of the import       %9.1f MB  %5.2fx the file\n", peakMb, peakMb / vcfMb);
+    std::printf("{\"contacts\":%lld,\"photos\":%s,\"load_ms\":%.1f,\"export_ms\":%.1f,\"import_ms\":%.1f,"
+                "\"load_cpu_ms\":%.1f,\"export_cpu_ms\":%.1f,\"import_cpu_ms\":%.1f,"
+                "\"vcf_mb\":%.1f,\"import_peak_mb\":%.1f}\n",
+        static_cast<long long>(count), photos ? "true" : "false", load, out, in, loadCpu, outCpu, inCpu,
+        vcfMb, peakMb);
+    return 0;
+}

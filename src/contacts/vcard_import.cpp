@@ -1,0 +1,213 @@
+#include "contacts/vcard_import.h"
+
+#include "contacts/contact_list_model.h"
+#include "contacts/vcard_files.h"
+#include "contacts/vcard_reader.h"
+#include "platform/text_file.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+using namespace ContactRecord;
+
+namespace {
+
+// "Se importó 1 contacto." or "Se importaron 3 contactos.": the text for one and for several.
+QString counted(int count, const QString &one, const QString &several)
+{
+    return count == 1 ? one : several.arg(count);
+}
+
+} // namespace
+
+VCardImport::VCardImport(const ContactListModel &list, VCardImportSettings settings)
+    : m_list(list)
+    , m_settings(std::move(settings))
+    , m_photoDirectoryExisted(
+          QFileInfo(m_settings.photoDirectory).exists() || QFileInfo(m_settings.photoDirectory).isSymLink())
+{ }
+
+VCardImport::Outcome VCardImport::readFile(const QString &path, const std::function<bool(qint64)> &keepGoing)
+{
+    QFile file;
+    if (!VCardFiles::openRegular(file, path))
+        return Outcome::CannotRead;
+    return read(file, keepGoing);
+}
+
+VCardImport::Outcome VCardImport::read(QIODevice &device, const std::function<bool(qint64)> &keepGoing)
+{
+    VCardReader reader(device);
+    reader.keepOnly(mappedProperties());
+    // The lines take less room than the cards they come from: room for them once, instead of
+    // growing (and copying) as they come. Pages never written are never taken from the system.
+    if (!device.isSequential())
+        m_bytes.reserve(qsizetype(std::min<qint64>(device.size(), qint64(256) << 20)));
+    if (keepGoing)
+        reader.setKeepGoing(keepGoing);
+    VCard card;
+    while (reader.next(card)) {
+        add(card);
+        if (keepGoing && !keepGoing(reader.position())) {
+            discard();
+            return Outcome::Stopped;
+        }
+    }
+    if (reader.stopped()) {
+        discard();
+        return Outcome::Stopped;
+    }
+    if (reader.failed()) {
+        discard();
+        return Outcome::CannotRead;
+    }
+    countUnreadable(reader.unreadable());
+    return Outcome::Done;
+}
+
+void VCardImport::add(const VCard &card)
+{
+    VCardContact contact = contactOf(card, m_settings.dates, m_settings.today);
+    if (!contact.hasName) {
+        ++m_counts.unreadable;
+        return;
+    }
+    Fields fields;
+    bool textChanged = false;
+    for (int i = 0; i < FieldCount; ++i) {
+        bool changed = false;
+        fields[i] = VCardFit::fitted(contact.fields[i], &changed);
+        if (i != ubicacionfoto)
+            textChanged = textChanged || changed;
+        else if (changed)
+            fields[i].clear(); // a path with other characters would name another file
+    }
+    if (fields[ubicacionfoto].isEmpty() && !contact.fields[ubicacionfoto].isEmpty())
+        contact.photoLeftOut = true;
+    // A name of nothing but accents has nothing left once fitted.
+    for (const int part : {apellido, nombre}) {
+        if (fields[part].isEmpty()) {
+            fields[part] = QStringLiteral("-");
+            contact.nameCompleted = true;
+        }
+    }
+
+    const QString key = fields[apellido] + u' ' + fields[nombre] + u' ';
+    if (m_list.containsIgnoringCase(key)) {
+        ++m_counts.alreadyInList;
+        return;
+    }
+    const QString caseless = ContactListModel::caseless(key);
+    const size_t hash = qHash(caseless);
+    for (auto taken = m_seen.constFind(hash); taken != m_seen.cend() && taken.key() == hash; ++taken) {
+        if (ContactListModel::caseless(m_keys[*taken]) == caseless) {
+            ++m_counts.repeatedInFile;
+            return;
+        }
+    }
+    m_seen.insert(hash, m_keys.size());
+
+    if (!contact.photo.isEmpty()) {
+        const QString path = VCardFiles::savePhoto(m_settings.photoDirectory, key, contact.photo);
+        if (path.isEmpty()) {
+            contact.photoLeftOut = true;
+        } else {
+            fields[ubicacionfoto] = path;
+            m_photos << path;
+        }
+    }
+
+    ++m_counts.imported;
+    m_counts.textChanged += textChanged ? 1 : 0;
+    m_counts.extrasLeftOut += contact.extrasLeftOut ? 1 : 0;
+    m_counts.namesCompleted += contact.nameCompleted ? 1 : 0;
+    m_counts.photosLeftOut += contact.photoLeftOut ? 1 : 0;
+    // The fields hold nothing the file cannot: the line is them and the separators.
+    QString line;
+    line.reserve(256);
+    for (const QString &field : fields) {
+        line += field;
+        line += Separator;
+    }
+    m_bytes += Windows1252::encode(line);
+    m_bytes += "\r\n";
+    m_keys << key;
+}
+
+QStringList VCardImport::lines() const
+{
+    QStringList lines;
+    lines.reserve(m_keys.size());
+    qsizetype from = 0;
+    while (from < m_bytes.size()) {
+        const qsizetype end = m_bytes.indexOf("\r\n", from);
+        lines << Windows1252::decode(QByteArrayView(m_bytes).sliced(from, end - from));
+        from = end + 2;
+    }
+    return lines;
+}
+
+bool VCardImport::syncPhotos() const
+{
+    return m_photos.isEmpty() || VCardFiles::syncPhotos(m_settings.photoDirectory);
+}
+
+void VCardImport::removeSavedPhotos()
+{
+    for (const QString &path : std::as_const(m_photos))
+        QFile::remove(path);
+    m_photos.clear();
+    if (!m_photoDirectoryExisted)
+        QDir().rmdir(m_settings.photoDirectory); // only when empty
+}
+
+void VCardImport::discard()
+{
+    removeSavedPhotos();
+    m_counts = {};
+    m_seen.clear();
+    m_bytes.clear();
+    m_keys.clear();
+}
+
+QStringList VCardImport::summaryLines(const VCardImportCounts &c)
+{
+    QStringList lines;
+    lines << (c.imported == 0 ? QStringLiteral("No se importó ningún contacto.")
+                              : counted(c.imported, QStringLiteral("Se importó 1 contacto."),
+                                  QStringLiteral("Se importaron %1 contactos.")));
+    if (c.alreadyInList > 0)
+        lines << counted(c.alreadyInList, QStringLiteral("1 contacto ya estaba en la lista y no se importó."),
+            QStringLiteral("%1 contactos ya estaban en la lista y no se importaron."));
+    if (c.repeatedInFile > 0)
+        lines << counted(c.repeatedInFile,
+            QStringLiteral("1 tarjeta repetía un contacto anterior del mismo archivo y no se importó."),
+            QStringLiteral(
+                "%1 tarjetas repetían contactos anteriores del mismo archivo y no se importaron."));
+    if (c.unreadable > 0)
+        lines << counted(c.unreadable, QStringLiteral("1 tarjeta no se pudo leer."),
+            QStringLiteral("%1 tarjetas no se pudieron leer."));
+    if (c.textChanged > 0)
+        lines << counted(c.textChanged, QStringLiteral("En 1 contacto se cambió texto para poder guardarlo."),
+            QStringLiteral("En %1 contactos se cambió texto para poder guardarlo."));
+    if (c.extrasLeftOut > 0)
+        lines << counted(c.extrasLeftOut,
+            QStringLiteral("1 contacto tenía más teléfonos o correos electrónicos de los que caben; "
+                           "los demás se dejaron fuera."),
+            QStringLiteral("%1 contactos tenían más teléfonos o correos electrónicos de los que caben; "
+                           "los demás se dejaron fuera."));
+    if (c.namesCompleted > 0)
+        lines << counted(c.namesCompleted,
+            QStringLiteral("1 contacto no tenía nombre o apellido; se puso un guion en su lugar."),
+            QStringLiteral("%1 contactos no tenían nombre o apellido; se puso un guion en su lugar."));
+    if (c.photosLeftOut > 0)
+        lines << counted(c.photosLeftOut, QStringLiteral("1 foto no se pudo importar."),
+            QStringLiteral("%1 fotos no se pudieron importar."));
+    return lines;
+}
+
+QString VCardImport::noCardMessage()
+{
+    return QStringLiteral("El archivo no tiene ninguna tarjeta de contacto que se pueda leer.");
+}

@@ -1,0 +1,101 @@
+#pragma once
+
+#include "contacts/vcard_contact.h"
+
+#include <QByteArray>
+#include <QMultiHash>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+class ContactListModel;
+class QIODevice;
+struct VCard;
+
+struct VCardImportSettings
+{
+    QString today; // the registration date of the new contacts, as the program writes it
+    VCardDates dates;
+    QString photoDirectory; // where inline pictures are saved: "Fotos" beside the contact file
+};
+
+struct VCardImportCounts
+{
+    int imported = 0;
+    int alreadyInList = 0;
+    int repeatedInFile = 0; // key of an earlier card of the same file
+    int unreadable = 0;
+    int textChanged = 0; // cards whose text was changed to fit the contact file
+    int extrasLeftOut = 0; // cards with telephones or e-mails beyond the form's fields
+    int namesCompleted = 0;
+    int photosLeftOut = 0;
+};
+
+// Works out what an import adds to the contact list: one record line per card, in file order,
+// except the cards whose key (surname, blank, name, blank) is already in the list, compared as
+// "Agregar" compares it, or in an earlier card of the same file. The pictures inside the cards
+// are saved as files as the cards are taken; nothing else is written: the caller appends the
+// lines to the contact file in one step and, when that fails, removes the saved pictures.
+class VCardImport
+{
+public:
+    VCardImport(const ContactListModel &list, VCardImportSettings settings);
+
+    enum class Outcome {
+        Done, // every card read; see counts() and foundNoCard()
+        Stopped, // keepGoing said no: nothing is kept, no picture stays
+        CannotRead, // not a regular file, or a read error: nothing is kept, no picture stays
+    };
+
+    // Reads the file, or the device, card by card. keepGoing is asked after each card and each
+    // block read with the bytes read so far (a progress bar, a "Cancelar" button).
+    Outcome readFile(const QString &path, const std::function<bool(qint64)> &keepGoing = {});
+    Outcome read(QIODevice &device, const std::function<bool(qint64)> &keepGoing = {});
+
+    // Takes one card; cards the reader could not read are counted with countUnreadable.
+    void add(const VCard &card);
+    void countUnreadable(int cards) { m_counts.unreadable += cards; }
+
+    const VCardImportCounts &counts() const { return m_counts; }
+
+    // No card could be read at all: the import changes nothing and says so with the "Error" box
+    // and noCardMessage().
+    bool foundNoCard() const
+    {
+        return m_counts.imported + m_counts.alreadyInList + m_counts.repeatedInFile == 0;
+    }
+
+    // The new record lines in Windows-1252, each followed by CR LF, ready to be appended.
+    const QByteArray &recordBytes() const { return m_bytes; }
+    QStringList lines() const;
+    // The keys of the new lines, in the same order, for the list.
+    const QStringList &keys() const { return m_keys; }
+
+    const QStringList &savedPhotos() const { return m_photos; }
+    // Flushes the saved pictures to the disk before the contact file names them.
+    bool syncPhotos() const;
+    // Removes the pictures saved so far, after a cancel or a contact file that could not be
+    // written, and the photo folder when the import made it.
+    void removeSavedPhotos();
+
+    // The lines of the information box after an import: how many contacts were imported and,
+    // each on its own line when not zero, what was not imported or changed.
+    QStringList summaryLines() const { return summaryLines(m_counts); }
+    static QStringList summaryLines(const VCardImportCounts &counts);
+    static QString summaryTitle() { return QStringLiteral("Orvalia"); }
+    static QString noCardMessage();
+
+private:
+    void discard();
+
+    const ContactListModel &m_list;
+    VCardImportSettings m_settings;
+    VCardImportCounts m_counts;
+    // The keys taken so far by the hash of their caseless form: positions in m_keys.
+    QMultiHash<size_t, qsizetype> m_seen;
+    QByteArray m_bytes;
+    QStringList m_keys;
+    QStringList m_photos;
+    bool m_photoDirectoryExisted = false;
+};

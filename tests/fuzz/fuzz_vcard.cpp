@@ -1,0 +1,100 @@
+// vCard files: the reader on any bytes, in reads of any size, and the import of what it reads,
+// checked by writing the imported contacts as cards and importing those again: the second import
+// gives the same record lines, with nothing changed, left out or unreadable.
+//
+// The first byte of the input sets how many bytes the device hands over per read; the rest is
+// the file.
+
+#include "contacts/contact_list_model.h"
+#include "contacts/contact_record.h"
+#include "contacts/vcard_import.h"
+#include "contacts/vcard_reader.h"
+#include "contacts/vcard_writer.h"
+#include "fuzz_support.h"
+
+#include <QBuffer>
+
+#include <cstring>
+
+using namespace ContactRecord;
+
+namespace {
+
+class Trickle : public QIODevice
+{
+public:
+    Trickle(const QByteArray &bytes, qint64 step)
+        : m_bytes(bytes)
+        , m_step(step)
+    {
+        open(QIODevice::ReadOnly | QIODevice::Unbuffered);
+    }
+
+protected:
+    qint64 readData(char *data, qint64 maxSize) override
+    {
+        const qint64 n = qMin(qMin(maxSize, m_step), qint64(m_bytes.size()) - m_position);
+        std::memcpy(data, m_bytes.constData() + m_position, size_t(n));
+        m_position += n;
+        return n;
+    }
+    qint64 writeData(const char *, qint64) override { return -1; }
+
+private:
+    QByteArray m_bytes;
+    qint64 m_step;
+    qint64 m_position = 0;
+};
+
+const VCardDates Dates = VCardDates::fromShortFormat(QStringLiteral("d/M/yy"));
+
+VCardImportSettings settings()
+{
+    // A folder that cannot be made: no picture is ever written.
+    return {QStringLiteral("1/2/25"), Dates, QStringLiteral("/nonexistent-orvalia-fuzz/Fotos")};
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    if (size == 0)
+        return 0;
+    const QByteArray file = Fuzz::bytes(data + 1, size - 1);
+
+    ContactListModel empty;
+    VCardImport first(empty, settings());
+    Trickle device(file, 1 + data[0] % 64);
+    FUZZ_CHECK(first.read(device) == VCardImport::Outcome::Done);
+    const QStringList lines = first.lines();
+    FUZZ_CHECK(lines.size() == first.counts().imported && first.keys().size() == lines.size());
+    FUZZ_CHECK(first.savedPhotos().isEmpty());
+
+    QStringList withoutPhotos;
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        FUZZ_CHECK(lines[i].count(Separator) == FieldCount);
+        Fields fields = fieldsOf(lines[i]);
+        for (const QString &field : fields) {
+            for (QChar c : field)
+                FUZZ_CHECK(isStorable(c));
+        }
+        FUZZ_CHECK(!fields[apellido].isEmpty() && !fields[nombre].isEmpty());
+        FUZZ_CHECK(first.keys()[i] == keyOf(lines[i]));
+        fields[ubicacionfoto].clear();
+        withoutPhotos << lineOf(fields);
+    }
+
+    QBuffer cards;
+    cards.open(QIODevice::WriteOnly);
+    VCardWriter writer(Dates);
+    FUZZ_CHECK(writer.write(cards, withoutPhotos));
+    cards.close();
+    cards.open(QIODevice::ReadOnly);
+    VCardImport second(empty, settings());
+    FUZZ_CHECK(second.read(cards) == VCardImport::Outcome::Done);
+    FUZZ_CHECK(second.lines() == withoutPhotos);
+    const VCardImportCounts &counts = second.counts();
+    FUZZ_CHECK(counts.unreadable == 0 && counts.textChanged == 0 && counts.extrasLeftOut == 0);
+    FUZZ_CHECK(counts.namesCompleted == 0 && counts.repeatedInFile == 0);
+    return 0;
+}
