@@ -599,6 +599,34 @@ int main(int argc, char *argv[])
     }
     const long programPeakKb = peakRssKb();
 
+    // Where a load's time goes: the keys read from the file, their list order worked out, and the
+    // list's layout of that many entries, each step timed alone in this process. The rest of the
+    // warm load is the window itself: its controls, options and first paint.
+    Operation readKeys {"read_keys", "keys read from the file (ContactFile::readKeys)"};
+    Operation sortKeys {"sort", "their order (ContactListModel::listOrder)"};
+    Operation layout {"layout", "the list's layout (QListView::doItemsLayout)"};
+    for (int run = 0; run < settings.runs; ++run) {
+        double cpuStart = cpuMs();
+        auto start = Clock::now();
+        const std::optional<QStringList> keys = contacts.readKeys();
+        readKeys.samples.push_back(msBetween(start, Clock::now()));
+        readKeys.cpu.push_back(cpuMs() - cpuStart);
+        check(keys && keys->size() == n, "the keys read are not every contact's");
+        cpuStart = cpuMs();
+        start = Clock::now();
+        const std::vector<quint32> order = ContactListModel::listOrder(*keys);
+        sortKeys.samples.push_back(msBetween(start, Clock::now()));
+        sortKeys.cpu.push_back(cpuMs() - cpuStart);
+        check(qsizetype(order.size()) == n && keys->at(order.front()) == model->keyAt(0),
+            "the order worked out is not the list's");
+        cpuStart = cpuMs();
+        start = Clock::now();
+        list->doItemsLayout();
+        layout.samples.push_back(msBetween(start, Clock::now()));
+        layout.cpu.push_back(cpuMs() - cpuStart);
+        settle(paints, Clock::now());
+    }
+
     // The search, on the file as the handlers above left it.
     Operation searchOpen {"search_open", "search: index built from the file"};
     Operation keystroke {"search_keystroke", "search: keystroke (12 typed, a new search each)"};
@@ -748,6 +776,10 @@ int main(int argc, char *argv[])
             static_cast<long long>(perLengthCount[i]));
     }
     std::printf("\n");
+    std::printf("\nwhere a load's time goes (each step alone in this process, median ms, wall and cpu):\n");
+    for (const Operation *step : {&readKeys, &sortKeys, &layout})
+        std::printf("  %-48s %8.1f %8.1f   %4.0f%% of the warm load\n", step->title, step->ms(),
+            step->cpuMs(), 100 * step->ms() / load.ms());
     std::printf("\nwhere an add's time goes (the same steps on a scratch copy, median ms):\n"
                 "  copy to the twin %.1f, fdatasync %.1f, rename and directory fsync %.1f\n"
                 "  for comparison, an append at the end of the file %.2f, its fdatasync %.1f\n",
@@ -774,6 +806,10 @@ int main(int argc, char *argv[])
                     .arg(target.text, target.met() ? QStringLiteral("true") : QStringLiteral("false"));
     }
     json += u']';
+    json += QStringLiteral(",\"load_steps_ms\":{\"read_keys\":%1,\"sort\":%2,\"layout\":%3}")
+                .arg(readKeys.ms(), 0, 'f', 2)
+                .arg(sortKeys.ms(), 0, 'f', 2)
+                .arg(layout.ms(), 0, 'f', 2);
     json += QStringLiteral(",\"peak_rss_kb\":%1,\"append_steps_ms\":{\"copy\":%2,\"fdatasync\":%3,"
                            "\"rename\":%4,\"in_place_append\":%5,\"in_place_fdatasync\":%6}}")
                 .arg(programPeakKb)
