@@ -170,11 +170,11 @@ struct FreshStart
     double startupMs = 0; // from the spawn to the list shown
     double startupCpuMs = 0;
     long startupPeakKb = 0; // peak resident memory until the list was shown
-    double clickMs = 0; // then a click on the last entry
+    double clickMs = 0; // then a click on the last line's contact
     double clickCpuMs = 0;
     double saveMs = 0; // and a modification saved
     double saveCpuMs = 0;
-    long sessionPeakKb = 0; // peak resident memory of the whole process
+    long editedPeakKb = 0; // peak resident memory of the whole process
 };
 
 // The value of name=value in a line of the start-up program's report.
@@ -188,14 +188,15 @@ QByteArray field(const QByteArray &line, const char *name)
     fail(QStringLiteral("the start-up program reported no %1: %2").arg(name, QString::fromLatin1(line)));
 }
 
-FreshStart startFresh(const QByteArray &program, const QByteArray &directory)
+FreshStart startFresh(const QByteArray &program, const QByteArray &directory, const QByteArray &key)
 {
     int out[2];
     check(::pipe2(out, O_CLOEXEC) == 0, "cannot make a pipe");
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-    const char *arguments[] = {program.constData(), directory.constData(), "--session", nullptr};
+    const char *arguments[]
+        = {program.constData(), directory.constData(), "--edit", key.constData(), nullptr};
     pid_t child = -1;
     const auto spawned = Clock::now();
     const int error = posix_spawn(
@@ -227,10 +228,10 @@ FreshStart startFresh(const QByteArray &program, const QByteArray &directory)
     check(WIFEXITED(status) && WEXITSTATUS(status) == 0, "the start-up program failed");
 
     const QList<QByteArray> lines = report.trimmed().split('\n');
-    check(lines.size() == 2 && lines[0].startsWith("shown ") && lines[1].startsWith("session "),
+    check(lines.size() == 2 && lines[0].startsWith("shown ") && lines[1].startsWith("edited "),
         "the start-up program's report is incomplete");
     const QByteArray &shown = lines[0];
-    const QByteArray &session = lines[1];
+    const QByteArray &edited = lines[1];
     const auto window = momentOf(field(shown, "window").toLongLong());
     const auto painted = momentOf(field(shown, "painted").toLongLong());
     FreshStart start;
@@ -239,11 +240,11 @@ FreshStart startFresh(const QByteArray &program, const QByteArray &directory)
     start.startupMs = msBetween(spawned, painted);
     start.startupCpuMs = field(shown, "cpu_painted").toDouble();
     start.startupPeakKb = field(shown, "rss_kb").toLong();
-    start.clickMs = field(session, "click_ms").toDouble();
-    start.saveMs = field(session, "save_ms").toDouble();
-    start.clickCpuMs = field(session, "click_cpu_ms").toDouble();
-    start.saveCpuMs = field(session, "save_cpu_ms").toDouble();
-    start.sessionPeakKb = usage.ru_maxrss;
+    start.clickMs = field(edited, "click_ms").toDouble();
+    start.saveMs = field(edited, "save_ms").toDouble();
+    start.clickCpuMs = field(edited, "click_cpu_ms").toDouble();
+    start.saveCpuMs = field(edited, "save_cpu_ms").toDouble();
+    start.editedPeakKb = usage.ru_maxrss;
     return start;
 }
 
@@ -451,7 +452,7 @@ int main(int argc, char *argv[])
             QCoreApplication::applicationDirPath() + QStringLiteral("/orvalia_bench_start"));
         for (int run = 0; run < settings.runs; ++run) {
             timeFloor();
-            fresh.push_back(startFresh(program, QFile::encodeName(freshDirectory)));
+            fresh.push_back(startFresh(program, QFile::encodeName(freshDirectory), lastKey.toUtf8()));
             const FreshStart &last = fresh.back();
             freshLoad.samples.push_back(last.loadMs);
             freshLoad.cpu.push_back(last.loadCpuMs);
@@ -687,7 +688,7 @@ int main(int argc, char *argv[])
         freshSave.cpu.push_back(start.saveCpuMs);
     }
     const double startupPeakMb = medianOf(&FreshStart::startupPeakKb) * 1024 / 1e6;
-    const double sessionPeakMb = medianOf(&FreshStart::sessionPeakKb) * 1024 / 1e6;
+    const double editedPeakMb = medianOf(&FreshStart::editedPeakKb) * 1024 / 1e6;
 
     // What is asked of the program, where this size has targets: a value no greater than limit.
     struct Target
@@ -767,7 +768,7 @@ int main(int argc, char *argv[])
         double(indexBytes) / double(bytes));
     std::printf("%-44s %9.1f MB %30s %s\n", "peak memory of a fresh start (ru_maxrss)", startupPeakMb, "",
         qPrintable(targetOf("peak_memory")));
-    std::printf("%-44s %9.1f MB\n", "  the same after its click and save", sessionPeakMb);
+    std::printf("%-44s %9.1f MB\n", "  the same after its click and save", editedPeakMb);
     std::printf("%-44s %9.1f MB\n", "peak memory of this process (warm runs)", programPeakKb * 1024 / 1e6);
     std::printf("(MB: 1,000,000 bytes)\n");
     std::printf("\nsearch keystrokes (median ms of the runs, and how many contacts each found):\n ");
@@ -793,9 +794,9 @@ int main(int argc, char *argv[])
                 .arg(keystrokeWorst, 0, 'f', 3)
                 .arg(indexBytes)
                 .arg(double(indexBytes) / double(bytes), 0, 'f', 3);
-    json += QStringLiteral(",\"fresh_peak_rss_kb\":%1,\"fresh_session_peak_rss_kb\":%2,\"targets\":[")
+    json += QStringLiteral(",\"fresh_peak_rss_kb\":%1,\"fresh_edited_peak_rss_kb\":%2,\"targets\":[")
                 .arg(medianOf(&FreshStart::startupPeakKb), 0, 'f', 0)
-                .arg(medianOf(&FreshStart::sessionPeakKb), 0, 'f', 0);
+                .arg(medianOf(&FreshStart::editedPeakKb), 0, 'f', 0);
     for (std::size_t i = 0; i < targets.size(); ++i) {
         const Target &target = targets[i];
         json += QStringLiteral("%1{\"id\":\"%2\",\"value\":%3,\"limit\":%4,\"target\":\"%5\",\"met\":%6}")
