@@ -70,9 +70,14 @@ double median(std::vector<double> values)
     return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
 }
 
+// The temporary program directory, which a failure removes too (a million contacts take 400 MB).
+QTemporaryDir *scratch = nullptr;
+
 [[noreturn]] void fail(const QString &what)
 {
     std::fprintf(stderr, "orvalia_bench: %s\n", qPrintable(what));
+    if (scratch && scratch->autoRemove())
+        scratch->remove();
     std::exit(1);
 }
 
@@ -383,6 +388,7 @@ int main(int argc, char *argv[])
     QTemporaryDir directory(QDir::tempPath() + QStringLiteral("/orv-XXXXXX"));
     check(directory.isValid(), "cannot create a temporary program directory");
     directory.setAutoRemove(!settings.keep);
+    scratch = &directory;
     const QString photos = directory.filePath(QStringLiteral("f"));
     BenchPlatform desk(directory.path());
     ContactFile contacts(directory.path(), desk.attributes);
