@@ -94,7 +94,8 @@ fuzz: setup
 # Speed on a large address book (see "Performance" in README.md):
 # make bench [N=100000] [RUNS=5]   builds the benchmark in Release in its own directory, generates
 #                                  N contacts in a temporary program directory and times the main
-#                                  window's handlers on them
+#                                  window's handlers on them, and the program's start in a new
+#                                  process (orvalia_bench_start, built with it)
 N ?= 100000
 RUNS ?= 5
 BENCH_BUILD ?= build-release
