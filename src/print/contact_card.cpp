@@ -1,8 +1,8 @@
 #include "print/contact_card.h"
 
+#include "photo/photo_loader.h"
 #include "print/card_surface.h"
 
-#include <QImageReader>
 #include <QStringList>
 #include <algorithm>
 
@@ -131,9 +131,8 @@ bool photoOptionOn(const QString &printPhoto)
 
 QImage loadPhoto(const QString &path)
 {
-    QImageReader reader(path);
-    reader.setDecideFormatFromContent(true);
-    return reader.read();
+    // Through the photo loader, which opens nothing but a regular file.
+    return PhotoLoader::load(path).image;
 }
 
 double titleX(double measuredWidth)

@@ -95,8 +95,8 @@ void TestQtPlatform::onlyOneInstanceHoldsTheLock()
     QTemporaryDir dir;
     QtSystem first(dir.path());
     QtSystem second(dir.path());
-    QVERIFY(first.lockSingleInstance());
-    QVERIFY(!second.lockSingleInstance());
+    QCOMPARE(first.lockSingleInstance(), System::InstanceLock::Taken);
+    QCOMPARE(second.lockSingleInstance(), System::InstanceLock::HeldByAnother);
 }
 
 void TestQtPlatform::systemAnswers()

@@ -115,12 +115,18 @@ public:
     QString programDirectory() override { return programDir; }
     QString passwordDirectory() override { return passwordDir; }
     QString currentDateText() override { return today; }
-    bool lockSingleInstance() override { return !otherInstanceRunning; }
+    InstanceLock lockSingleInstance() override
+    {
+        return lockFails           ? InstanceLock::Failed
+            : otherInstanceRunning ? InstanceLock::HeldByAnother
+                                   : InstanceLock::Taken;
+    }
 
     QString programDir;
     QString passwordDir;
     QString today = QStringLiteral("07/12/2026");
     bool otherInstanceRunning = false;
+    bool lockFails = false; // the lock cannot be made: the program directory takes no file
 };
 
 // One complete fake desktop with its own temporary program and password directories.
