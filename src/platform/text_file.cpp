@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileDevice>
 #include <QFileInfo>
 
 #include <array>
@@ -151,6 +152,7 @@ bool LineReader::skipLongLine(QByteArrayView &line)
     m_buffer.clear();
     m_position = 0;
     for (;;) {
+        skipHole(length, last);
         if (!fill()) {
             if (m_failed)
                 return false;
@@ -175,6 +177,26 @@ bool LineReader::skipLongLine(QByteArrayView &line)
     m_cut = true;
     line = QByteArrayView(m_head);
     return true;
+}
+
+void LineReader::skipHole(qint64 &length, char &last)
+{
+    // The holes of a sparse file hold nothing but NUL bytes, so no line end: they are stepped
+    // over rather than read, which would fill the page cache with gigabytes of zeros.
+    auto *file = qobject_cast<QFileDevice *>(&m_device);
+    if (!file || file->handle() < 0 || !m_buffer.isEmpty())
+        return;
+    const qint64 at = m_device.pos();
+    off_t data = ::lseek(file->handle(), off_t(at), SEEK_DATA);
+    if (data < 0 && errno == ENXIO)
+        data = off_t(m_device.size()); // a hole to the end
+    if (data > at && m_device.seek(data)) {
+        length += data - at;
+        m_consumed += data - at;
+        last = '\0';
+    } else {
+        m_device.seek(at); // SEEK_DATA moved the descriptor; the device keeps its own place
+    }
 }
 
 int RegularFile::openForReading(const QString &path)

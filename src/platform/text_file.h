@@ -52,6 +52,7 @@ public:
 private:
     bool fill();
     bool skipLongLine(QByteArrayView &line);
+    void skipHole(qint64 &length, char &last);
     void give(QByteArrayView &line, const char *begin, qint64 length);
 
     QIODevice &m_device;

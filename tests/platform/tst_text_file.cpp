@@ -23,6 +23,7 @@ private slots:
     void longLinesAreNeverHeldWhole_data();
     void longLinesAreNeverHeldWhole();
     void readLinesTakesInNoMoreThanItsBound();
+    void holesOfASparseFileAreSteppedOver();
     void replaceThroughTwin();
     void failedReplaceLeavesTheTargetAndNoTwin();
 };
@@ -187,6 +188,40 @@ void TestTextFile::readLinesTakesInNoMoreThanItsBound()
     QCOMPARE(TextFile::readLines(path, 3, 10), std::nullopt);
     QCOMPARE(TextFile::readLines(path, 4, 103).value_or(QStringList()).size(), 4);
     QCOMPARE(TextFile::readLines(path, 4, 102), std::nullopt);
+}
+
+// A long line that runs through the holes of a sparse file is measured without reading them: its
+// length counts the holes' NUL bytes, and the data after them is read as usual.
+void TestTextFile::holesOfASparseFileAreSteppedOver()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(u"data.orv"_qs);
+    constexpr qint64 Hole = 64 * 1024 * 1024;
+    {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray(5000, 'a'));
+        QVERIFY(file.seek(5000 + Hole));
+        file.write("b\r\nnext\r\n");
+        QVERIFY(file.seek(5000 + 2 * Hole + 11));
+        file.write("c");
+    }
+    QFile file;
+    QVERIFY(RegularFile::open(file, path));
+    LineReader reader(file, 100);
+    QByteArrayView line;
+    QVERIFY(reader.next(line));
+    QCOMPARE(line.toByteArray(), QByteArray(100, 'a'));
+    QCOMPARE(reader.length(), 5000 + Hole + 1);
+    QVERIFY(reader.next(line));
+    QCOMPARE(line, "next");
+    QCOMPARE(reader.offset(), 5000 + Hole + 3);
+    // A line that is mostly a hole, to the end of the file.
+    QVERIFY(reader.next(line));
+    QCOMPARE(line.toByteArray(), QByteArray(100, '\0'));
+    QCOMPARE(reader.length(), Hole + 3);
+    QVERIFY(!reader.next(line));
+    QVERIFY(!reader.failed());
 }
 
 void TestTextFile::replaceThroughTwin()
