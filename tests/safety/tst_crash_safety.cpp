@@ -6,9 +6,9 @@
 // Half the kills are aimed: the driver kills itself just before or just after a write, a flush, a
 // rename or a directory flush (TwinWriter's steps), so that every step's edge is hit however fast
 // the disk is. The others fall at random instants, and the driver's journal tells where each one
-// landed: inside a flush, inside a rename, while reading. A build that flushed nothing would still
-// pass on a machine that never loses power; what these kills prove is that each step leaves the
-// files whole, and the report shows that kills did land inside the flushes and renames.
+// landed: inside a flush, inside a rename, while reading. A kill loses nothing the kernel holds, so
+// it cannot show a flush left out; the journal can: every completed operation must have taken its
+// writes, a flush, the rename and a directory flush, in that order.
 //
 // ORVALIA_CRASH_KILLS sets the number of kills (100 by default), ORVALIA_CRASH_SEED repeats a run,
 // ORVALIA_CRASH_DIR names where the directories are made. By default that is the system's temporary
@@ -27,6 +27,7 @@
 #include <QHash>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
@@ -49,6 +50,10 @@ constexpr int MostOperationsPerRun = 12;
 // killed at a kill point.
 constexpr int StartUpKillEvery = 10;
 constexpr int AimedEvery = 2;
+
+// Every completed operation writes (or not), flushes the file, renames it and flushes the directory,
+// in that order.
+const QRegularExpression DurableSteps(u"^(Ww)*SsRrDd$"_qs);
 
 const QByteArray DefaultOptions = QByteArrayLiteral("1\r\n1\r\n0\r\n0\r\n0\r\n1\r\n0\r\n1\r\n");
 
@@ -464,6 +469,7 @@ void TestCrashSafety::killedAtAnyInstantNothingIsLost()
         QByteArray pending;
         std::optional<Entry> inFlight;
         char lastStep = 0;
+        QByteArray steps; // the durable steps of the operation in flight, in order
         bool ready = false;
         qint64 readyAt = 0;
         int completedThisRun = 0;
@@ -481,14 +487,22 @@ void TestCrashSafety::killedAtAnyInstantNothingIsLost()
                     readyAt = clock.nsecsElapsed();
                 } else if (entry.kind == 's') {
                     lastStep = entry.op;
+                    steps += entry.op;
                 } else if (entry.kind == 'B') {
                     inFlight = entry;
                     lastStep = 0;
+                    steps.clear();
                     if (entry.op == 'A')
                         nextId = qMax(nextId, entry.id + 1);
                 } else if (entry.kind == 'E' && inFlight && inFlight->seq == entry.seq) {
                     if (!entry.ok)
                         failure = u"operation %1 reported a failure on a healthy disk"_qs.arg(inFlight->op);
+                    else if (!DurableSteps.match(QString::fromLatin1(steps)).hasMatch())
+                        // A kill cannot show a flush that was left out; the order of the steps can.
+                        failure
+                            = u"operation %1 took the steps %2: not its writes, a flush, the rename and a "
+                              u"directory flush"_qs.arg(inFlight->op)
+                                  .arg(QString::fromLatin1(steps));
                     else
                         state = applied(state, *inFlight);
                     inFlight.reset();
