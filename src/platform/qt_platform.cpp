@@ -121,6 +121,10 @@ bool QtDialogs::choosePrinter(QWidget *parent, QPrinter &printer)
 
 // --- sound -------------------------------------------------------------------------------------
 
+namespace {
+constexpr qint64 MostSoundBytes = 16 * 1024 * 1024;
+}
+
 QtSound::QtSound(const QString &programDirectory)
     : m_directory(programDirectory)
 {
@@ -131,7 +135,8 @@ QtSound::~QtSound() = default;
 void QtSound::play(const QString &fileName)
 {
     const QString path = QDir(m_directory).filePath(fileName);
-    if (!QFileInfo::exists(path))
+    // Only a regular file of a sound's size: a FIFO would hold the loader, a giant its memory.
+    if (const QFileInfo info(path); !info.isFile() || info.size() > MostSoundBytes)
         return;
     // Finished effects are reused; each cue gets its own so that cues may overlap.
     std::erase_if(m_effects, [](const auto &effect) { return !effect->isPlaying() && effect->status() != QSoundEffect::Loading; });
@@ -291,20 +296,21 @@ constexpr const char *DosAttributes = HiddenAttributeName;
 
 void QtFileAttributes::setNormal(const QString &path)
 {
-    ::removexattr(QFile::encodeName(path).constData(), DosAttributes);
+    // Never through a link: the file it names is not the program's.
+    ::lremovexattr(QFile::encodeName(path).constData(), DosAttributes);
 }
 
 void QtFileAttributes::setHidden(const QString &path)
 {
     static const char hidden[] = "0x2";
-    ::setxattr(QFile::encodeName(path).constData(), DosAttributes, hidden, sizeof hidden - 1, 0);
+    ::lsetxattr(QFile::encodeName(path).constData(), DosAttributes, hidden, sizeof hidden - 1, 0);
 }
 
 bool QtFileAttributes::isHidden(const QString &path)
 {
     char value[16] = {};
-    const ssize_t size = ::getxattr(QFile::encodeName(path).constData(), DosAttributes, value,
-                                    sizeof value - 1);
+    const ssize_t size
+        = ::lgetxattr(QFile::encodeName(path).constData(), DosAttributes, value, sizeof value - 1);
     return size > 0 && (QByteArray(value, size).toUInt(nullptr, 0) & 0x2);
 }
 

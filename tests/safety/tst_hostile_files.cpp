@@ -8,6 +8,7 @@
 #include "app/frm_welcome.h"
 #include "handler_cases.h"
 #include "hostile_files.h"
+#include "password/frm_olvidoc.h"
 #include "platform/qt_platform.h"
 #include "platform/text_file.h"
 #include "watchdog.h"
@@ -115,6 +116,8 @@ private slots:
     void contactLineOfMegabytes_data();
     void contactLineOfMegabytes();
     void hugeOptionsFileThenATick();
+    void backupDateOfMegabytes();
+    void passwordQuestionOfMegabytes();
     void handlerAgainstLinkedTwin_data();
     void handlerAgainstLinkedTwin();
     void firstStartWithALinkedOptionsTemporary();
@@ -357,6 +360,42 @@ void TestHostileFiles::hugeOptionsFileThenATick()
     QCOMPARE(entryOf(c.f.desk.programFile(u"Agenda.opt2"_qs)),
         "<" + QByteArray::number(expected.size()) + " bytes, "
             + QCryptographicHash::hash(expected, QCryptographicHash::Sha256).toHex() + '>');
+}
+
+// A backup date of 8 MB in the options file: the options window opens at once and shows the start
+// of it; the line itself stays as it is until a backup replaces it.
+void TestHostileFiles::backupDateOfMegabytes()
+{
+    Case c;
+    const QString options = c.f.desk.programFile(u"Agenda.opt"_qs);
+    const QByteArray date(8 * 1024 * 1024, '7');
+    writeBytes(options, "1\r\n1\r\n" + date + "\r\n1\r\n0\r\n0\r\n0\r\n1\r\n");
+    Watchdog watchdog({c.f.desk.programDir()}, HandlerLimit);
+    openOptions(c);
+    QVERIFY2(!watchdog.stop(), "the options window did not open in time");
+    const QString shown = control<QLabel>(c.window, "Label1")->text();
+    QVERIFY(shown.startsWith(u"Último backup hecho el día: 777"_qs));
+    QVERIFY(shown.size() < 1000);
+    press(c.window, "cmdacept");
+    QVERIFY(readBytes(options).contains(date));
+}
+
+// A secret question of 16 MB: the forgotten-password window opens at once with the start of it,
+// and the answer is still compared in full.
+void TestHostileFiles::passwordQuestionOfMegabytes()
+{
+    TestPlatform desk;
+    const QByteArray question(16 * 1024 * 1024, 'q');
+    writeBytes(desk.passwordFile(u"orvpw.ntd"_qs), "clave\r\n" + question + "\r\nrespuesta\r\n");
+    Watchdog watchdog({desk.passwordDir()}, HandlerLimit);
+    auto *window = new FrmOlvidoc(desk.platform, nullptr);
+    window->show();
+    QCoreApplication::processEvents();
+    QVERIFY2(!watchdog.stop(), "the window did not open in time");
+    QVERIFY(control<QLabel>(window, "lblpreg")->text().startsWith(u"qqq"_qs));
+    typeInto(control<QLineEdit>(window, "txtresp"), u"respuesta"_qs);
+    press(window, "cmdresp");
+    QCOMPARE(desk.messages.shown.last().text, u"Su contraseña es : clave"_qs);
 }
 
 // A link to another file of the user in a twin's place: the handler does what it does undisturbed,
