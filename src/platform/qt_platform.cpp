@@ -230,8 +230,10 @@ bool fetch(const QUrl &url, const QDeadlineTimer &deadline, HttpResponse &respon
         response.closed();
         finish();
     };
-    QObject::connect(socket.get(), secure ? SIGNAL(encrypted()) : SIGNAL(connected()), &loop, SLOT(quit()),
-        Qt::DirectConnection);
+    if (secure)
+        QObject::connect(static_cast<QSslSocket *>(socket.get()), &QSslSocket::encrypted, &loop, &QEventLoop::quit);
+    else
+        QObject::connect(socket.get(), &QTcpSocket::connected, &loop, &QEventLoop::quit);
     QObject::connect(socket.get(), &QTcpSocket::readyRead, &loop, take);
     QObject::connect(socket.get(), &QTcpSocket::disconnected, &loop, closed);
     QObject::connect(
