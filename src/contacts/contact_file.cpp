@@ -131,17 +131,13 @@ Opened openContacts(QFile &file, const QString &path)
 
 mode_t modeOf(const QFile &file)
 {
-    struct stat status
-    {
-    };
+    struct stat status = {};
     return ::fstat(file.handle(), &status) == 0 ? status.st_mode & 07777 : FileMode::New;
 }
 
 bool isRegularFile(const QString &path)
 {
-    struct stat status
-    {
-    };
+    struct stat status = {};
     return ::stat(QFile::encodeName(path).constData(), &status) == 0 && S_ISREG(status.st_mode);
 }
 
@@ -217,9 +213,7 @@ qint64 ContactFile::memoryBudget()
         if (memory <= 0)
             memory = qint64(1) << 30;
         for (const int resource : {RLIMIT_AS, RLIMIT_DATA}) {
-            struct rlimit limit
-            {
-            };
+            struct rlimit limit = {};
             if (::getrlimit(resource, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY)
                 memory = qMin(memory, qint64(limit.rlim_cur));
         }
@@ -263,9 +257,7 @@ bool ContactFile::ensureExists(Start *start, QString *keptAs)
     };
     report(outcome);
     const QByteArray name = QFile::encodeName(path());
-    struct stat status
-    {
-    };
+    struct stat status = {};
     // A directory, a FIFO or a device in the file's place is no contact file; a link to nothing
     // is no missing file.
     if (::stat(name.constData(), &status) == 0)
@@ -411,9 +403,7 @@ bool ContactFile::append(const QString &line)
     if (opened == Opened::No) {
         // The file deleted from outside: the contact starts a new one. The file is created empty
         // first, so that the twin never stands alone: the next start would take it for the file.
-        struct stat status
-        {
-        };
+        struct stat status = {};
         if (::lstat(QFile::encodeName(path()).constData(), &status) == 0 || errno != ENOENT
             || !createEmpty(path()))
             return false;

@@ -20,9 +20,7 @@ constexpr qsizetype LongestHeld = 64 * 1024;
 void removeFileOrLink(const QString &path)
 {
     const QByteArray name = QFile::encodeName(path);
-    struct stat status
-    {
-    };
+    struct stat status = {};
     if (::lstat(name.constData(), &status) == 0 && (S_ISREG(status.st_mode) || S_ISLNK(status.st_mode)))
         ::unlink(name.constData());
 }
@@ -103,9 +101,7 @@ bool OptionsFile::updateLine(int n, const QString &value) const
     }
     // The working copy is the options file to be: it keeps the mode and attributes of what it
     // copies. The source streams through, so a huge file costs no memory.
-    struct stat status
-    {
-    };
+    struct stat status = {};
     const mode_t mode = ::fstat(source.handle(), &status) == 0 ? status.st_mode & 07777 : FileMode::New;
     TwinWriter twin(workingCopyPath(), temporaryPath());
     if (!twin.create(mode, sourcePath))
@@ -136,9 +132,7 @@ bool OptionsFile::commit() const
         QFile::encodeName(workingCopyPath()).constData(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
     if (workingCopy < 0)
         return false;
-    struct stat status
-    {
-    };
+    struct stat status = {};
     bool synced = ::fstat(workingCopy, &status) == 0 && S_ISREG(status.st_mode);
     if (synced) {
         TwinWriter::announce(TwinWriter::Step::Sync, false);

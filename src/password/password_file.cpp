@@ -77,9 +77,7 @@ void PasswordFile::remove() const
 
 bool PasswordFile::present() const
 {
-    struct stat status
-    {
-    };
+    struct stat status = {};
     return ::lstat(QFile::encodeName(path()).constData(), &status) == 0;
 }
 

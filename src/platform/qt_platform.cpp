@@ -351,9 +351,7 @@ System::InstanceLock QtSystem::lockSingleInstance()
     const QString path = QDir(m_directory).filePath(QStringLiteral("Orvalia.lock"));
     // Something other than a file in the lock's place (a directory, a FIFO, a link) is no other
     // instance; looking inside it could block.
-    struct stat status
-    {
-    };
+    struct stat status = {};
     if (::lstat(QFile::encodeName(path).constData(), &status) == 0 && !S_ISREG(status.st_mode))
         return InstanceLock::Failed;
     auto lock = std::make_unique<QLockFile>(path);

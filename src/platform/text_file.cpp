@@ -204,9 +204,7 @@ int RegularFile::openForReading(const QString &path)
     const QByteArray name = QFile::encodeName(path);
     // A look first, so that no device is even opened; the check on the open file below is the one
     // that counts, since the name can change in between.
-    struct stat status
-    {
-    };
+    struct stat status = {};
     if (::stat(name.constData(), &status) != 0)
         return -1;
     if (!S_ISREG(status.st_mode)) {
@@ -269,9 +267,7 @@ bool TextFile::renameOver(const QString &from, const QString &target)
     const QByteArray targetName = QFile::encodeName(target);
     // Only a file or a link gives way: a FIFO or a device in the target's place was put there by
     // someone else and stays (a directory would refuse the rename anyway).
-    struct stat status
-    {
-    };
+    struct stat status = {};
     if (::lstat(targetName.constData(), &status) == 0 && !S_ISREG(status.st_mode)
         && !S_ISLNK(status.st_mode)) {
         errno = S_ISDIR(status.st_mode) ? EISDIR : EEXIST;
@@ -303,9 +299,7 @@ bool TextFile::replaceThroughTwin(
 bool TextFile::writeNew(const QString &path, QByteArrayView bytes, mode_t mode)
 {
     const QByteArray name = QFile::encodeName(path);
-    struct stat status
-    {
-    };
+    struct stat status = {};
     if (::lstat(name.constData(), &status) == 0) {
         if ((!S_ISREG(status.st_mode) && !S_ISLNK(status.st_mode)) || ::unlink(name.constData()) != 0)
             return false;
@@ -330,9 +324,7 @@ bool TextFile::writeNew(const QString &path, QByteArrayView bytes, mode_t mode)
 bool TextFile::makeDirectory(const QString &path, mode_t mode)
 {
     const QString clean = QDir::cleanPath(QDir(path).absolutePath());
-    struct stat status
-    {
-    };
+    struct stat status = {};
     if (::stat(QFile::encodeName(clean).constData(), &status) == 0)
         return S_ISDIR(status.st_mode);
     const QString parent = QFileInfo(clean).path();

@@ -73,9 +73,7 @@ TwinWriter::~TwinWriter()
 bool TwinWriter::create(mode_t mode, const QString &attributesOf)
 {
     const QByteArray name = QFile::encodeName(m_twin);
-    struct stat status
-    {
-    };
+    struct stat status = {};
     if (::lstat(name.constData(), &status) == 0) {
         // Our own twin, left by a run that ended before its rename, or a link: either goes. What
         // else stands there is not ours to remove.
@@ -209,9 +207,7 @@ void TwinWriter::discard()
 
 mode_t FileMode::of(const QString &path, mode_t fallback)
 {
-    struct stat status
-    {
-    };
+    struct stat status = {};
     if (::stat(QFile::encodeName(path).constData(), &status) != 0)
         return fallback;
     return status.st_mode & 07777;

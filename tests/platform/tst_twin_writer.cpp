@@ -165,9 +165,7 @@ void TestTwinWriter::nothingButAFileOrLinkGivesWay()
     Watchdog watchdog({dir.path()});
     QVERIFY(!TextFile::replaceThroughTwin(target, twin, "new"));
     QVERIFY2(!watchdog.stop(), "the write blocked");
-    struct stat status
-    {
-    };
+    struct stat status = {};
     QVERIFY(::lstat(QFile::encodeName(path).constData(), &status) == 0);
     QVERIFY(kind == u"fifo" ? S_ISFIFO(status.st_mode) : S_ISDIR(status.st_mode));
     if (where == u"twin")

@@ -43,9 +43,7 @@ using Snapshot = QMap<QString, QByteArray>;
 inline QByteArray entryOf(const QString &path)
 {
     const QByteArray name = QFile::encodeName(path);
-    struct stat status
-    {
-    };
+    struct stat status = {};
     if (::lstat(name.constData(), &status) != 0)
         return QByteArrayLiteral("<gone>");
     if (S_ISDIR(status.st_mode))

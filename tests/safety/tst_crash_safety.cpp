@@ -259,17 +259,13 @@ QString parentDirectory(QString &fileSystem)
 {
     QString parent = qEnvironmentVariable("ORVALIA_CRASH_DIR");
     const auto inMemory = [](const QString &path) {
-        struct statfs info
-        {
-        };
+        struct statfs info = {};
         return ::statfs(QFile::encodeName(path).constData(), &info) == 0
             && (info.f_type == TMPFS_MAGIC || info.f_type == RAMFS_MAGIC);
     };
     if (parent.isEmpty())
         parent = inMemory(QDir::tempPath()) ? QDir::currentPath() : QDir::tempPath();
-    struct statfs info
-    {
-    };
+    struct statfs info = {};
     ::statfs(QFile::encodeName(parent).constData(), &info);
     switch (info.f_type) {
     case EXT4_SUPER_MAGIC:
@@ -341,9 +337,7 @@ std::optional<State> TestCrashSafety::check(const QString &program, const QStrin
             break;
         }
     }
-    struct stat status
-    {
-    };
+    struct stat status = {};
     if (::stat(QFile::encodeName(password.path()).constData(), &status) != 0
         || (status.st_mode & 07777) != 0600) {
         why = u"the password file is not readable by its owner alone"_qs;

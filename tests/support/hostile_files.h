@@ -51,26 +51,20 @@ inline bool makeSparse(const QString &path, qint64 size)
 
 inline bool isLink(const QString &path)
 {
-    struct stat status
-    {
-    };
+    struct stat status = {};
     return ::lstat(QFile::encodeName(path).constData(), &status) == 0 && S_ISLNK(status.st_mode);
 }
 
 inline bool isRegularFile(const QString &path)
 {
-    struct stat status
-    {
-    };
+    struct stat status = {};
     return ::lstat(QFile::encodeName(path).constData(), &status) == 0 && S_ISREG(status.st_mode);
 }
 
 // A file's permission bits, not following a link; -1 when it is missing.
 inline int modeOf(const QString &path)
 {
-    struct stat status
-    {
-    };
+    struct stat status = {};
     return ::lstat(QFile::encodeName(path).constData(), &status) == 0 ? int(status.st_mode & 07777) : -1;
 }
 
@@ -90,9 +84,7 @@ inline QByteArray userAttribute(const QString &path, const char *name)
 // The largest resident memory of the process so far, in bytes.
 inline qint64 peakMemory()
 {
-    struct rusage usage
-    {
-    };
+    struct rusage usage = {};
     ::getrusage(RUSAGE_SELF, &usage);
     return qint64(usage.ru_maxrss) * 1024;
 }

@@ -68,9 +68,7 @@ private:
                     directory, QDir::System | QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
                 while (it.hasNext()) {
                     const QByteArray name = QFile::encodeName(it.next());
-                    struct stat status
-                    {
-                    };
+                    struct stat status = {};
                     if (::lstat(name.constData(), &status) == 0 && S_ISFIFO(status.st_mode)) {
                         const int fd = ::open(name.constData(), O_RDWR | O_NONBLOCK);
                         if (fd >= 0)
