@@ -136,7 +136,7 @@ struct Figures
     qint64 contactsLost = 0;
     qint64 partialLines = 0;
     qint64 settingsLost = 0; // options file, working copy or password file neither as before nor after
-    qint64 leftoverTwins = 0; // kills after which some twin was there
+    qint64 leftoverTwins = 0; // starts that found some twin or temporary beside its file
     qint64 largestFile = 0;
     QHash<char, qint64> inFlightByOperation;
 };
@@ -590,7 +590,8 @@ void TestCrashSafety::killedAtAnyInstantNothingIsLost()
           "%lld, "
           "restore %lld, option line %lld, options put in force %lld, new password %lld, password change "
           "%lld), "
-          "%lld of them found done; %lld kills left a twin behind; largest data.orv %lld bytes",
+          "%lld of them found done; %lld starts found a twin or temporary left beside its file (by that kill "
+          "or an earlier one); largest data.orv %lld bytes",
         figures.inFlight, figures.inFlightByOperation.value('A'), figures.inFlightByOperation.value('M'),
         figures.inFlightByOperation.value('D'), figures.inFlightByOperation.value('K'),
         figures.inFlightByOperation.value('S'), figures.inFlightByOperation.value('U'),

@@ -277,13 +277,13 @@ void TestHostileFiles::sparseGiantContactFile()
     ContactFile::setMemoryBudget(budget);
     const bool fits = budget > Size;
 
-    const qint64 memory = peakMemory();
+    const PeakMemory memory;
     Watchdog watchdog({f.desk.programDir()}, HandlerLimit * (fits ? 2 : 1));
     f.open();
     if (fits)
         f.clickEntry(QString(ContactFile::LongestKey, QChar(0)));
     QVERIFY2(!watchdog.stop(), "loading the giant took too long");
-    QVERIFY2(peakMemory() - memory < 256 * 1024 * 1024, "the giant file was held in memory");
+    QVERIFY2(memory.growth() < 256 * 1024 * 1024, "the giant file was held in memory");
 
     if (fits) {
         QStringList entries = f.entries();
@@ -317,7 +317,7 @@ void TestHostileFiles::contactLineOfMegabytes()
         = Windows1252::encode(Gomez) + "\r\n" + huge + "\r\n" + Windows1252::encode(Perez) + "\r\n";
     writeBytes(f.dataPath(), before);
 
-    const qint64 memory = peakMemory();
+    const PeakMemory memory;
     Watchdog watchdog({f.desk.programDir()}, megabytes > 10 ? BulkLimit : HandlerLimit);
     f.open();
     f.clickEntry(QString(ContactFile::LongestKey, u'x'));
@@ -325,7 +325,7 @@ void TestHostileFiles::contactLineOfMegabytes()
     f.retype(nombre, u"Eva"_qs);
     f.click("Command1");
     QVERIFY2(!watchdog.stop(), "the window did not answer in time");
-    QVERIFY2(peakMemory() - memory < 64 * 1024 * 1024, "the long line was held in memory");
+    QVERIFY2(memory.growth() < 64 * 1024 * 1024, "the long line was held in memory");
 
     QCOMPARE(f.entries(),
         (QStringList {
@@ -346,12 +346,12 @@ void TestHostileFiles::hugeOptionsFileThenATick()
     writeBytes(options, eight + huge + "\r\n");
     const QString hugeEntry = entryOf(options);
 
-    const qint64 memory = peakMemory();
+    const PeakMemory memory;
     Watchdog watchdog({c.f.desk.programDir()}, BulkLimit);
     openOptions(c);
     tick(c.window, "Check1");
     QVERIFY2(!watchdog.stop(), "the tick did not end in time");
-    QVERIFY2(peakMemory() - memory < 64 * 1024 * 1024, "the options file was held in memory");
+    QVERIFY2(memory.growth() < 64 * 1024 * 1024, "the options file was held in memory");
 
     QCOMPARE(shownTexts(c.f.desk.messages), QStringList());
     QCOMPARE(entryOf(options), hugeEntry);

@@ -9,7 +9,6 @@
 #include <QString>
 
 #include <fcntl.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
@@ -81,10 +80,33 @@ inline QByteArray userAttribute(const QString &path, const char *name)
     return size < 0 ? QByteArray("<none>") : QByteArray(value, size);
 }
 
-// The largest resident memory of the process so far, in bytes.
-inline qint64 peakMemory()
+// How far the process's resident memory rises above what it holds when the measure starts. The
+// kernel's peak is reset at the start (Linux 4.0 and later), so that an earlier, higher peak hides
+// nothing.
+class PeakMemory
 {
-    struct rusage usage = {};
-    ::getrusage(RUSAGE_SELF, &usage);
-    return qint64(usage.ru_maxrss) * 1024;
-}
+public:
+    PeakMemory()
+    {
+        QFile clear(QStringLiteral("/proc/self/clear_refs"));
+        m_reset = clear.open(QIODevice::WriteOnly) && clear.write("5") == 1;
+        m_start = status("VmRSS:");
+    }
+    qint64 growth() const { return (m_reset ? status("VmHWM:") : status("VmRSS:")) - m_start; }
+
+private:
+    static qint64 status(const char *field)
+    {
+        QFile file(QStringLiteral("/proc/self/status"));
+        if (!file.open(QIODevice::ReadOnly))
+            return 0;
+        for (const QByteArray &line : file.readAll().split('\n')) {
+            if (line.startsWith(field))
+                return line.mid(qstrlen(field)).trimmed().split(' ').value(0).toLongLong() * 1024;
+        }
+        return 0;
+    }
+
+    bool m_reset = false;
+    qint64 m_start = 0;
+};
