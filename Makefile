@@ -52,8 +52,10 @@ deb: setup
 	@ls $(DEB_BUILD)/*.deb
 
 # Data safety (see "What the program guarantees" in README.md):
-# make crash-test [KILLS=1000]   kills a program busy with the contact file KILLS times and checks
-#                                what each next start finds ("make test" runs it with 100 kills)
+# make crash-test [KILLS=1000]   kills a program busy with the contact, options and password files
+#                                KILLS times, half of them at the edges of each write, flush and
+#                                rename, and checks what each next start finds; reports where the
+#                                kills landed ("make test" runs it with 100 kills)
 # make test-sanitize             every test again, built with AddressSanitizer and UBSan
 # make fuzz [FUZZ_SECONDS=20]    each fuzz target for that many seconds, built with clang
 KILLS ?= 1000

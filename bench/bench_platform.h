@@ -66,7 +66,7 @@ public:
         return QLocale().toString(QDate::currentDate(), QLocale::ShortFormat);
     }
     // Each timed load builds a new main window in the same process.
-    bool lockSingleInstance() override { return true; }
+    InstanceLock lockSingleInstance() override { return InstanceLock::Taken; }
     void releaseSingleInstance() override { }
 
 private:

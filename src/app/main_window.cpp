@@ -60,6 +60,21 @@ const QString SaveFailed =
     QStringLiteral("No se pudieron guardar los cambios del registro. El archivo de datos no fue modificado.");
 const QString AddFailed = QStringLiteral("No se pudo agregar el registro. El archivo de datos no fue modificado.");
 const QString DeleteFailed = QStringLiteral("No se pudo borrar el registro. El archivo de datos no fue modificado.");
+// The contact file as found at start or on a click.
+const QString TwinKept = QStringLiteral(
+    "No se encontró el archivo de contactos (data.orv), pero sí una copia incompleta de un cambio que no "
+    "terminó (data.orv2). Se guardó sin cambios como %1 y se empezó una lista vacía.");
+const QString ContactsTooLarge = QStringLiteral(
+    "El archivo de contactos (data.orv) es demasiado grande para la memoria de esta computadora. No se abrió "
+    "ni se modificó.");
+const QString LineTooLong = QStringLiteral("Este contacto ocupa más de 64 KB y no se puede mostrar. Se "
+                                           "conserva sin cambios en el archivo de datos.");
+const QString FolderNotWritable = QStringLiteral("Orvalia no puede escribir en su carpeta:") + QChar(10)
+    + QStringLiteral("%1") + QChar(10)
+    + QStringLiteral(
+        "Compruebe que la carpeta exista, que usted pueda escribir en ella y que el disco no esté "
+        "lleno. Orvalia se cerrará.");
+
 const QString PhotoPathUnstorable = QStringLiteral(
     "La ubicación de la imagen contiene caracteres que no se pueden guardar. Elija una imagen de otra carpeta "
     "o cambie el nombre del archivo.");
@@ -363,7 +378,15 @@ void FrmPrincipal::connectHandlers()
 
 void FrmPrincipal::Form_Load()
 {
-    if (!m_platform.system.lockSingleInstance()) {
+    switch (m_platform.system.lockSingleInstance()) {
+    case System::InstanceLock::Taken:
+        break;
+    case System::InstanceLock::Failed:
+        // No lock, no file either: the program could not keep what the user enters.
+        message(FolderNotWritable.arg(QDir::toNativeSeparators(m_platform.system.programDirectory())),
+            ErrorTitle, Icon::Error, Buttons::Ok);
+        [[fallthrough]];
+    case System::InstanceLock::HeldByAnother:
         // Another instance works on the same files: this one ends at once, without a word.
         m_anotherInstance = true;
         QMetaObject::invokeMethod(this, [this] { m_endProgram(); }, Qt::QueuedConnection);
@@ -414,8 +437,13 @@ Answer FrmPrincipal::message(const QString &text, const QString &title, Icon ico
 void FrmPrincipal::buildList()
 {
     m_regmostrado = 0;
-    // A rewrite cut short leaves the contacts in the twin; ensureExists puts it back in place.
-    m_contacts.ensureExists();
+    // A rewrite cut short leaves the contacts in the twin; ensureExists puts it back in place when
+    // it is whole, and keeps it aside otherwise.
+    ContactFile::Start start = ContactFile::Start::Found;
+    QString keptAs;
+    m_contacts.ensureExists(&start, &keptAs);
+    if (start == ContactFile::Start::TwinKept)
+        message(TwinKept.arg(QFileInfo(keptAs).fileName()), Product, Icon::Information, Buttons::Ok);
     fillList();
 }
 
@@ -423,8 +451,11 @@ void FrmPrincipal::fillList()
 {
     m_listChanging = true;
     List1->selectionModel()->clear();
-    m_model->setKeys(m_contacts.readKeys().value_or(QStringList()));
+    ContactFile::Failure failure = ContactFile::Failure::None;
+    m_model->setKeys(m_contacts.readKeys(&failure).value_or(QStringList()));
     m_listChanging = false;
+    if (failure == ContactFile::Failure::TooLarge)
+        message(ContactsTooLarge, ErrorTitle, Icon::Error, Buttons::Ok);
 }
 
 int FrmPrincipal::selectedRow() const
@@ -590,15 +621,22 @@ FrmPrincipal::Check FrmPrincipal::modificationCheck()
 void FrmPrincipal::display(const QString &key)
 {
     m_cajasvacias = 0;
-    const std::optional<QString> line = m_contacts.findByKey(key);
-    if (!line) {
+    const std::optional<ContactFile::Match> found = m_contacts.find(key);
+    if (!found) {
         // The file no longer holds that contact (changed outside the program): nothing to show.
         showNothing();
         return;
     }
+    if (!found->whole) {
+        // Laying out megabytes in the boxes would take minutes; the line stays in the file as it is.
+        showNothing();
+        message(LineTooLong, ErrorTitle, Icon::Error, Buttons::Ok);
+        return;
+    }
+    const QString &line = found->line;
     m_regmostrado = 1;
-    m_regoriginal = *line;
-    const Fields fields = fieldsOf(*line);
+    m_regoriginal = line;
+    const Fields fields = fieldsOf(line);
     for (int i = 0; i < FieldCount; ++i)
         setBoxText(i, fields[i]);
     showPhotoOfRecord(txt[ubicacionfoto]->text());

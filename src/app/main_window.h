@@ -25,7 +25,8 @@ class QTimer;
 // of the contact file besides a restore.
 //
 // Construction runs Form_Load. When another instance of the program holds the single-instance
-// lock, nothing else is loaded: anotherInstanceRunning() is true, show() does nothing and the
+// lock, or the lock cannot be made at all (the user is told that the program cannot write in its
+// folder), nothing else is loaded: anotherInstanceRunning() is true, show() does nothing and the
 // program ends as soon as the event loop runs. The caller may simply construct and show().
 //
 // Leaving ("Salir", the menu or the close box) hides the window and ends the program

@@ -22,6 +22,7 @@ namespace {
 
 const QString NoBackupText = QStringLiteral("No se ha hecho ningun backup");
 const QString LastBackupText = QStringLiteral("Último backup hecho el día: ");
+constexpr qsizetype LongestDateShown = 100;
 const QString OptionFailed
     = QStringLiteral("No se pudo guardar el cambio de la opción. La opción no ha sido modificada.");
 const QString CommitFailed
@@ -181,7 +182,9 @@ void FrmOptions::Form_Load()
         setLabelText(Label1, NoBackupText);
         cmdiniciarback->setEnabled(false);
     } else {
-        setLabelText(Label1, LastBackupText + line(OptionsFile::LastBackup));
+        // A date is a few characters; a line of megabytes from an edited file would take the label
+        // minutes to measure, so only its start is shown.
+        setLabelText(Label1, LastBackupText + line(OptionsFile::LastBackup).left(LongestDateShown));
     }
 
     setFromLine(Check1, line(OptionsFile::ConfirmChanges));

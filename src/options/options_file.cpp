@@ -1,12 +1,31 @@
 #include "options/options_file.h"
 
 #include "platform/text_file.h"
+#include "platform/twin_writer.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
+namespace {
+
+// Lines longer than this are never held whole: a line update copies them piece by piece.
+constexpr qsizetype LongestHeld = 64 * 1024;
+
+// Removes a file or a link; anything else in its place was not made by the program and stays.
+void removeFileOrLink(const QString &path)
+{
+    const QByteArray name = QFile::encodeName(path);
+    struct stat status = {};
+    if (::lstat(name.constData(), &status) == 0 && (S_ISREG(status.st_mode) || S_ISLNK(status.st_mode)))
+        ::unlink(name.constData());
+}
+
+} // namespace
 
 OptionsFile::OptionsFile(const QString &programDirectory)
     : m_directory(programDirectory)
@@ -39,7 +58,7 @@ void OptionsFile::createIfMissing() const
         return;
     const Lines lines = defaults();
     TextFile::replaceThroughTwin(path(), temporaryPath(),
-                                 TextFile::encodeLines(QStringList(lines.begin(), lines.end())));
+        TextFile::encodeLines(QStringList(lines.begin(), lines.end())), FileMode::New);
 }
 
 std::optional<OptionsFile::Lines> OptionsFile::readEight() const
@@ -73,25 +92,54 @@ std::optional<QString> OptionsFile::readProtectionLine() const
 
 bool OptionsFile::updateLine(int n, const QString &value) const
 {
-    std::optional<QStringList> source = TextFile::readLines(workingCopyPath());
-    if (!source)
-        source = TextFile::readLines(path());
-    if (!source)
+    QFile source;
+    QString sourcePath = workingCopyPath();
+    if (!RegularFile::open(source, sourcePath)) {
+        sourcePath = path();
+        if (!RegularFile::open(source, sourcePath))
+            return false;
+    }
+    // The working copy is the options file to be: it keeps the mode and attributes of what it
+    // copies. The source streams through, so a huge file costs no memory.
+    struct stat status = {};
+    const mode_t mode = ::fstat(source.handle(), &status) == 0 ? status.st_mode & 07777 : FileMode::New;
+    TwinWriter twin(workingCopyPath(), temporaryPath());
+    if (!twin.create(mode, sourcePath))
         return false;
-    if (n >= 1 && n <= source->size())
-        (*source)[n - 1] = value;
-    return TextFile::replaceThroughTwin(workingCopyPath(), temporaryPath(), TextFile::encodeLines(*source));
+    const QByteArray replacement = Windows1252::encode(value);
+    LineReader reader(source, LongestHeld);
+    QByteArrayView line;
+    bool ok = true;
+    for (int number = 1; ok && reader.next(line); ++number) {
+        if (number == n)
+            ok = twin.write(replacement);
+        else if (reader.cut())
+            ok = twin.copyFrom(source.handle(), reader.offset(), reader.length());
+        else
+            ok = twin.write(line);
+        ok = ok && twin.write("\r\n");
+    }
+    ok = ok && !reader.failed();
+    source.close();
+    return ok && twin.commit();
 }
 
 bool OptionsFile::commit() const
 {
-    if (!QFileInfo(workingCopyPath()).isFile())
+    // Only a working copy the program wrote: a regular file, not a link put in its place, which
+    // would make the options file a link to a file elsewhere.
+    const int workingCopy = ::open(
+        QFile::encodeName(workingCopyPath()).constData(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+    if (workingCopy < 0)
         return false;
-    QFile workingCopy(workingCopyPath());
-    if (!workingCopy.open(QIODevice::ReadWrite))
-        return false;
-    const bool synced = workingCopy.flush() && ::fdatasync(workingCopy.handle()) == 0;
-    workingCopy.close();
+    struct stat status = {};
+    bool synced = ::fstat(workingCopy, &status) == 0 && S_ISREG(status.st_mode);
+    if (synced) {
+        TwinWriter::announce(TwinWriter::Step::Sync, false);
+        synced = ::fdatasync(workingCopy) == 0;
+        TwinWriter::announce(TwinWriter::Step::Sync, true);
+    }
+    ::close(workingCopy);
     // A working copy that cannot take the file's place stays: it holds the changes the options
     // window still shows, for another try.
     return synced && TextFile::renameOver(workingCopyPath(), path());
@@ -99,7 +147,7 @@ bool OptionsFile::commit() const
 
 void OptionsFile::discard() const
 {
-    QFile::remove(workingCopyPath());
+    removeFileOrLink(workingCopyPath());
 }
 
 void MainWindowOptions::read(const OptionsFile &file)

@@ -159,8 +159,10 @@ void FrmContra::cmdaccept_Click()
     }
     // The password file first: protection must not be switched on without a password to ask for.
     const PasswordFile passwordFile(GetWindows());
+    // A file that is there but cannot be kept aside could not be put back after a failure below.
     const std::optional<QByteArray> previous = passwordFile.saved();
-    if (!passwordFile.writeNew({ txtcontra->text(), txtpreg->text(), txtresp->text() })) {
+    if ((!previous && passwordFile.present())
+        || !passwordFile.writeNew({txtcontra->text(), txtpreg->text(), txtresp->text()})) {
         m_platform.messages.show(this,
             QStringLiteral("No se pudo guardar la contraseña en el archivo de contraseña. "
                            "La protección no ha sido activada."),

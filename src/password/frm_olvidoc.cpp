@@ -13,6 +13,9 @@
 #include <QScreen>
 
 namespace {
+
+constexpr qsizetype LongestQuestionShown = 32767;
+
 QLabel *label(const char *name, const QString &text, bool bold, QWidget *parent)
 {
     auto *label = new QLabel(text, parent);
@@ -104,7 +107,9 @@ void FrmOlvidoc::Form_Load()
         resp = values->answer;
         m_fileRead = true;
     }
-    lblpreg->setText(preg);
+    // No text box stores a longer question; a line of megabytes from an edited file would take the
+    // label seconds to lay out, so only its start is shown.
+    lblpreg->setText(preg.left(LongestQuestionShown));
 }
 
 void FrmOlvidoc::cmdresp_Click()

@@ -1,10 +1,17 @@
 #include "password/password_file.h"
 
 #include "platform/text_file.h"
+#include "platform/twin_writer.h"
 
 #include <QFile>
 
+#include <sys/stat.h>
+
 namespace {
+// The values are in clear: the file and its twin are readable by their owner alone, whatever the
+// umask and whatever mode an old file had.
+constexpr mode_t OwnerOnly = 0600;
+
 // The directory is joined with a plain slash: "unknown" stays a directory relative to the
 // current one, as the system call that failed would leave it.
 QString join(const QString &directory, const char *name)
@@ -31,7 +38,7 @@ QString PasswordFile::twinPath() const
 bool PasswordFile::writeNew(const Values &values) const
 {
     const QByteArray bytes = TextFile::encodeLines({values.password, values.question, values.answer});
-    return TextFile::replaceThroughTwin(path(), twinPath(), bytes, /*ownerOnly=*/true);
+    return TextFile::replaceThroughTwin(path(), twinPath(), bytes, OwnerOnly);
 }
 
 std::optional<QString> PasswordFile::readPassword() const
@@ -60,8 +67,7 @@ bool PasswordFile::replacePassword(const QString &newPassword) const
     if (!lines || lines->isEmpty())
         return false;
     (*lines)[0] = newPassword;
-    return TextFile::replaceThroughTwin(path(), twinPath(), TextFile::encodeLines(*lines),
-                                        /*ownerOnly=*/true);
+    return TextFile::replaceThroughTwin(path(), twinPath(), TextFile::encodeLines(*lines), OwnerOnly);
 }
 
 void PasswordFile::remove() const
@@ -69,13 +75,19 @@ void PasswordFile::remove() const
     QFile::remove(path());
 }
 
+bool PasswordFile::present() const
+{
+    struct stat status = {};
+    return ::lstat(QFile::encodeName(path()).constData(), &status) == 0;
+}
+
 std::optional<QByteArray> PasswordFile::saved() const
 {
-    QFile file(path());
-    if (!file.open(QIODevice::ReadOnly))
+    QFile file;
+    if (!RegularFile::open(file, path()))
         return std::nullopt;
-    QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
+    QByteArray bytes = file.read(TextFile::MostBytes + 1);
+    if (file.error() != QFileDevice::NoError || bytes.size() > TextFile::MostBytes)
         return std::nullopt;
     return bytes;
 }
@@ -83,6 +95,6 @@ std::optional<QByteArray> PasswordFile::saved() const
 bool PasswordFile::putBack(const std::optional<QByteArray> &saved) const
 {
     if (!saved)
-        return QFile::remove(path()) || !QFile::exists(path());
-    return TextFile::replaceThroughTwin(path(), twinPath(), *saved, /*ownerOnly=*/true);
+        return QFile::remove(path()) || !present();
+    return TextFile::replaceThroughTwin(path(), twinPath(), *saved, OwnerOnly);
 }

@@ -40,8 +40,12 @@ public:
     // Deletes the file; a missing file is no error.
     void remove() const;
 
-    // The file's bytes as they are (nothing when it cannot be read), and putting such a copy back
-    // in one step (nothing: no file), so that a caller can undo a writeNew.
+    // Whether anything (a file, a link, anything else) stands at the file's name.
+    bool present() const;
+
+    // The file's bytes as they are (nothing when it cannot be read: missing, no regular file, more
+    // than TextFile::MostBytes), and putting such a copy back in one step (nothing: no file), so
+    // that a caller can undo a writeNew.
     std::optional<QByteArray> saved() const;
     bool putBack(const std::optional<QByteArray> &saved) const;
 

@@ -1,23 +1,38 @@
 #include "photo/photo_loader.h"
 
+#include "platform/text_file.h"
+
 #include <QDir>
-#include <QFileInfo>
+#include <QFile>
 #include <QImageReader>
 
+#include <cerrno>
+
 namespace PhotoLoader {
+
+namespace {
+
+// The picture file, opened as a regular file only: a FIFO or a device named as a photo must not
+// make the window wait. False, with errno, when it cannot be.
+bool openPicture(QFile &file, const QString &path)
+{
+    return !path.isEmpty() && RegularFile::open(file, QDir::fromNativeSeparators(path));
+}
+
+} // namespace
 
 Result load(const QString &path)
 {
     if (path.isEmpty())
         return {};
-    const QString localPath = QDir::fromNativeSeparators(path);
-    const QFileInfo info(localPath);
-    if (!info.exists())
-        return {Status::Missing, {}};
-    if (!info.isFile())
+    QFile file;
+    if (!openPicture(file, path)) {
+        if (errno == ENOENT || errno == ENOTDIR)
+            return {Status::Missing, {}};
         return {Status::NotAPicture, {}};
+    }
     // The content decides, not the name: a ".jpg" holding a bitmap loads all the same.
-    QImageReader reader(localPath);
+    QImageReader reader(&file);
     reader.setDecideFormatFromContent(true);
     reader.setAutoTransform(true);
     QImage image = reader.read();
@@ -28,10 +43,10 @@ Result load(const QString &path)
 
 bool isPicture(const QString &path)
 {
-    const QString localPath = QDir::fromNativeSeparators(path);
-    if (path.isEmpty() || !QFileInfo(localPath).isFile())
+    QFile file;
+    if (!openPicture(file, path))
         return false;
-    QImageReader reader(localPath);
+    QImageReader reader(&file);
     reader.setDecideFormatFromContent(true);
     return reader.canRead();
 }

@@ -2,6 +2,9 @@
 
 #include <QString>
 
+// Where Hidden is kept: the extended attribute Samba and Wine keep the DOS attributes in.
+inline constexpr char HiddenAttributeName[] = "user.DOSATTRIB";
+
 // The Hidden attribute of a file. Failures are ignored: a file system that cannot keep the
 // attribute simply shows the file.
 class FileAttributes

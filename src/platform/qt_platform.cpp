@@ -1,8 +1,11 @@
 #include "platform/qt_platform.h"
 
 #include "password/password_file.h"
+#include "platform/http_response.h"
+#include "platform/text_file.h"
 
 #include <QDate>
+#include <QDeadlineTimer>
 #include <QDesktopServices>
 #include <QDir>
 #include <QEventLoop>
@@ -11,18 +14,18 @@
 #include <QFileInfo>
 #include <QLocale>
 #include <QMessageBox>
-#include <QNetworkAccessManager>
 #include <QNetworkInformation>
 #include <QNetworkInterface>
-#include <QNetworkReply>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QSoundEffect>
+#include <QSslSocket>
 #include <QStandardPaths>
+#include <QTcpSocket>
 #include <QTimer>
 
+#include <sys/stat.h>
 #include <sys/xattr.h>
 
 // --- message boxes -----------------------------------------------------------------------------
@@ -131,6 +134,10 @@ bool QtDialogs::choosePrinter(QWidget *parent, QPrinter &printer)
 
 // --- sound -------------------------------------------------------------------------------------
 
+namespace {
+constexpr qint64 MostSoundBytes = 16 * 1024 * 1024;
+}
+
 QtSound::QtSound(const QString &soundDirectory)
     : m_directory(soundDirectory)
 {
@@ -141,7 +148,8 @@ QtSound::~QtSound() = default;
 void QtSound::play(const QString &fileName)
 {
     const QString path = QDir(m_directory).filePath(fileName);
-    if (!QFileInfo::exists(path))
+    // Only a regular file of a sound's size: a FIFO would hold the loader, a giant its memory.
+    if (const QFileInfo info(path); !info.isFile() || info.size() > MostSoundBytes)
         return;
     // Finished effects are reused; each cue gets its own so that cues may overlap.
     std::erase_if(m_effects, [](const auto &effect) { return !effect->isPlaying() && effect->status() != QSoundEffect::Loading; });
@@ -194,77 +202,130 @@ bool QtNetwork::isConnected()
     return false;
 }
 
+namespace {
+
+// What Qt may hold unread from the connection, and what one read takes.
+constexpr qint64 ReadBlock = 16 * 1024;
+constexpr int MostRedirects = 5;
+
+// One GET on a connection of its own, read into response until it is complete, fails or the
+// deadline passes. True when the response is complete.
+bool fetch(const QUrl &url, const QDeadlineTimer &deadline, HttpResponse &response)
+{
+    const bool secure = url.scheme() == u"https";
+    if ((!secure && url.scheme() != u"http") || url.host().isEmpty() || deadline.hasExpired())
+        return false;
+    std::unique_ptr<QTcpSocket> socket
+        = secure ? std::make_unique<QSslSocket>() : std::make_unique<QTcpSocket>();
+    socket->setReadBufferSize(ReadBlock);
+
+    QByteArray target = url.toEncoded(QUrl::RemoveScheme | QUrl::RemoveAuthority | QUrl::RemoveFragment);
+    if (target.isEmpty())
+        target = "/";
+    const QByteArray request = "GET " + target
+        + " HTTP/1.1\r\nHost: " + url.adjusted(QUrl::RemoveUserInfo).authority(QUrl::FullyEncoded).toLatin1()
+        + "\r\nUser-Agent: Orvalia\r\nAccept: */*\r\nAccept-Encoding: identity\r\nConnection: close\r\n\r\n";
+
+    QEventLoop loop;
+    bool over = false;
+    const auto finish = [&] {
+        over = true;
+        loop.quit();
+    };
+    const auto take = [&] {
+        while (response.state() == HttpResponse::State::Reading && socket->bytesAvailable() > 0)
+            response.feed(socket->read(ReadBlock));
+        if (response.state() != HttpResponse::State::Reading)
+            finish();
+    };
+    const auto closed = [&] {
+        take();
+        response.closed();
+        finish();
+    };
+    if (secure)
+        QObject::connect(static_cast<QSslSocket *>(socket.get()), &QSslSocket::encrypted, &loop, &QEventLoop::quit);
+    else
+        QObject::connect(socket.get(), &QTcpSocket::connected, &loop, &QEventLoop::quit);
+    QObject::connect(socket.get(), &QTcpSocket::readyRead, &loop, take);
+    QObject::connect(socket.get(), &QTcpSocket::disconnected, &loop, closed);
+    QObject::connect(
+        socket.get(), &QTcpSocket::errorOccurred, &loop, [&](QAbstractSocket::SocketError error) {
+            if (error == QAbstractSocket::RemoteHostClosedError)
+                closed();
+            else
+                finish();
+        });
+    QTimer timer;
+    timer.setSingleShot(true);
+    QObject::connect(&timer, &QTimer::timeout, &loop, finish);
+    timer.start(std::chrono::milliseconds(qMax<qint64>(deadline.remainingTime(), 0)));
+
+    if (secure)
+        static_cast<QSslSocket *>(socket.get())->connectToHostEncrypted(url.host(), quint16(url.port(443)));
+    else
+        socket->connectToHost(url.host(), quint16(url.port(80)));
+    // Waited for here, but never beyond the deadline: first the connection, then the answer.
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
+    if (!over && socket->state() == QAbstractSocket::ConnectedState) {
+        socket->write(request);
+        take();
+        if (!over)
+            loop.exec(QEventLoop::ExcludeUserInputEvents);
+    }
+    socket->abort();
+    return response.state() == HttpResponse::State::Complete;
+}
+
+} // namespace
+
 bool QtNetwork::download(const QUrl &url, const QString &localFile)
 {
-    QNetworkAccessManager manager;
-    QNetworkRequest request(url);
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
-                         QNetworkRequest::NoLessSafeRedirectPolicy);
-    QNetworkReply *reply = manager.get(request);
-
-    // Waited for here, but never longer than the time limit and never beyond the size limit.
-    QByteArray body;
-    bool tooLarge = false;
-    QEventLoop loop;
-    QTimer deadline;
-    deadline.setSingleShot(true);
-    QObject::connect(&deadline, &QTimer::timeout, reply, &QNetworkReply::abort);
-    QObject::connect(reply, &QNetworkReply::metaDataChanged, reply, [&] {
-        const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
-        if (length.isValid() && length.toLongLong() > sizeLimit) {
-            tooLarge = true;
-            reply->abort();
+    const QDeadlineTimer deadline(timeLimitMs);
+    QUrl current = url;
+    for (int redirects = 0;; ++redirects) {
+        HttpResponse response(headerLimit, sizeLimit);
+        if (!fetch(current, deadline, response))
+            return false;
+        const int status = response.status();
+        if (status == 301 || status == 302 || status == 303 || status == 307 || status == 308) {
+            const QUrl next = current.resolved(QUrl::fromEncoded(response.header("Location")));
+            if (redirects >= MostRedirects || !next.isValid()
+                || (next.scheme() != u"https" && (current.scheme() == u"https" || next.scheme() != u"http")))
+                return false;
+            current = next;
+            continue;
         }
-    });
-    QObject::connect(reply, &QNetworkReply::readyRead, reply, [&] {
-        body += reply->read(sizeLimit + 1 - body.size());
-        if (body.size() > sizeLimit) {
-            tooLarge = true;
-            reply->abort();
-        }
-    });
-    QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
-    deadline.start(timeLimitMs);
-    if (!reply->isFinished())
-        loop.exec(QEventLoop::ExcludeUserInputEvents);
-    bool ok = !tooLarge && reply->error() == QNetworkReply::NoError;
-    if (ok) {
-        body += reply->read(sizeLimit + 1 - body.size());
-        ok = body.size() <= sizeLimit;
+        if (status != 200)
+            return false;
+        // Made afresh: an old copy, or a link someone put at its name, is not written through.
+        return TextFile::writeNew(localFile, response.body());
     }
-    reply->deleteLater();
-    if (!ok)
-        return false;
-
-    QSaveFile file(localFile);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    file.write(body);
-    return file.commit();
 }
 
 // --- file attributes ---------------------------------------------------------------------------
 
 namespace {
-constexpr char DosAttributes[] = "user.DOSATTRIB";
+constexpr const char *DosAttributes = HiddenAttributeName;
 }
 
 void QtFileAttributes::setNormal(const QString &path)
 {
-    ::removexattr(QFile::encodeName(path).constData(), DosAttributes);
+    // Never through a link: the file it names is not the program's.
+    ::lremovexattr(QFile::encodeName(path).constData(), DosAttributes);
 }
 
 void QtFileAttributes::setHidden(const QString &path)
 {
     static const char hidden[] = "0x2";
-    ::setxattr(QFile::encodeName(path).constData(), DosAttributes, hidden, sizeof hidden - 1, 0);
+    ::lsetxattr(QFile::encodeName(path).constData(), DosAttributes, hidden, sizeof hidden - 1, 0);
 }
 
 bool QtFileAttributes::isHidden(const QString &path)
 {
     char value[16] = {};
-    const ssize_t size = ::getxattr(QFile::encodeName(path).constData(), DosAttributes, value,
-                                    sizeof value - 1);
+    const ssize_t size
+        = ::lgetxattr(QFile::encodeName(path).constData(), DosAttributes, value, sizeof value - 1);
     return size > 0 && (QByteArray(value, size).toUInt(nullptr, 0) & 0x2);
 }
 
@@ -309,16 +370,25 @@ QString QtSystem::currentDateText()
     return QLocale::system().toString(QDate::currentDate(), QLocale::ShortFormat);
 }
 
-bool QtSystem::lockSingleInstance()
+System::InstanceLock QtSystem::lockSingleInstance()
 {
     if (m_lock)
-        return true;
-    auto lock = std::make_unique<QLockFile>(QDir(m_directory).filePath(QStringLiteral("Orvalia.lock")));
-    // A lock left by a crashed instance is recognised by its dead process and taken over.
+        return InstanceLock::Taken;
+    const QString path = QDir(m_directory).filePath(QStringLiteral("Orvalia.lock"));
+    // Something other than a file in the lock's place (a directory, a FIFO, a link) is no other
+    // instance; looking inside it could block.
+    struct stat status = {};
+    if (::lstat(QFile::encodeName(path).constData(), &status) == 0 && !S_ISREG(status.st_mode))
+        return InstanceLock::Failed;
+    auto lock = std::make_unique<QLockFile>(path);
+    // A lock left by a crashed instance is recognised by its dead process and taken over. Any
+    // failure but a live holder means the directory takes no new file: read-only, full, gone.
     if (!lock->tryLock(0))
-        return false;
+        return lock->error() == QLockFile::LockFailedError ? InstanceLock::HeldByAnother
+                                                           : InstanceLock::Failed;
+    ::chmod(QFile::encodeName(path).constData(), 0644);
     m_lock = std::move(lock);
-    return true;
+    return InstanceLock::Taken;
 }
 
 void QtSystem::releaseSingleInstance()

@@ -52,17 +52,23 @@ public:
     bool openFile(const QString &path) override;
 };
 
+// The download is HTTP/1.1 on a socket of its own, so that it can count every byte it receives
+// itself: a server that announces one length and sends another, sends an endless header line or
+// an endless chunked body, or sends slowly, is cut off at the limits. Redirects are followed (at
+// most five, never from https to http) within the same time limit.
 class QtNetwork : public Network
 {
 public:
-    static constexpr int TimeLimitMs = 15000;
-    static constexpr qint64 SizeLimit = 64 * 1024;
+    static constexpr int TimeLimitMs = 15000; // from the request to the last byte, in all
+    static constexpr qint64 SizeLimit = MostBytes; // the body as sent
+    static constexpr qint64 HeaderLimit = 16 * 1024; // the status line and header lines
 
     bool isConnected() override;
     bool download(const QUrl &url, const QString &localFile) override;
 
     int timeLimitMs = TimeLimitMs;
     qint64 sizeLimit = SizeLimit;
+    qint64 headerLimit = HeaderLimit;
 };
 
 // Hidden is kept where Samba and Wine keep the DOS attributes: the extended attribute
@@ -87,7 +93,7 @@ public:
     // Made 0700 when missing; a password file left at the old place moves in once.
     QString passwordDirectory() override;
     QString currentDateText() override;
-    bool lockSingleInstance() override;
+    InstanceLock lockSingleInstance() override;
     void releaseSingleInstance() override;
 
 private:

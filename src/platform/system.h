@@ -18,8 +18,14 @@ public:
     // Today's date as text in the system's short date format.
     virtual QString currentDateText() = 0;
 
-    // Takes the single-instance lock; false when another instance of the program holds it.
-    virtual bool lockSingleInstance() = 0;
+    enum class InstanceLock {
+        Taken, // this instance holds the lock
+        HeldByAnother, // another running instance of the program holds it
+        Failed, // it cannot be made: the program directory is read-only, full or gone
+    };
+
+    // Takes the single-instance lock.
+    virtual InstanceLock lockSingleInstance() = 0;
 
     // Gives the lock up while the program is still ending, so that a new start is not taken for
     // a second instance. Nothing happens when the lock is not held.

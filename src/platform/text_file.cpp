@@ -1,13 +1,19 @@
 #include "platform/text_file.h"
 
+#include "platform/twin_writer.h"
+
 #include <QDir>
 #include <QFile>
+#include <QFileDevice>
 #include <QFileInfo>
 
 #include <array>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <limits>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -64,8 +70,9 @@ bool Windows1252::canEncode(QChar c)
     return byteFor(c.unicode()) >= 0;
 }
 
-LineReader::LineReader(QIODevice &device)
+LineReader::LineReader(QIODevice &device, qsizetype longest)
     : m_device(device)
+    , m_longest(longest)
 {
 }
 
@@ -80,6 +87,7 @@ bool LineReader::fill()
     if (m_position > 0) {
         std::memmove(m_buffer.data(), m_buffer.constData() + m_position, old);
         m_buffer.resize(old);
+        m_consumed += m_position;
     }
     m_position = 0;
     const qsizetype block = m_device.isSequential()
@@ -95,6 +103,14 @@ bool LineReader::fill()
     return got > 0;
 }
 
+void LineReader::give(QByteArrayView &line, const char *begin, qint64 length)
+{
+    m_offset = m_consumed + (begin - m_buffer.constData());
+    m_length = length;
+    m_cut = m_longest >= 0 && length > m_longest;
+    line = QByteArrayView(begin, m_cut ? m_longest : length);
+}
+
 bool LineReader::next(QByteArrayView &line)
 {
     qsizetype scanFrom = m_position;
@@ -106,15 +122,18 @@ bool LineReader::next(QByteArrayView &line)
                 static_cast<const char *>(std::memchr(data + scanFrom, '\n', m_buffer.size() - scanFrom))) {
             const char *begin = data + m_position;
             const char *end = newline > begin && newline[-1] == '\r' ? newline - 1 : newline;
-            line = QByteArrayView(begin, end - begin);
+            give(line, begin, end - begin);
             m_position = newline - data + 1;
             return true;
         }
         const qsizetype scanned = m_buffer.size() - m_position;
+        // More than the bound and a CR without a line end: the line is long whatever follows.
+        if (m_longest >= 0 && scanned > m_longest + 1)
+            return skipLongLine(line);
         if (!fill()) {
             if (m_failed || m_position >= m_buffer.size())
                 return false;
-            line = QByteArrayView(m_buffer.constData() + m_position, m_buffer.size() - m_position);
+            give(line, m_buffer.constData() + m_position, m_buffer.size() - m_position);
             m_position = m_buffer.size();
             return true;
         }
@@ -122,63 +141,200 @@ bool LineReader::next(QByteArrayView &line)
     }
 }
 
-std::optional<QStringList> TextFile::readLines(const QString &path, qsizetype maxLines)
+bool LineReader::skipLongLine(QByteArrayView &line)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    // Only the start is kept; the rest passes through the buffer a block at a time.
+    m_offset = m_consumed + m_position;
+    m_head = m_buffer.sliced(m_position, m_longest);
+    qint64 length = m_buffer.size() - m_position;
+    char last = m_buffer.back();
+    m_consumed += m_buffer.size();
+    m_buffer.clear();
+    m_position = 0;
+    for (;;) {
+        skipHole(length, last);
+        if (!fill()) {
+            if (m_failed)
+                return false;
+            break; // the last line, without a line end
+        }
+        const char *data = m_buffer.constData();
+        if (const auto *newline = static_cast<const char *>(std::memchr(data, '\n', m_buffer.size()))) {
+            length += newline - data;
+            if (newline > data)
+                last = newline[-1];
+            if (last == '\r')
+                --length;
+            m_position = newline - data + 1;
+            break;
+        }
+        length += m_buffer.size();
+        last = m_buffer.back();
+        m_consumed += m_buffer.size();
+        m_buffer.clear();
+    }
+    m_length = length;
+    m_cut = true;
+    line = QByteArrayView(m_head);
+    return true;
+}
+
+void LineReader::skipHole(qint64 &length, char &last)
+{
+    // The holes of a sparse file hold nothing but NUL bytes, so no line end: they are stepped
+    // over rather than read, which would fill the page cache with gigabytes of zeros.
+    auto *file = qobject_cast<QFileDevice *>(&m_device);
+    if (!file || file->handle() < 0 || !m_buffer.isEmpty())
+        return;
+    const qint64 at = m_device.pos();
+    off_t data = ::lseek(file->handle(), off_t(at), SEEK_DATA);
+    if (data < 0 && errno == ENXIO)
+        data = off_t(m_device.size()); // a hole to the end
+    if (data > at && m_device.seek(data)) {
+        length += data - at;
+        m_consumed += data - at;
+        last = '\0';
+    } else {
+        m_device.seek(at); // SEEK_DATA moved the descriptor; the device keeps its own place
+    }
+}
+
+int RegularFile::openForReading(const QString &path)
+{
+    const QByteArray name = QFile::encodeName(path);
+    // A look first, so that no device is even opened; the check on the open file below is the one
+    // that counts, since the name can change in between.
+    struct stat status = {};
+    if (::stat(name.constData(), &status) != 0)
+        return -1;
+    if (!S_ISREG(status.st_mode)) {
+        errno = S_ISDIR(status.st_mode) ? EISDIR : ENXIO;
+        return -1;
+    }
+    // Without O_NONBLOCK the open of a FIFO waits for a writer that never comes.
+    const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return -1;
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        const int error = S_ISDIR(status.st_mode) ? EISDIR : ENXIO;
+        ::close(fd);
+        errno = error;
+        return -1;
+    }
+    // A regular file never blocks, but the flag would still turn up in every later read's answer.
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+bool RegularFile::open(QFile &file, const QString &path)
+{
+    const int fd = openForReading(path);
+    if (fd < 0)
+        return false;
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return false;
+    }
+    return true;
+}
+
+std::optional<QStringList> TextFile::readLines(const QString &path, qsizetype maxLines, qint64 mostBytes)
+{
+    QFile file;
+    if (!RegularFile::open(file, path))
         return std::nullopt;
     QStringList lines;
-    LineReader reader(file);
+    LineReader reader(file, qsizetype(qMin<qint64>(mostBytes, std::numeric_limits<qsizetype>::max())));
     QByteArrayView line;
-    while ((maxLines < 0 || lines.size() < maxLines) && reader.next(line))
+    qint64 total = 0;
+    while ((maxLines < 0 || lines.size() < maxLines) && reader.next(line)) {
+        total += reader.length();
+        if (reader.cut() || total > mostBytes)
+            return std::nullopt;
         lines << Windows1252::decode(line);
+    }
     if (reader.failed())
         return std::nullopt;
     return lines;
 }
 
-bool TextFile::commitTwin(QFile &twin, const QString &target)
-{
-    bool ok = twin.flush() && ::fdatasync(twin.handle()) == 0;
-    twin.close();
-    ok = ok && twin.error() == QFileDevice::NoError;
-    ok = ok && renameOver(twin.fileName(), target);
-    if (!ok)
-        QFile::remove(twin.fileName());
-    return ok;
-}
-
 bool TextFile::renameOver(const QString &from, const QString &target)
 {
-    if (std::rename(QFile::encodeName(from).constData(), QFile::encodeName(target).constData()) != 0)
+    const QByteArray targetName = QFile::encodeName(target);
+    // Only a file or a link gives way: a FIFO or a device in the target's place was put there by
+    // someone else and stays (a directory would refuse the rename anyway).
+    struct stat status = {};
+    if (::lstat(targetName.constData(), &status) == 0 && !S_ISREG(status.st_mode)
+        && !S_ISLNK(status.st_mode)) {
+        errno = S_ISDIR(status.st_mode) ? EISDIR : EEXIST;
         return false;
+    }
+    TwinWriter::announce(TwinWriter::Step::Rename, false);
+    if (std::rename(QFile::encodeName(from).constData(), targetName.constData()) != 0)
+        return false;
+    TwinWriter::announce(TwinWriter::Step::Rename, true);
     // Make the new name itself durable.
-    const int directory = ::open(QFile::encodeName(QFileInfo(target).absolutePath()).constData(),
-                                 O_RDONLY | O_DIRECTORY);
+    const int directory = ::open(
+        QFile::encodeName(QFileInfo(target).absolutePath()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (directory >= 0) {
+        TwinWriter::announce(TwinWriter::Step::DirectorySync, false);
         ::fsync(directory);
+        TwinWriter::announce(TwinWriter::Step::DirectorySync, true);
         ::close(directory);
     }
     return true;
 }
 
-bool TextFile::replaceThroughTwin(const QString &target, const QString &twin, const QByteArray &bytes,
-                                  bool ownerOnly)
+bool TextFile::replaceThroughTwin(
+    const QString &target, const QString &twin, const QByteArray &bytes, mode_t mode)
 {
-    QFile file(twin);
-    const bool opened = ownerOnly
-        ? file.open(QIODevice::WriteOnly | QIODevice::Truncate, QFileDevice::ReadOwner | QFileDevice::WriteOwner)
-        : file.open(QIODevice::WriteOnly | QIODevice::Truncate);
-    if (!opened)
-        return false;
-    if (ownerOnly)
-        file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-    if (file.write(bytes) != bytes.size()) {
-        file.close();
-        QFile::remove(twin);
-        return false;
+    TwinWriter writer(target, twin);
+    return writer.create(mode) && writer.write(bytes) && writer.commit();
+}
+
+bool TextFile::writeNew(const QString &path, QByteArrayView bytes, mode_t mode)
+{
+    const QByteArray name = QFile::encodeName(path);
+    struct stat status = {};
+    if (::lstat(name.constData(), &status) == 0) {
+        if ((!S_ISREG(status.st_mode) && !S_ISLNK(status.st_mode)) || ::unlink(name.constData()) != 0)
+            return false;
     }
-    return commitTwin(file, target);
+    const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return false;
+    bool ok = ::fchmod(fd, mode) == 0;
+    for (qsizetype done = 0; ok && done < bytes.size();) {
+        const ssize_t written = ::write(fd, bytes.data() + done, size_t(bytes.size() - done));
+        if (written < 0 && errno == EINTR)
+            continue;
+        ok = written > 0;
+        done += qMax<ssize_t>(written, 0);
+    }
+    ok = ::close(fd) == 0 && ok;
+    if (!ok)
+        ::unlink(name.constData());
+    return ok;
+}
+
+bool TextFile::makeDirectory(const QString &path, mode_t mode)
+{
+    const QString clean = QDir::cleanPath(QDir(path).absolutePath());
+    struct stat status = {};
+    if (::stat(QFile::encodeName(clean).constData(), &status) == 0)
+        return S_ISDIR(status.st_mode);
+    const QString parent = QFileInfo(clean).path();
+    if (parent != clean && !makeDirectory(parent, mode))
+        return false;
+    const QByteArray name = QFile::encodeName(clean);
+    if (::mkdir(name.constData(), mode) != 0)
+        return errno == EEXIST && ::stat(name.constData(), &status) == 0 && S_ISDIR(status.st_mode);
+    // mkdir's mode passes through the umask.
+    return ::chmod(name.constData(), mode) == 0;
 }
 
 QByteArray TextFile::encodeLines(const QStringList &lines)

@@ -131,8 +131,8 @@ bool photoOptionOn(const QString &printPhoto)
 
 QImage loadPhoto(const QString &path)
 {
-    // As the display loads it: nothing that is not a plain file is opened, and a photo taken
-    // sideways comes out turned the way it is shown.
+    // As the display loads it, through the photo loader: nothing that is not a regular file is
+    // opened, and a photo taken sideways comes out turned the way it is shown.
     return PhotoLoader::load(path).image;
 }
 

@@ -172,7 +172,8 @@ void FrmBusActu::timerunloaded_Timer()
         return;
     }
     QString text = txtcontenedor->text();
-    if (const auto lines = TextFile::readLines(localCopy()))
+    // No more than a download may bring: a copy larger than that is not the one just made.
+    if (const auto lines = TextFile::readLines(localCopy(), -1, Network::MostBytes))
         text += VersionCheck::joinLines(*lines);
     txtcontenedor->setText(text);
     const QString version = VersionCheck::versionText(text);

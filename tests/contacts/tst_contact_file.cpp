@@ -1,6 +1,7 @@
 #include "contacts/contact_file.h"
 #include "contacts/contact_record.h"
 #include "fake_platform.h"
+#include "hostile_files.h"
 #include "platform/text_file.h"
 
 #include <QDir>
@@ -50,6 +51,14 @@ private slots:
     void backupAndRestore();
     void restoreWithoutBackupLeavesTheFile();
     void backupWithoutContactFileFails();
+    void cutTwinIsKeptAsideNotAdopted_data();
+    void cutTwinIsKeptAsideNotAdopted();
+    void longLinesAreListedByACutKeyAndCopiedWhole_data();
+    void longLinesAreListedByACutKeyAndCopiedWhole();
+    void fileBeyondTheMemoryBudgetIsRefused();
+    void rewritesKeepModeAndAttributes_data();
+    void rewritesKeepModeAndAttributes();
+    void newFilesAreOwnerOnlyWhateverTheUmask();
 
 private:
     std::unique_ptr<TestPlatform> m_desktop;
@@ -296,6 +305,208 @@ void TestContactFile::backupWithoutContactFileFails()
     writeBytes(m_file->backupPath(), "old backup");
     QVERIFY(!m_file->backup());
     QCOMPARE(readBytes(m_file->backupPath()), QByteArray("old backup"));
+}
+
+// A twin that lost the end of its last line is no contact file: it keeps its bytes under a name of
+// its own, and the program starts from an empty file rather than a silently cut one.
+void TestContactFile::cutTwinIsKeptAsideNotAdopted_data()
+{
+    QTest::addColumn<QByteArray>("twin");
+    QTest::addColumn<int>("taken"); // names already taken beside it
+    QTest::addColumn<QString>("keptAs");
+    const QByteArray whole = cp1252Lines({line(u"Gomez"_qs, u"Ana"_qs), line(u"Perez"_qs, u"Juan"_qs)});
+    QTest::newRow("cut inside a line") << whole.chopped(9) << 0 << u"data.orv2.incompleto"_qs;
+    QTest::newRow("cut between CR and LF") << whole.chopped(1) << 0 << u"data.orv2.incompleto"_qs;
+    QTest::newRow("LF alone at the end") << whole.chopped(2) + "\n" << 0 << u"data.orv2.incompleto"_qs;
+    QTest::newRow("an earlier one kept already") << whole.chopped(9) << 2 << u"data.orv2.incompleto3"_qs;
+}
+
+void TestContactFile::cutTwinIsKeptAsideNotAdopted()
+{
+    QFETCH(QByteArray, twin);
+    QFETCH(int, taken);
+    QFETCH(QString, keptAs);
+    writeBytes(m_file->twinPath(), twin);
+    for (int n = 1; n <= taken; ++n)
+        writeBytes(
+            m_file->twinPath() + u".incompleto"_qs + (n > 1 ? QString::number(n) : QString()), "older");
+
+    ContactFile::Start start = ContactFile::Start::Found;
+    QString kept;
+    QVERIFY(m_file->ensureExists(&start, &kept));
+    QCOMPARE(start, ContactFile::Start::TwinKept);
+    QCOMPARE(QFileInfo(kept).fileName(), keptAs);
+    QCOMPARE(readBytes(kept), twin);
+    QCOMPARE(bytes(), QByteArray());
+    QVERIFY(!QFileInfo::exists(m_file->twinPath()));
+    QVERIFY(m_desktop->attributes.isHidden(m_file->path()));
+    QCOMPARE(readBytes(m_file->twinPath() + u".incompleto"_qs), taken ? QByteArray("older") : twin);
+
+    // A whole twin is the file; a link in the twin's place is nobody's contacts.
+    QFile::remove(m_file->path());
+    const QByteArray whole = cp1252Lines({line(u"Gomez"_qs, u"Ana"_qs)});
+    writeBytes(m_file->twinPath(), whole);
+    QVERIFY(m_file->ensureExists(&start));
+    QCOMPARE(start, ContactFile::Start::TwinAdopted);
+    QCOMPARE(bytes(), whole);
+    QFile::remove(m_file->path());
+    QVERIFY(makeLink(kept, m_file->twinPath()));
+    QVERIFY(m_file->ensureExists(&start));
+    QCOMPARE(start, ContactFile::Start::Created);
+    QCOMPARE(bytes(), QByteArray());
+    QCOMPARE(readBytes(kept), twin);
+}
+
+// A line longer than the program shows is listed under its key cut to LongestKey characters, found
+// by that key without being read whole, and every rewrite of other lines (and of itself) handles
+// it in pieces, byte for byte.
+void TestContactFile::longLinesAreListedByACutKeyAndCopiedWhole_data()
+{
+    QTest::addColumn<QByteArray>("longLine");
+    QTest::addColumn<QString>("key");
+    const qsizetype size = 3 * 1024 * 1024 + 11;
+    const QByteArray sep(1, char(0xE3));
+    QTest::newRow("no separator") << QByteArray(size, 'x') << QString(ContactFile::LongestKey, u'x');
+    QTest::newRow("a long surname") << QByteArray(2000, 's') + sep + "Ana" + sep + QByteArray(size, 'x')
+                                    << QString(ContactFile::LongestKey, u's');
+    QTest::newRow("a short key, a long nickname")
+        << "Grande" + sep + "Linea" + sep + QByteArray(size, 'n') + QByteArray(16, char(0xE3)) + "detrás"
+        << u"Grande Linea "_qs;
+    QTest::newRow("NUL bytes") << QByteArray(size, '\0') << QString(ContactFile::LongestKey, QChar(0));
+}
+
+void TestContactFile::longLinesAreListedByACutKeyAndCopiedWhole()
+{
+    QFETCH(QByteArray, longLine);
+    QFETCH(QString, key);
+    const QByteArray gomez = Windows1252::encode(line(u"Gomez"_qs, u"Ana"_qs));
+    writeBytes(m_file->path(), gomez + "\r\n" + longLine + "\r\n");
+    QCOMPARE(m_file->readKeys(), (QStringList {u"Gomez Ana "_qs, key}));
+
+    const std::optional<ContactFile::Match> shown = m_file->find(key);
+    QVERIFY(shown);
+    QVERIFY(!shown->whole);
+    QVERIFY(shown->line.isEmpty());
+    QCOMPARE(shown->length, longLine.size());
+
+    // Rewrites of the other lines copy it.
+    const QByteArray perez = Windows1252::encode(line(u"Perez"_qs, u"Juan"_qs));
+    QVERIFY(m_file->append(line(u"Perez"_qs, u"Juan"_qs)));
+    QVERIFY(m_file->replaceByKey(line(u"Perez"_qs, u"Juan"_qs), line(u"Perez"_qs, u"Juan"_qs, u"1"_qs)));
+    QVERIFY(m_file->removeEqual(line(u"Gomez"_qs, u"Ana"_qs)));
+    const QByteArray perez1 = Windows1252::encode(line(u"Perez"_qs, u"Juan"_qs, u"1"_qs));
+    QVERIFY(bytes() == longLine + "\r\n" + perez1 + "\r\n");
+    QVERIFY(m_file->backup());
+    QVERIFY(readBytes(m_file->backupPath()) == bytes());
+
+    if (key == u"Grande Linea "_qs) {
+        // Its own replacement keeps the text after the 18th separator, read from the file.
+        const QString changed = line(u"Grande"_qs, u"Linea"_qs, u"2"_qs);
+        QVERIFY(m_file->replaceByKey(u"Grande\u00E3Linea\u00E3"_qs, changed));
+        QVERIFY(bytes() == Windows1252::encode(changed) + "detrás" + "\r\n" + perez1 + "\r\n");
+        QVERIFY(m_file->restore());
+    }
+    // Deleting it compares it whole.
+    QVERIFY(m_file->removeEqual(Windows1252::decode(longLine.chopped(1) + "?")));
+    QVERIFY(bytes() == longLine + "\r\n" + perez1 + "\r\n");
+    QVERIFY(m_file->removeEqual(Windows1252::decode(longLine)));
+    QVERIFY(bytes() == perez1 + "\r\n");
+}
+
+void TestContactFile::fileBeyondTheMemoryBudgetIsRefused()
+{
+    writeLines({line(u"Gomez"_qs, u"Ana"_qs), line(u"Perez"_qs, u"Juan"_qs)});
+    const QByteArray before = bytes();
+    ContactFile::Failure failure = ContactFile::Failure::None;
+    QVERIFY(m_file->readKeys(&failure));
+    QCOMPARE(failure, ContactFile::Failure::None);
+
+    // Larger than the budget: refused without being read, by every operation.
+    ContactFile::setMemoryBudget(before.size() - 1);
+    QCOMPARE(m_file->readKeys(&failure), std::nullopt);
+    QCOMPARE(failure, ContactFile::Failure::TooLarge);
+    QCOMPARE(m_file->find(u"Gomez Ana "_qs), std::nullopt);
+    QVERIFY(!m_file->append(line(u"Ruiz"_qs, u"Eva"_qs)));
+    QVERIFY(!m_file->removeEqual(line(u"Gomez"_qs, u"Ana"_qs)));
+    QVERIFY(!m_file->backup());
+
+    // Small enough, but its list would take more than the budget.
+    ContactFile::setMemoryBudget(before.size() + 100);
+    QCOMPARE(m_file->readKeys(&failure), std::nullopt);
+    QCOMPARE(failure, ContactFile::Failure::TooLarge);
+    ContactFile::setMemoryBudget(0);
+    QCOMPARE(bytes(), before);
+    QVERIFY(!QFileInfo::exists(m_file->backupPath()));
+
+    // Nothing to read: unreadable, not too large.
+    QFile::remove(m_file->path());
+    QVERIFY(makeFifo(m_file->path()));
+    QCOMPARE(m_file->readKeys(&failure), std::nullopt);
+    QCOMPARE(failure, ContactFile::Failure::Unreadable);
+}
+
+// What a rewrite replaces keeps its permission bits and user attributes, whatever the umask; a
+// first backup takes those of the contact file it copies.
+void TestContactFile::rewritesKeepModeAndAttributes_data()
+{
+    QTest::addColumn<int>("operation");
+    QTest::newRow("append") << 0;
+    QTest::newRow("replace") << 1;
+    QTest::newRow("remove") << 2;
+    QTest::newRow("restore") << 3;
+    QTest::newRow("first backup") << 4;
+    QTest::newRow("backup over an older one") << 5;
+}
+
+void TestContactFile::rewritesKeepModeAndAttributes()
+{
+    QFETCH(int, operation);
+    writeLines({line(u"Gomez"_qs, u"Ana"_qs), line(u"Perez"_qs, u"Juan"_qs)});
+    const bool attributes = setUserAttribute(m_file->path(), "user.origen", "casa");
+    ::chmod(QFile::encodeName(m_file->path()).constData(), 0640);
+    if (operation == 3 || operation == 5) {
+        writeBytes(m_file->backupPath(), cp1252Lines({line(u"Viejo"_qs, u"Resto"_qs)}));
+        ::chmod(QFile::encodeName(m_file->backupPath()).constData(), 0604);
+        if (attributes)
+            setUserAttribute(m_file->backupPath(), "user.origen", "copia");
+    }
+    const ScopedUmask mask(0);
+    bool ok = false;
+    switch (operation) {
+    case 0:
+        ok = m_file->append(line(u"Ruiz"_qs, u"Eva"_qs));
+        break;
+    case 1:
+        ok = m_file->replaceByKey(line(u"Gomez"_qs, u"Ana"_qs), line(u"Gomez"_qs, u"Ana"_qs, u"1"_qs));
+        break;
+    case 2:
+        ok = m_file->removeEqual(line(u"Gomez"_qs, u"Ana"_qs));
+        break;
+    case 3:
+        ok = m_file->restore();
+        break;
+    default:
+        ok = m_file->backup();
+        break;
+    }
+    QVERIFY(ok);
+    const bool backup = operation >= 4;
+    const QString written = backup ? m_file->backupPath() : m_file->path();
+    QCOMPARE(modeOf(written), operation == 5 ? 0604 : 0640);
+    if (attributes)
+        QCOMPARE(userAttribute(written, "user.origen"), QByteArray(operation == 5 ? "copia" : "casa"));
+}
+
+void TestContactFile::newFilesAreOwnerOnlyWhateverTheUmask()
+{
+    const ScopedUmask mask(0);
+    QVERIFY(m_file->ensureExists());
+    QCOMPARE(modeOf(m_file->path()), 0600);
+    QVERIFY(m_file->append(line(u"Gomez"_qs, u"Ana"_qs)));
+    QCOMPARE(modeOf(m_file->path()), 0600);
+    QFile::remove(m_file->path());
+    QVERIFY(m_file->append(line(u"Perez"_qs, u"Juan"_qs))); // the file deleted from outside
+    QCOMPARE(modeOf(m_file->path()), 0600);
 }
 
 QTEST_GUILESS_MAIN(TestContactFile)

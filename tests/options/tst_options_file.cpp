@@ -1,6 +1,8 @@
 #include "fake_platform.h"
+#include "hostile_files.h"
 #include "options/options_file.h"
 #include "options/sound_cue.h"
+#include "watchdog.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -29,6 +31,10 @@ private slots:
     void commitPutsTheWorkingCopyInForce();
     void commitWithoutWorkingCopyChangesNothing();
     void discard();
+    void lineUpdateStreamsWhatItDoesNotChange();
+    void workingCopyKeepsTheModeAndAttributesOfWhatItCopies();
+    void commitMovesNoLinkIntoPlace();
+    void discardRemovesOnlyWhatTheProgramMakes();
 
 private:
     std::unique_ptr<TestPlatform> m_desktop;
@@ -219,6 +225,74 @@ void TestOptionsFile::discard()
     QVERIFY(!QFileInfo::exists(m_options->workingCopyPath()));
     QCOMPARE(readBytes(m_options->path()), before);
     m_options->discard(); // nothing left to delete: no error either
+}
+
+// Lines of any length pass through a line update byte for byte without being held; the memory a
+// tick takes does not grow with the file.
+void TestOptionsFile::lineUpdateStreamsWhatItDoesNotChange()
+{
+    const QByteArray huge(5 * 1024 * 1024 + 3, '7');
+    const QByteArray content = "1\r\n1\r\n" + huge + "\r\n0\r\n0\r\n1\r\n0\r\n1\r\n" + huge + "\n" + huge;
+    writeBytes(m_options->path(), content);
+    QVERIFY(m_options->updateLine(OptionsFile::SoundsOn, u"0"_qs));
+    QVERIFY(readBytes(m_options->workingCopyPath())
+        == "1\r\n1\r\n" + huge + "\r\n0\r\n0\r\n1\r\n0\r\n0\r\n" + huge + "\r\n" + huge + "\r\n");
+    QVERIFY(m_options->updateLine(OptionsFile::LastBackup, u"07/12/2026"_qs));
+    QVERIFY(readBytes(m_options->workingCopyPath())
+        == "1\r\n1\r\n07/12/2026\r\n0\r\n0\r\n1\r\n0\r\n0\r\n" + huge + "\r\n" + huge + "\r\n");
+    QVERIFY(readBytes(m_options->path()) == content);
+}
+
+void TestOptionsFile::workingCopyKeepsTheModeAndAttributesOfWhatItCopies()
+{
+    const OptionsFile::Lines defaults = OptionsFile::defaults();
+    write(QStringList(defaults.begin(), defaults.end()));
+    ::chmod(QFile::encodeName(m_options->path()).constData(), 0640);
+    const bool attributes = setUserAttribute(m_options->path(), "user.origen", "casa");
+    const ScopedUmask mask(0);
+    QVERIFY(m_options->updateLine(OptionsFile::Capitalize, u"0"_qs));
+    QCOMPARE(modeOf(m_options->workingCopyPath()), 0640);
+    QVERIFY(m_options->updateLine(OptionsFile::SoundsOn, u"0"_qs));
+    QVERIFY(m_options->commit());
+    QCOMPARE(modeOf(m_options->path()), 0640);
+    if (attributes)
+        QCOMPARE(userAttribute(m_options->path(), "user.origen"), QByteArray("casa"));
+    // A file made from nothing is its owner's alone.
+    QFile::remove(m_options->path());
+    m_options->createIfMissing();
+    QCOMPARE(modeOf(m_options->path()), 0600);
+}
+
+void TestOptionsFile::commitMovesNoLinkIntoPlace()
+{
+    write({u"1"_qs});
+    const QString victim = m_desktop->programFile(u"otro.txt"_qs);
+    writeBytes(victim, "0\r\n");
+    QVERIFY(makeLink(victim, m_options->workingCopyPath()));
+    QVERIFY(!m_options->commit());
+    QVERIFY(isRegularFile(m_options->path()));
+    QCOMPARE(readBytes(m_options->path()), QByteArray("1\r\n"));
+    // A FIFO in the working copy's place neither blocks nor moves.
+    QFile::remove(m_options->workingCopyPath());
+    QVERIFY(makeFifo(m_options->workingCopyPath()));
+    Watchdog watchdog({m_desktop->programDir()});
+    QVERIFY(!m_options->commit());
+    QVERIFY(!watchdog.stop());
+    QCOMPARE(readBytes(m_options->path()), QByteArray("1\r\n"));
+}
+
+void TestOptionsFile::discardRemovesOnlyWhatTheProgramMakes()
+{
+    QVERIFY(makeFifo(m_options->workingCopyPath()));
+    m_options->discard();
+    QVERIFY(QFileInfo::exists(m_options->workingCopyPath()));
+    QFile::remove(m_options->workingCopyPath());
+    const QString victim = m_desktop->programFile(u"otro.txt"_qs);
+    writeBytes(victim, "mine");
+    QVERIFY(makeLink(victim, m_options->workingCopyPath()));
+    m_options->discard();
+    QVERIFY(!isLink(m_options->workingCopyPath()));
+    QCOMPARE(readBytes(victim), QByteArray("mine"));
 }
 
 QTEST_GUILESS_MAIN(TestOptionsFile)

@@ -1,5 +1,8 @@
 #include "fake_platform.h"
+#include "hostile_files.h"
 #include "password/password_file.h"
+#include "platform/text_file.h"
+#include "watchdog.h"
 
 #include <QFileInfo>
 #include <QTest>
@@ -20,6 +23,9 @@ private slots:
     void replaceWithoutFileFails();
     void remove();
     void comparisonIsExact();
+    void ownerOnlyWhateverTheUmaskOrTheOldMode();
+    void twinLinkIsNeverWrittenThrough();
+    void savedCopyIsBounded();
 
 private:
     std::unique_ptr<TestPlatform> m_desktop;
@@ -119,6 +125,54 @@ void TestPasswordFile::comparisonIsExact()
     QVERIFY(PasswordFile::matches(u"Clave"_qs, u"Clave"_qs));
     QVERIFY(!PasswordFile::matches(u"Clave"_qs, u"clave"_qs));
     QVERIFY(!PasswordFile::matches(u"Clave"_qs, u"Clave "_qs));
+}
+
+void TestPasswordFile::ownerOnlyWhateverTheUmaskOrTheOldMode()
+{
+    writeBytes(m_file->path(), "vieja\r\np\r\nr\r\n");
+    ::chmod(QFile::encodeName(m_file->path()).constData(), 0666);
+    const ScopedUmask mask(0);
+    QVERIFY(m_file->replacePassword(u"nueva"_qs));
+    QCOMPARE(modeOf(m_file->path()), 0600);
+    QFile::remove(m_file->path());
+    QVERIFY(m_file->writeNew({u"a"_qs, u"b"_qs, u"c"_qs}));
+    QCOMPARE(modeOf(m_file->path()), 0600);
+}
+
+// A link left in the twin's place would have the password, question and answer written in clear
+// into whatever file it names.
+void TestPasswordFile::twinLinkIsNeverWrittenThrough()
+{
+    const QString victim = m_desktop->passwordFile(u"diario.txt"_qs);
+    writeBytes(victim, "querido diario");
+    ::chmod(QFile::encodeName(victim).constData(), 0644);
+    QVERIFY(makeLink(victim, m_file->twinPath()));
+    QVERIFY(m_file->writeNew({u"clave"_qs, u"pregunta"_qs, u"respuesta"_qs}));
+    QCOMPARE(readBytes(victim), QByteArray("querido diario"));
+    QCOMPARE(modeOf(victim), 0644);
+    QVERIFY(isRegularFile(m_file->path()));
+    QVERIFY(!isLink(m_file->twinPath()) && !QFileInfo::exists(m_file->twinPath()));
+    QVERIFY(makeLink(victim, m_file->twinPath()));
+    QVERIFY(m_file->replacePassword(u"otra"_qs));
+    QCOMPARE(readBytes(victim), QByteArray("querido diario"));
+    QCOMPARE(readBytes(m_file->path()), QByteArray("otra\r\npregunta\r\nrespuesta\r\n"));
+}
+
+void TestPasswordFile::savedCopyIsBounded()
+{
+    QVERIFY(!m_file->present());
+    QCOMPARE(m_file->saved(), std::nullopt);
+    QVERIFY(makeFifo(m_file->path()));
+    QVERIFY(m_file->present());
+    Watchdog watchdog({m_desktop->passwordDir()});
+    QCOMPARE(m_file->saved(), std::nullopt);
+    QCOMPARE(m_file->readAll(), std::nullopt);
+    QVERIFY(!watchdog.stop());
+    QFile::remove(m_file->path());
+    QVERIFY(makeSparse(m_file->path(), TextFile::MostBytes + 1));
+    QCOMPARE(m_file->saved(), std::nullopt);
+    QVERIFY(makeSparse(m_file->path(), 100));
+    QCOMPARE(m_file->saved(), QByteArray(100, '\0'));
 }
 
 QTEST_GUILESS_MAIN(TestPasswordFile)

@@ -1,8 +1,11 @@
 #include "photo/photo_loader.h"
 
 #include "fake_platform.h"
+#include "hostile_files.h"
+#include "watchdog.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QImage>
 #include <QImageWriter>
@@ -78,6 +81,10 @@ void TestPhotoLoader::failures_data()
     QTest::newRow("folder") << u"carpeta"_qs << Status::NotAPicture << false;
     // Only the header is a picture's: isPicture is satisfied, loading is not.
     QTest::newRow("cut jpeg") << u"cortada.jpg"_qs << Status::NotAPicture << true;
+    // Named as a photo, read by nothing: loading them would wait for ever or never end.
+    QTest::newRow("FIFO") << u"tuberia.jpg"_qs << Status::NotAPicture << false;
+    QTest::newRow("link to /dev/zero") << u"ceros.bmp"_qs << Status::NotAPicture << false;
+    QTest::newRow("link to nothing") << u"rota.jpg"_qs << Status::Missing << false;
 }
 
 void TestPhotoLoader::failures()
@@ -90,12 +97,19 @@ void TestPhotoLoader::failures()
     QDir(m_dir.path()).mkpath(u"carpeta"_qs);
     const QByteArray jpeg = readBytes(writePicture(u"entera.jpg"_qs, "JPEG", Qt::blue));
     writeBytes(m_dir.filePath(u"cortada.jpg"_qs), jpeg.left(20));
+    if (!QFileInfo::exists(m_dir.filePath(u"tuberia.jpg"_qs)))
+        QVERIFY(makeFifo(m_dir.filePath(u"tuberia.jpg"_qs))
+            && makeLink(u"/dev/zero"_qs, m_dir.filePath(u"ceros.bmp"_qs))
+            && makeLink(m_dir.filePath(u"nada"_qs), m_dir.filePath(u"rota.jpg"_qs)));
 
     const QString full = path.isEmpty() ? path : m_dir.filePath(path);
+    Watchdog watchdog({m_dir.path()});
     const PhotoLoader::Result result = PhotoLoader::load(full);
+    const bool picture = PhotoLoader::isPicture(full);
+    QVERIFY2(!watchdog.stop(), "loading the photo blocked");
     QCOMPARE(result.status, status);
     QVERIFY(result.image.isNull());
-    QCOMPARE(PhotoLoader::isPicture(full), pictureHeader);
+    QCOMPARE(picture, pictureHeader);
 }
 
 QTEST_MAIN(TestPhotoLoader)

@@ -1,6 +1,8 @@
 #include "app/main_window.h"
 #include "fake_platform.h"
+#include "hostile_files.h"
 #include "platform/qt_platform.h"
+#include "watchdog.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -13,9 +15,129 @@
 #include <QMessageBox>
 #include <QScopeGuard>
 #include <QStandardPaths>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+
+namespace {
+
+// A web server on the loopback interface, in the test's own thread, that answers as told: well,
+// or as a hostile or broken server would.
+class LocalServer : public QObject
+{
+public:
+    enum Behaviour {
+        Length,
+        Chunked,
+        Redirect,
+        RedirectLoop,
+        NotFound,
+        AnnouncedTooLarge,
+        EndlessChunked,
+        EndlessHeader,
+        Slow,
+        Silent
+    };
+
+    explicit LocalServer(Behaviour behaviour)
+        : m_behaviour(behaviour)
+    {
+        m_server.listen(QHostAddress::LocalHost);
+        connect(&m_server, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket *socket = m_server.nextPendingConnection())
+                connect(socket, &QTcpSocket::readyRead, this, [this, socket] { read(socket); });
+        });
+    }
+
+    QUrl url(const char *path = "/orvalia/actu.txt") const
+    {
+        return QUrl(u"http://127.0.0.1:%1%2"_qs.arg(m_server.serverPort()).arg(QLatin1String(path)));
+    }
+
+    static QByteArray body() { return QByteArray("Orvalia\r\n\xBF-?2.1\xBF-?\r\n"); }
+    qint64 sent = 0;
+
+private:
+    void read(QTcpSocket *socket)
+    {
+        m_requests[socket] += socket->readAll();
+        const QByteArray &request = m_requests[socket];
+        if (!request.contains("\r\n\r\n") || socket->property("answered").toBool())
+            return;
+        socket->setProperty("answered", true);
+        const QByteArray path = request.split(' ').value(1);
+        switch (m_behaviour) {
+        case Length:
+            send(socket,
+                "HTTP/1.1 200 OK\r\nContent-Length: " + QByteArray::number(body().size()) + "\r\n\r\n"
+                    + body());
+            break;
+        case Chunked:
+            send(socket,
+                "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\n" + body().first(5) + "\r\n"
+                    + QByteArray::number(body().size() - 5, 16) + "\r\n" + body().sliced(5)
+                    + "\r\n0\r\n\r\n");
+            break;
+        case Redirect:
+            if (path == "/orvalia/actu.txt")
+                send(socket, "HTTP/1.1 301 Moved\r\nLocation: /nuevo/actu.txt\r\nContent-Length: 0\r\n\r\n");
+            else
+                send(socket,
+                    "HTTP/1.1 200 OK\r\nContent-Length: " + QByteArray::number(body().size()) + "\r\n\r\n"
+                        + body());
+            break;
+        case RedirectLoop:
+            send(socket, "HTTP/1.1 302 Found\r\nLocation: " + path + "x\r\nContent-Length: 0\r\n\r\n");
+            break;
+        case NotFound:
+            send(socket, "HTTP/1.1 404 Not Found\r\nContent-Length: 9\r\n\r\nNot Found");
+            break;
+        case AnnouncedTooLarge:
+            send(socket, "HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\n" + body());
+            break;
+        case EndlessChunked:
+            send(socket, "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n");
+            endless(socket, "1000\r\n" + QByteArray(4096, 'c') + "\r\n");
+            break;
+        case EndlessHeader:
+            send(socket, "HTTP/1.1 200 OK\r\nX-Relleno: ");
+            endless(socket, QByteArray(4096, 'h'));
+            break;
+        case Slow: {
+            auto *timer = new QTimer(socket);
+            connect(timer, &QTimer::timeout, socket, [this, socket] { send(socket, "H"); });
+            timer->start(50);
+            break;
+        }
+        case Silent:
+            break;
+        }
+        if (m_behaviour != EndlessChunked && m_behaviour != EndlessHeader && m_behaviour != Slow
+            && m_behaviour != Silent)
+            socket->disconnectFromHost();
+    }
+
+    void send(QTcpSocket *socket, const QByteArray &bytes) { sent += socket->write(bytes); }
+
+    // Writes more whenever what is waiting to go is little, for as long as the client listens.
+    void endless(QTcpSocket *socket, const QByteArray &piece)
+    {
+        const auto more = [this, socket, piece] {
+            while (socket->state() == QAbstractSocket::ConnectedState && socket->bytesToWrite() < 256 * 1024)
+                send(socket, piece);
+        };
+        connect(socket, &QTcpSocket::bytesWritten, socket, more);
+        more();
+    }
+
+    Behaviour m_behaviour;
+    QTcpServer m_server;
+    QHash<QTcpSocket *, QByteArray> m_requests;
+};
+
+} // namespace
 
 class TestQtPlatform : public QObject
 {
@@ -31,6 +153,12 @@ private slots:
     void hiddenAttributeRoundTrip();
     void onlyOneInstanceHoldsTheLock();
     void releasedLockLetsANewStartIn();
+    void lockThatCannotBeMadeIsNoOtherInstance_data();
+    void lockThatCannotBeMadeIsNoOtherInstance();
+    void passwordDirectoryIsOwnerOnly();
+    void download_data();
+    void download();
+    void downloadNeverWritesThroughALink();
     void systemAnswers();
 };
 
@@ -199,8 +327,121 @@ void TestQtPlatform::onlyOneInstanceHoldsTheLock()
     QTemporaryDir dir;
     QtSystem first(dir.path());
     QtSystem second(dir.path());
-    QVERIFY(first.lockSingleInstance());
-    QVERIFY(!second.lockSingleInstance());
+    QCOMPARE(first.lockSingleInstance(), System::InstanceLock::Taken);
+    QCOMPARE(second.lockSingleInstance(), System::InstanceLock::HeldByAnother);
+}
+
+void TestQtPlatform::lockThatCannotBeMadeIsNoOtherInstance_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("the folder is gone") << u"gone"_qs;
+    QTest::newRow("a directory in the lock's place") << u"directory"_qs;
+    QTest::newRow("a FIFO in the lock's place") << u"fifo"_qs;
+    QTest::newRow("a link in the lock's place") << u"link"_qs;
+    QTest::newRow("a read-only folder") << u"read-only"_qs;
+}
+
+void TestQtPlatform::lockThatCannotBeMadeIsNoOtherInstance()
+{
+    QFETCH(QString, kind);
+    QTemporaryDir dir;
+    QString program = dir.path();
+    const QString lock = dir.filePath(u"Orvalia.lock"_qs);
+    if (kind == u"gone")
+        program = dir.filePath(u"gone"_qs);
+    else if (kind == u"directory")
+        QVERIFY(QDir().mkdir(lock));
+    else if (kind == u"fifo")
+        QVERIFY(makeFifo(lock));
+    else if (kind == u"link")
+        QVERIFY(makeLink(dir.filePath(u"elsewhere"_qs), lock));
+    else if (kind == u"read-only") {
+        if (::geteuid() == 0)
+            QSKIP("the superuser writes in a read-only folder all the same");
+        ::chmod(QFile::encodeName(program).constData(), 0555);
+    }
+    QtSystem system(program);
+    Watchdog watchdog({dir.path()});
+    QCOMPARE(system.lockSingleInstance(), System::InstanceLock::Failed);
+    QVERIFY2(!watchdog.stop(), "taking the lock blocked");
+    ::chmod(QFile::encodeName(dir.path()).constData(), 0700);
+}
+
+void TestQtPlatform::passwordDirectoryIsOwnerOnly()
+{
+    QTemporaryDir dir;
+    const QByteArray saved = qgetenv("XDG_CONFIG_HOME");
+    const QString config = dir.filePath(u"home/.config"_qs);
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(config));
+    QString directory;
+    {
+        const ScopedUmask mask(0);
+        directory = QtSystem(dir.path()).passwordDirectory();
+    }
+    if (saved.isNull())
+        qunsetenv("XDG_CONFIG_HOME");
+    else
+        qputenv("XDG_CONFIG_HOME", saved);
+    QCOMPARE(directory, config);
+    QCOMPARE(modeOf(config), 0700);
+    QCOMPARE(modeOf(dir.filePath(u"home"_qs)), 0700);
+}
+
+void TestQtPlatform::download_data()
+{
+    QTest::addColumn<int>("behaviour");
+    QTest::addColumn<bool>("ok");
+    QTest::newRow("announced length") << int(LocalServer::Length) << true;
+    QTest::newRow("chunked") << int(LocalServer::Chunked) << true;
+    QTest::newRow("redirected") << int(LocalServer::Redirect) << true;
+    QTest::newRow("redirected for ever") << int(LocalServer::RedirectLoop) << false;
+    QTest::newRow("not found") << int(LocalServer::NotFound) << false;
+    QTest::newRow("announced beyond the limit") << int(LocalServer::AnnouncedTooLarge) << false;
+    QTest::newRow("endless chunked body") << int(LocalServer::EndlessChunked) << false;
+    QTest::newRow("endless header line") << int(LocalServer::EndlessHeader) << false;
+    QTest::newRow("a byte now and then") << int(LocalServer::Slow) << false;
+    QTest::newRow("no answer") << int(LocalServer::Silent) << false;
+}
+
+// Each download ends by itself: by the limits it counts, or by its time limit, which the slow
+// cases shorten. The endless ones get a time limit no test waits for, so that only the counting
+// can end them before the watchdog does.
+void TestQtPlatform::download()
+{
+    QFETCH(int, behaviour);
+    QFETCH(bool, ok);
+    QTemporaryDir dir;
+    const QString local = dir.filePath(u"actu.txt"_qs);
+    writeBytes(local, "an old copy");
+    LocalServer server {LocalServer::Behaviour(behaviour)};
+    QtNetwork network;
+    const bool slow = behaviour == LocalServer::Slow || behaviour == LocalServer::Silent;
+    network.timeLimitMs = slow ? 300 : 600'000;
+    const PeakMemory memory;
+    Watchdog watchdog({}, std::chrono::seconds(10));
+    const bool downloaded = network.download(server.url(), local);
+    QVERIFY2(!watchdog.stop(), "the download went on past its limits");
+    QCOMPARE(downloaded, ok);
+    if (ok) {
+        QCOMPARE(readBytes(local), LocalServer::body());
+        QCOMPARE(modeOf(local), 0600);
+    }
+    QVERIFY2(memory.growth() < 64 * 1024 * 1024, "the download took in far more than its limit");
+}
+
+void TestQtPlatform::downloadNeverWritesThroughALink()
+{
+    QTemporaryDir dir;
+    const QString victim = dir.filePath(u"notas.txt"_qs);
+    const QString local = dir.filePath(u"actu.txt"_qs);
+    writeBytes(victim, "the user's notes");
+    QVERIFY(makeLink(victim, local));
+    LocalServer server(LocalServer::Length);
+    QtNetwork network;
+    QVERIFY(network.download(server.url(), local));
+    QCOMPARE(readBytes(victim), QByteArray("the user's notes"));
+    QVERIFY(isRegularFile(local));
+    QCOMPARE(readBytes(local), LocalServer::body());
 }
 
 void TestQtPlatform::releasedLockLetsANewStartIn()

@@ -1,24 +1,34 @@
-// Runs the contact file operations in a loop until it is killed: the victim of the crash test.
+// Runs the file operations of the program in a loop until it is killed: the victim of the crash test.
 //
-//   orvalia_crash_driver <program directory> <first new id> <seed>
+//   orvalia_crash_driver <program directory> <password directory> <first new id> <seed> [<point> <n>]
 //
 // It starts the way the main window does (create a missing file, read every line), then appends,
-// modifies, deletes, backs up and restores contacts through ContactFile at random. Before each
-// operation it writes a "B" line to its standard output and after it an "E" line (see
-// crash_records.h); the test reads them through a pipe, so what the kernel took from the driver
-// survives its death. Each journal line is far shorter than PIPE_BUF, so it arrives whole or not
-// at all. Records are made before the "B" line, so that the time between the two lines is the
-// operation's own.
+// modifies, deletes, backs up and restores contacts through ContactFile, changes lines of the
+// options working copy and puts it in force through OptionsFile, and writes and changes the
+// password through PasswordFile, at random. Before each operation it writes a "B" line to its
+// standard output and after it an "E" line (see crash_records.h); the test reads them through a
+// pipe, so what the kernel took from the driver survives its death. Each journal line is far
+// shorter than PIPE_BUF, so it arrives whole or not at all. Records are made before the "B" line,
+// so that the time between the two lines is the operation's own.
+//
+// Every step that makes a change durable (each write, the flush, the rename, the directory flush)
+// is journalled too, just before and just after it is taken ("s W" ... "s w"). Given a kill point
+// (one of those eight, such as "S" for just before a flush) and n, the driver kills itself with
+// SIGKILL at the n-th time it reaches that point.
 
 #include "contacts/contact_file.h"
 #include "crash_records.h"
+#include "options/options_file.h"
+#include "password/password_file.h"
 #include "platform/file_attributes.h"
 #include "platform/text_file.h"
+#include "platform/twin_writer.h"
 
 #include <QFileInfo>
 #include <QList>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <random>
@@ -60,6 +70,18 @@ void journal(const QByteArray &line)
     std::_Exit(3);
 }
 
+char killPoint = 0;
+long killAt = 0;
+long reached = 0;
+
+void observe(TwinWriter::Step step, bool done)
+{
+    const char point = CrashRecords::stepPoint(step, done);
+    journal(QByteArray("s ") + point);
+    if (point == killPoint && ++reached == killAt)
+        ::raise(SIGKILL);
+}
+
 QList<Contact> load(const ContactFile &file)
 {
     const std::optional<QStringList> lines = TextFile::readLines(file.path());
@@ -79,16 +101,26 @@ QList<Contact> load(const ContactFile &file)
 
 int main(int argc, char **argv)
 {
-    if (argc != 4) {
-        std::fprintf(stderr, "usage: %s <program directory> <first new id> <seed>\n", argv[0]);
+    if (argc != 5 && argc != 7) {
+        std::fprintf(stderr,
+            "usage: %s <program directory> <password directory> <first new id> <seed> [<point> <n>]\n",
+            argv[0]);
         return 2;
     }
     const QString directory = QString::fromLocal8Bit(argv[1]);
-    quint32 nextId = quint32(std::strtoul(argv[2], nullptr, 10));
-    std::mt19937_64 random(std::strtoull(argv[3], nullptr, 10));
+    const QString passwordDirectory = QString::fromLocal8Bit(argv[2]);
+    quint32 nextId = quint32(std::strtoul(argv[3], nullptr, 10));
+    std::mt19937_64 random(std::strtoull(argv[4], nullptr, 10));
+    if (argc == 7) {
+        killPoint = argv[5][0];
+        killAt = std::strtol(argv[6], nullptr, 10);
+    }
+    TwinWriter::setStepObserver(observe);
 
     NoAttributes attributes;
     ContactFile file(directory, attributes);
+    const OptionsFile options(directory);
+    const PasswordFile password(passwordDirectory);
     if (!file.ensureExists())
         fail("cannot create data.orv");
     QList<Contact> contacts = load(file);
@@ -101,9 +133,10 @@ int main(int argc, char **argv)
         // Keep the file between a few dozen and a few hundred contacts.
         const int addWeight = count < 40 ? 50 : count > 150 ? 15 : 30;
         const int deleteWeight = count > 150 ? 35 : 20;
-        // Backups and restores take the last 15 of the weights, 7 and 8.
-        int roll = int(pick(addWeight + 35 + deleteWeight + 15));
-        QByteArray begin = "B " + QByteArray::number(seq) + ' ';
+        // Backups and restores take 15 of the weights, 7 and 8; the options 18, the password 8.
+        int roll = int(pick(addWeight + 35 + deleteWeight + 15 + 18 + 8));
+        const QByteArray begin = "B " + QByteArray::number(seq) + ' ';
+        const QByteArray token = QByteArray::number(seq);
         bool ok = false;
 
         if (count == 0 || (roll -= addWeight) < 0) {
@@ -132,15 +165,34 @@ int main(int argc, char **argv)
             ok = file.removeEqual(line);
             if (ok)
                 contacts.removeAt(index);
-        } else if (!haveBackup || roll < 7) {
-            journal(begin + 'K');
-            ok = file.backup();
-            haveBackup = haveBackup || ok;
+        } else if ((roll -= 15) < 0) {
+            if (!haveBackup || roll < -8) {
+                journal(begin + 'K');
+                ok = file.backup();
+                haveBackup = haveBackup || ok;
+            } else {
+                journal(begin + 'S');
+                ok = file.restore();
+                if (ok)
+                    contacts = load(file);
+            }
+        } else if ((roll -= 18) < 0) {
+            // A working copy to put in force, or a line to change in it (made from the options
+            // file when there is none).
+            if (roll < -13 && QFileInfo(options.workingCopyPath()).isFile()) {
+                journal(begin + 'C');
+                ok = options.commit();
+            } else {
+                const int line = 1 + int(pick(8));
+                journal(begin + "U " + QByteArray::number(line) + ' ' + token);
+                ok = options.updateLine(line, CrashRecords::optionValue(seq));
+            }
+        } else if (roll < 4) {
+            journal(begin + "W " + token);
+            ok = password.writeNew(CrashRecords::passwordValues(seq));
         } else {
-            journal(begin + 'S');
-            ok = file.restore();
-            if (ok)
-                contacts = load(file);
+            journal(begin + "P " + token);
+            ok = password.replacePassword(CrashRecords::newPassword(seq));
         }
         journal("E " + QByteArray::number(seq) + (ok ? " 1" : " 0"));
     }

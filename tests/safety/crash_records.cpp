@@ -82,6 +82,27 @@ bool identify(QStringView line, quint32 &id, quint32 &version)
     return nickname(fieldsOf(line)[nick], id, version) && line == CrashRecords::line(id, version);
 }
 
+QString optionValue(quint64 seq)
+{
+    return u"v%1"_qs.arg(seq);
+}
+
+PasswordFile::Values passwordValues(quint64 seq)
+{
+    return {u"p%1"_qs.arg(seq), u"¿q%1?"_qs.arg(seq), u"a%1"_qs.arg(seq)};
+}
+
+QString newPassword(quint64 seq)
+{
+    return u"n%1"_qs.arg(seq);
+}
+
+char stepPoint(TwinWriter::Step step, bool done)
+{
+    const int index = int(step) * 2 + (done ? 1 : 0);
+    return StepPoints[index];
+}
+
 bool parse(QByteArrayView text, Entry &entry)
 {
     const QList<QByteArray> words = text.toByteArray().split(' ');
@@ -99,6 +120,12 @@ bool parse(QByteArrayView text, Entry &entry)
     switch (entry.kind) {
     case 'R':
         return words.size() == 1;
+    case 's':
+        if (words.size() != 2 || words.at(1).size() != 1
+            || !QByteArrayView(StepPoints).contains(words.at(1).at(0)))
+            return false;
+        entry.op = words.at(1).at(0);
+        return true;
     case 'E':
         entry.seq = number(1);
         entry.ok = number(2) == 1;
@@ -121,7 +148,16 @@ bool parse(QByteArrayView text, Entry &entry)
             return ok && words.size() == 6;
         case 'K':
         case 'S':
+        case 'C':
             return ok && words.size() == 3;
+        case 'U':
+            entry.id = quint32(number(3));
+            entry.token = number(4);
+            return ok && words.size() == 5 && entry.id >= 1 && entry.id <= 8;
+        case 'W':
+        case 'P':
+            entry.token = number(3);
+            return ok && words.size() == 4;
         }
         return false;
     }

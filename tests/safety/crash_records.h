@@ -1,6 +1,8 @@
 #pragma once
 
 #include "contacts/contact_record.h"
+#include "password/password_file.h"
+#include "platform/twin_writer.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
@@ -25,19 +27,35 @@ bool nickname(const QString &nick, quint32 &id, quint32 &version);
 // The id and version of a stored line; false unless the line is exactly that record's.
 bool identify(QStringView line, quint32 &id, quint32 &version);
 
+// The options and the password the driver writes, made from the operation's number.
+QString optionValue(quint64 seq); // "v<seq>"
+PasswordFile::Values passwordValues(quint64 seq); // "p<seq>", "¿q<seq>?", "a<seq>"
+QString newPassword(quint64 seq); // "n<seq>"
+
+// The kill point of a durable step: W, S, R, D just before a write, a flush, a rename, a directory
+// flush; w, s, r, d just after.
+char stepPoint(TwinWriter::Step step, bool done);
+inline constexpr char StepPoints[] = "WwSsRrDd";
+
 // One line of the driver's journal, as the checker reads it back:
 //   "R"                     the driver has read the file and starts its operations
 //   "B <seq> A <id> <ver>"  append            "B <seq> M <id> <old> <new>"  replace by key
 //   "B <seq> D <id> <ver>"  remove equal      "B <seq> K"  backup      "B <seq> S"  restore
+//   "B <seq> U <n> <seq>"   line n of the options working copy set to optionValue(seq)
+//   "B <seq> C"             the working copy put in force
+//   "B <seq> W <seq>"       a new password file of passwordValues(seq)
+//   "B <seq> P <seq>"       the password changed to newPassword(seq)
+//   "s <point>"             a durable step reached (see stepPoint)
 //   "E <seq> <1|0>"         operation seq ended, reporting success or failure
 struct Entry
 {
-    char kind = 0; // 'R', 'B' or 'E'
+    char kind = 0; // 'R', 'B', 's' or 'E'
     quint64 seq = 0;
-    char op = 0; // for 'B'
-    quint32 id = 0;
+    char op = 0; // for 'B'; the point for 's'
+    quint32 id = 0; // the contact, or the options line
     quint32 version = 0;
     quint32 newVersion = 0;
+    quint64 token = 0; // for U, W and P
     bool ok = false; // for 'E'
 };
 

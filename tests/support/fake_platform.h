@@ -117,7 +117,12 @@ public:
     QString programDirectory() override { return programDir; }
     QString passwordDirectory() override { return passwordDir; }
     QString currentDateText() override { return today; }
-    bool lockSingleInstance() override { return !otherInstanceRunning; }
+    InstanceLock lockSingleInstance() override
+    {
+        return lockFails           ? InstanceLock::Failed
+            : otherInstanceRunning ? InstanceLock::HeldByAnother
+                                   : InstanceLock::Taken;
+    }
     void releaseSingleInstance() override
     {
         ++releases;
@@ -131,6 +136,7 @@ public:
     bool otherInstanceRunning = false;
     int releases = 0;
     std::function<void()> onRelease; // runs as the lock is given up, e.g. to look at window states
+    bool lockFails = false; // the lock cannot be made: the program directory takes no file
 };
 
 // One complete fake desktop with its own temporary program and password directories.

@@ -1,0 +1,214 @@
+#include "platform/twin_writer.h"
+
+#include "platform/file_attributes.h"
+#include "platform/text_file.h"
+
+#include <QFile>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr qsizetype BufferSize = 1 << 20;
+
+TwinWriter::StepObserver stepObserver = nullptr;
+
+// Copies the user.* extended attributes of a file to the open twin, all but the hidden flag. A
+// file system without extended attributes has none to copy.
+bool copyUserAttributes(const QString &from, int to)
+{
+    const QByteArray name = QFile::encodeName(from);
+    ssize_t size = ::listxattr(name.constData(), nullptr, 0);
+    if (size < 0)
+        return errno == ENOTSUP || errno == ENOENT;
+    QByteArray names(size, Qt::Uninitialized);
+    size = ::listxattr(name.constData(), names.data(), names.size());
+    if (size < 0)
+        return false;
+    names.resize(size);
+    for (const QByteArray &attribute : names.split('\0')) {
+        if (!attribute.startsWith("user.") || attribute == HiddenAttributeName)
+            continue;
+        const ssize_t length = ::getxattr(name.constData(), attribute.constData(), nullptr, 0);
+        if (length < 0)
+            continue; // removed in between
+        QByteArray value(length, Qt::Uninitialized);
+        const ssize_t got = ::getxattr(name.constData(), attribute.constData(), value.data(), value.size());
+        if (got < 0)
+            continue;
+        if (::fsetxattr(to, attribute.constData(), value.constData(), size_t(got), 0) != 0)
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+void TwinWriter::setStepObserver(StepObserver observer)
+{
+    stepObserver = observer;
+}
+
+void TwinWriter::announce(Step step, bool done)
+{
+    if (stepObserver)
+        stepObserver(step, done);
+}
+
+TwinWriter::TwinWriter(QString target, QString twin)
+    : m_target(std::move(target))
+    , m_twin(std::move(twin))
+{ }
+
+TwinWriter::~TwinWriter()
+{
+    discard();
+}
+
+bool TwinWriter::create(mode_t mode, const QString &attributesOf)
+{
+    const QByteArray name = QFile::encodeName(m_twin);
+    struct stat status = {};
+    if (::lstat(name.constData(), &status) == 0) {
+        // Our own twin, left by a run that ended before its rename, or a link: either goes. What
+        // else stands there is not ours to remove.
+        if (!S_ISREG(status.st_mode) && !S_ISLNK(status.st_mode))
+            return false;
+        if (::unlink(name.constData()) != 0)
+            return false;
+    } else if (errno != ENOENT) {
+        return false;
+    }
+    m_fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, FileMode::New);
+    if (m_fd < 0)
+        return false;
+    // The mode given to open passes through the umask; this one does not.
+    if (::fchmod(m_fd, mode) != 0 || (!attributesOf.isEmpty() && !copyUserAttributes(attributesOf, m_fd))) {
+        discard();
+        return false;
+    }
+    m_buffer.reserve(BufferSize);
+    return true;
+}
+
+bool TwinWriter::flush()
+{
+    const char *data = m_buffer.constData();
+    qsizetype left = m_buffer.size();
+    while (left > 0 && !m_failed) {
+        announce(Step::Write, false);
+        const ssize_t written = ::write(m_fd, data, size_t(left));
+        announce(Step::Write, true);
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0) {
+            m_failed = true;
+            break;
+        }
+        data += written;
+        left -= written;
+    }
+    m_buffer.clear();
+    return !m_failed;
+}
+
+bool TwinWriter::write(QByteArrayView bytes)
+{
+    if (m_fd < 0 || m_failed)
+        return false;
+    if (m_buffer.size() + bytes.size() > BufferSize && !flush())
+        return false;
+    if (bytes.size() >= BufferSize) {
+        m_buffer = bytes.toByteArray();
+        return flush();
+    }
+    m_buffer.append(bytes.data(), bytes.size());
+    return true;
+}
+
+bool TwinWriter::copyFrom(int fd, qint64 offset, qint64 length)
+{
+    if (m_fd < 0 || m_failed || !flush())
+        return false;
+    while (length > 0) {
+        m_buffer.resize(qsizetype(qMin<qint64>(length, BufferSize)));
+        const ssize_t got = ::pread(fd, m_buffer.data(), size_t(m_buffer.size()), offset);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0) {
+            m_buffer.clear();
+            m_failed = true;
+            return false;
+        }
+        m_buffer.resize(got);
+        offset += got;
+        length -= got;
+        if (!flush())
+            return false;
+    }
+    return true;
+}
+
+bool TwinWriter::copyRest(int fd)
+{
+    if (m_fd < 0 || m_failed || !flush())
+        return false;
+    for (;;) {
+        m_buffer.resize(BufferSize);
+        const ssize_t got = ::read(fd, m_buffer.data(), size_t(m_buffer.size()));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0) {
+            m_buffer.clear();
+            m_failed = true;
+            return false;
+        }
+        m_buffer.resize(got);
+        if (got == 0)
+            return true;
+        if (!flush())
+            return false;
+    }
+}
+
+bool TwinWriter::commit()
+{
+    if (m_fd < 0 || m_failed || !flush()) {
+        discard();
+        return false;
+    }
+    announce(Step::Sync, false);
+    bool ok = ::fdatasync(m_fd) == 0;
+    announce(Step::Sync, true);
+    ok = ::close(m_fd) == 0 && ok;
+    m_fd = -1;
+    if (!ok || !TextFile::renameOver(m_twin, m_target)) {
+        ::unlink(QFile::encodeName(m_twin).constData());
+        return false;
+    }
+    m_twin.clear(); // renamed: nothing left to remove
+    return true;
+}
+
+void TwinWriter::discard()
+{
+    if (m_fd >= 0) {
+        ::close(m_fd);
+        m_fd = -1;
+        ::unlink(QFile::encodeName(m_twin).constData());
+    }
+    m_buffer.clear();
+}
+
+mode_t FileMode::of(const QString &path, mode_t fallback)
+{
+    struct stat status = {};
+    if (::stat(QFile::encodeName(path).constData(), &status) != 0)
+        return fallback;
+    return status.st_mode & 07777;
+}
