@@ -382,7 +382,8 @@ void TestQtPlatform::passwordDirectoryIsOwnerOnly()
         qunsetenv("XDG_CONFIG_HOME");
     else
         qputenv("XDG_CONFIG_HOME", saved);
-    QCOMPARE(directory, config);
+    QCOMPARE(directory, config + u"/Orvalia"_qs);
+    QCOMPARE(modeOf(directory), 0700);
     QCOMPARE(modeOf(config), 0700);
     QCOMPARE(modeOf(dir.filePath(u"home"_qs)), 0700);
 }
@@ -449,14 +450,15 @@ void TestQtPlatform::releasedLockLetsANewStartIn()
     QTemporaryDir dir;
     QtSystem leaving(dir.path());
     QtSystem starting(dir.path());
-    QVERIFY(leaving.lockSingleInstance());
-    QVERIFY(!starting.lockSingleInstance());
+    using Lock = System::InstanceLock;
+    QCOMPARE(leaving.lockSingleInstance(), Lock::Taken);
+    QCOMPARE(starting.lockSingleInstance(), Lock::HeldByAnother);
     leaving.releaseSingleInstance();
     QVERIFY(!QFileInfo::exists(dir.filePath(u"Orvalia.lock"_qs)));
-    QVERIFY(starting.lockSingleInstance());
+    QCOMPARE(starting.lockSingleInstance(), Lock::Taken);
     // Released twice, or never taken: nothing happens, and the other one keeps its lock.
     leaving.releaseSingleInstance();
-    QVERIFY(!leaving.lockSingleInstance());
+    QCOMPARE(leaving.lockSingleInstance(), Lock::HeldByAnother);
 }
 
 void TestQtPlatform::systemAnswers()
