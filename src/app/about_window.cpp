@@ -1,11 +1,13 @@
 #include "app/about_window.h"
 
+#include "platform/owned_window.h"
 #include "platform/twips.h"
 
 #include <QCloseEvent>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPixmap>
+#include <QShortcut>
 
 // Outside any namespace: Q_INIT_RESOURCE declares the resource's function where it stands.
 static void loadArtwork()
@@ -19,12 +21,10 @@ static void loadArtwork()
 }
 
 FrmAcerca::FrmAcerca(QWidget *mainWindow)
-    : QWidget(nullptr,
-              Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
+    : QWidget(mainWindow, OwnedWindow::DialogFlags)
     , m_mainWindow(mainWindow)
 {
     loadArtwork();
-    // Not a child of the main window: a child would be disabled along with it.
     setAttribute(Qt::WA_DeleteOnClose);
     setObjectName(QStringLiteral("FrmAcerca"));
     setWindowTitle(QStringLiteral("Acerca De Orvalia"));
@@ -35,16 +35,19 @@ FrmAcerca::FrmAcerca(QWidget *mainWindow)
     Image1->setObjectName(QStringLiteral("Image1"));
     Image1->setPixmap(QPixmap(QStringLiteral(":/images/about.png")));
     Image1->setGeometry(Twips::rect(0, -120, 5445, 3825));
+    Image1->setAccessibleName(QStringLiteral("Acerca De Orvalia"));
     Image1->installEventFilter(this);
 
-    if (m_mainWindow && m_mainWindow->isVisible())
-        move(m_mainWindow->window()->frameGeometry().center() - rect().center());
+    OwnedWindow::centreOn(this, m_mainWindow);
+    OwnedWindow::forwardActivation(this, m_mainWindow);
+    // Escape closes the window, as a click on the picture does.
+    auto *close = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(close, &QShortcut::activated, this, &FrmAcerca::Image1_Click);
 }
 
 void FrmAcerca::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
-    Twips::keepAbove(this, m_mainWindow);
     if (!m_loaded) {
         m_loaded = true;
         Form_Load();
@@ -78,8 +81,7 @@ bool FrmAcerca::eventFilter(QObject *watched, QEvent *event)
 
 void FrmAcerca::Form_Load()
 {
-    if (m_mainWindow)
-        m_mainWindow->setEnabled(false);
+    OwnedWindow::disableOwner(this, m_mainWindow);
 }
 
 void FrmAcerca::Form_Unload()

@@ -14,6 +14,7 @@ class ContactListModel;
 class QAction;
 class QImage;
 class QLabel;
+class PhotoBox;
 class QLineEdit;
 class QListView;
 class QMenu;
@@ -120,7 +121,6 @@ private:
     void display(const QString &key);
     void showNothing();
     void showPhotoOfRecord(const QString &path);
-    void setPicture(const QImage &image);
 
     Platform &m_platform;
     OptionsFile m_optionsFile;
@@ -142,7 +142,7 @@ private:
 
     QListView *List1 = nullptr;
     std::array<QLineEdit *, ContactRecord::FieldCount> txt{};
-    QLabel *Image1 = nullptr;
+    PhotoBox *Image1 = nullptr;
     QPushButton *Command1 = nullptr;
     QPushButton *Command2 = nullptr;
     QPushButton *Command4 = nullptr;

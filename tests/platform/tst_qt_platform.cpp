@@ -58,6 +58,7 @@ void TestQtPlatform::messageBoxSpeaksSpanish()
     QFETCH(MessageBoxes::Answer, answer);
 
     QStringList seen;
+    QStringList withoutKey;
     QString title;
     QString text;
     QTimer::singleShot(0, this, [&] {
@@ -66,8 +67,13 @@ void TestQtPlatform::messageBoxSpeaksSpanish()
         title = box->windowTitle();
         text = box->text();
         for (QAbstractButton *button : box->buttons()) {
-            seen << button->text();
-            if (button->text() == press)
+            // The words shown; the access key is the first letter, pressed with Alt.
+            const QString shown = QString(button->text()).remove(u'&');
+            seen << shown;
+            if (QKeySequence::mnemonic(button->text())
+                != QKeySequence(Qt::ALT | shown.at(0).toUpper().unicode()))
+                withoutKey << shown;
+            if (shown == press)
                 button->click();
         }
     });
@@ -75,6 +81,7 @@ void TestQtPlatform::messageBoxSpeaksSpanish()
     const auto got = boxes.show(nullptr, u"¿Seguro?"_qs, u"Orvalia"_qs, MessageBoxes::Icon::Question, buttons);
     seen.sort();
     QCOMPARE(seen, texts);
+    QCOMPARE(withoutKey, QStringList());
     QCOMPARE(title, u"Orvalia"_qs);
     QCOMPARE(text, u"¿Seguro?"_qs);
     QCOMPARE(got, answer);
