@@ -4,10 +4,10 @@
 #include "platform/twips.h"
 
 #include <QCloseEvent>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPixmap>
-#include <QShortcut>
 
 // Outside any namespace: Q_INIT_RESOURCE declares the resource's function where it stands.
 static void loadArtwork()
@@ -40,9 +40,6 @@ FrmAcerca::FrmAcerca(QWidget *mainWindow)
 
     OwnedWindow::centreOn(this, m_mainWindow);
     OwnedWindow::forwardActivation(this, m_mainWindow);
-    // Escape closes the window, as a click on the picture does.
-    auto *close = new QShortcut(QKeySequence(Qt::Key_Escape), this);
-    connect(close, &QShortcut::activated, this, &FrmAcerca::Image1_Click);
 }
 
 void FrmAcerca::showEvent(QShowEvent *event)
@@ -58,6 +55,16 @@ void FrmAcerca::closeEvent(QCloseEvent *event)
 {
     Form_Unload();
     event->accept();
+}
+
+// Escape closes the window, as a click on the picture does.
+void FrmAcerca::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        Image1_Click();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 bool FrmAcerca::eventFilter(QObject *watched, QEvent *event)

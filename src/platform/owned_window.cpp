@@ -33,10 +33,8 @@ public:
         if (shown || ownerClicked) {
             // After the event has been dealt with, not in the middle of it.
             QTimer::singleShot(0, m_window, [window = m_window] {
-                if (window->isVisible()) {
-                    window->raise();
+                if (window->isVisible())
                     window->activateWindow();
-                }
             });
         }
         return false;

@@ -515,7 +515,11 @@ void TestMainWindow::select_missingPhoto()
     QVERIFY(f->button("Command8")->isEnabled());
 
     bool borrarWhileAsked = true;
-    f->desk.messages.onShow = [&] { borrarWhileAsked = f->button("Command8")->isEnabled(); };
+    bool pictureWhileAsked = true;
+    f->desk.messages.onShow = [&] {
+        borrarWhileAsked = f->button("Command8")->isEnabled();
+        pictureWhileAsked = f->pictureShown();
+    };
     f->clickEntry(u"Gomez Ana "_qs);
     QCOMPARE(f->desk.messages.shown.size(), 1);
     const FakeMessageBoxes::Shown &told = f->desk.messages.shown.first();
@@ -525,6 +529,7 @@ void TestMainWindow::select_missingPhoto()
     QCOMPARE(told.icon, Icon::Error);
     QCOMPARE(told.buttons, Buttons::Ok);
     QVERIFY(borrarWhileAsked); // still Luis's state when the message was shown
+    QVERIFY(!pictureWhileAsked); // but not Luis's photo behind the message
     QVERIFY(!f->pictureShown());
     QVERIFY(f->button("Command8")->isEnabled());
     QCOMPARE(f->box(ubicacionfoto)->text(), gone);

@@ -31,6 +31,7 @@ private slots:
     void onlyOneInstanceHoldsTheLock();
     void releasedLockLetsANewStartIn();
     void systemAnswers();
+    void soundsWithoutADeviceSayNothing();
 };
 
 void TestQtPlatform::messageBoxSpeaksSpanish_data()
@@ -232,6 +233,64 @@ void TestQtPlatform::systemAnswers()
     QVERIFY(!system.currentDateText().isEmpty());
     QVERIFY(!system.passwordDirectory().isEmpty());
     QVERIFY(!system.passwordDirectory().startsWith(dir.path()));
+}
+
+namespace {
+QStringList said;
+void keepWhatIsSaid(QtMsgType, const QMessageLogContext &, const QString &text)
+{
+    said << text;
+}
+
+// A short, silent PCM recording: 8 kHz, 8 bits, one channel.
+QByteArray silentWav()
+{
+    const QByteArray samples(800, char(0x80));
+    QByteArray wav;
+    const auto le32 = [&wav](quint32 v) {
+        for (int i = 0; i < 4; ++i)
+            wav += char((v >> (8 * i)) & 0xFF);
+    };
+    const auto le16 = [&wav](quint16 v) {
+        wav += char(v & 0xFF);
+        wav += char(v >> 8);
+    };
+    wav += "RIFF";
+    le32(36 + samples.size());
+    wav += "WAVEfmt ";
+    le32(16);
+    le16(1); // PCM
+    le16(1); // channels
+    le32(8000); // samples a second
+    le32(8000); // bytes a second
+    le16(1); // block
+    le16(8); // bits
+    wav += "data";
+    le32(samples.size());
+    return wav + samples;
+}
+} // namespace
+
+// Without a sound device a cue plays nothing and prints nothing on the terminal.
+void TestQtPlatform::soundsWithoutADeviceSayNothing()
+{
+    if (QtSound::audioDeviceFound())
+        QSKIP("this machine has a sound device");
+    QTemporaryDir directory;
+    QFile wav(directory.filePath(u"Tac.WAV"_qs));
+    QVERIFY(wav.open(QIODevice::WriteOnly));
+    wav.write(silentWav());
+    wav.close();
+
+    said.clear();
+    const QtMessageHandler testsOwn = qInstallMessageHandler(keepWhatIsSaid);
+    const auto restore = qScopeGuard([testsOwn] { qInstallMessageHandler(testsOwn); });
+    QtSound sound(directory.path());
+    for (int i = 0; i < 3; ++i)
+        sound.play(u"Tac.WAV"_qs);
+    QTest::qWait(300); // what Qt Multimedia has to say comes from the event loop
+    qWarning("and the program's own warnings still pass");
+    QCOMPARE(said, QStringList {u"and the program's own warnings still pass"_qs});
 }
 
 QTEST_MAIN(TestQtPlatform)
