@@ -425,7 +425,20 @@ void TestDesktop::ownedWindowStaysAboveItsOwner_data()
         const WindowId main = program.waitForStart();
         openUpdateCheck(main);
         const WindowId update = x->waitForWindow(UpdateTitle, WindowLimit);
-        return {main, update, x->waitForWindow(ErrorTitle, UpdateLimit)};
+        const WindowId told = x->waitForWindow(ErrorTitle, UpdateLimit);
+        if (told && XSession::keepingScreenshots()) {
+            // The box hides the update window: it is moved aside for a look, and back.
+            const QPoint place = x->geometry(told).topLeft();
+            x->moveWindow(told, QPoint(x->geometry(main).right() + 20, place.y()));
+            waitFor([&] { return x->geometry(told).left() > x->geometry(main).right(); }, WindowLimit);
+            x->keepScreenshot(QStringLiteral("Buscar Actualizaciones solo-x%1").arg(scale));
+            // The window manager may count the move from the frame or from the window itself.
+            x->moveWindow(told, place);
+            waitFor([&] { return x->geometry(told).left() < x->geometry(main).right(); }, WindowLimit);
+            x->moveWindow(told, place + (place - x->geometry(told).topLeft()));
+            waitFor([&] { return x->geometry(told).topLeft() == place; }, WindowLimit);
+        }
+        return {main, update, told};
     }) << true;
     QTest::newRow("Proteger mediante contraseña") << Opener([](Program &program) -> QList<WindowId> {
         program.start();
@@ -530,6 +543,8 @@ void TestDesktop::enterLogsIn()
 {
     m_program->protect();
     QVERIFY(m_program->start());
+    if (XSession::keepingScreenshots() && x->waitForWindow(QStringLiteral("Bienvenido"), StartLimit))
+        x->keepScreenshot(QStringLiteral("Bienvenido-x%1").arg(scale));
     const WindowId login = m_program->waitForStart(LoginTitle);
     QVERIFY(login);
     x->keepScreenshot(QStringLiteral("Protección-x%1").arg(scale));

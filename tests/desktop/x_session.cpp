@@ -305,6 +305,11 @@ QImage XSession::screenshot() const
     return QImage::fromData(process.readAllStandardOutput(), "PNG");
 }
 
+bool XSession::keepingScreenshots()
+{
+    return !qEnvironmentVariableIsEmpty("ORVALIA_DESKTOP_SHOTS");
+}
+
 void XSession::keepScreenshot(const QString &name) const
 {
     const QString directory = qEnvironmentVariable("ORVALIA_DESKTOP_SHOTS");

@@ -67,6 +67,7 @@ public:
 
     QImage screenshot() const;
     // Saves a screenshot to the directory named by ORVALIA_DESKTOP_SHOTS, when it is set.
+    static bool keepingScreenshots();
     void keepScreenshot(const QString &name) const;
 
 private:
