@@ -175,6 +175,7 @@ public:
         env.remove(QStringLiteral("QT_SCALE_FACTOR"));
         if (scale != 1.0)
             env.insert(QStringLiteral("QT_SCALE_FACTOR"), QString::number(scale));
+        endsWithTheTest(m_process);
         m_process.setProcessEnvironment(env);
         m_process.setWorkingDirectory(m_directory.path());
         m_process.setProcessChannelMode(QProcess::MergedChannels);

@@ -7,8 +7,10 @@
 #include <QRegularExpression>
 #include <QThread>
 
+#include <csignal>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/prctl.h>
 #include <unistd.h>
 
 using namespace std::chrono_literals;
@@ -47,6 +49,11 @@ void stop(QProcess &process)
 
 } // namespace
 
+void endsWithTheTest(QProcess &process)
+{
+    process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
+}
+
 bool waitFor(const std::function<bool()> &condition, std::chrono::milliseconds limit)
 {
     QElapsedTimer clock;
@@ -77,6 +84,7 @@ bool XSession::startServer(QSize screen, QString *why)
         return false;
     }
     ::fcntl(fds[0], F_SETFD, FD_CLOEXEC);
+    endsWithTheTest(m_server);
     m_server.setProgram(QStringLiteral("Xvfb"));
     m_server.setArguments({QStringLiteral("-displayfd"), QString::number(fds[1]), QStringLiteral("-screen"),
         QStringLiteral("0"), QStringLiteral("%1x%2x24").arg(screen.width()).arg(screen.height()),
@@ -125,6 +133,7 @@ bool XSession::startWindowManager(QString *why)
     QProcessEnvironment env = environment(QProcessEnvironment::systemEnvironment());
     env.insert(QStringLiteral("HOME"), m_runtimeDir);
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_runtimeDir);
+    endsWithTheTest(m_windowManager);
     m_windowManager.setProcessEnvironment(env);
     m_windowManager.setStandardOutputFile(QProcess::nullDevice());
     m_windowManager.setStandardErrorFile(QProcess::nullDevice());

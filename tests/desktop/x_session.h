@@ -77,5 +77,8 @@ private:
     QString m_runtimeDir;
 };
 
+// A process that ends with the test, however the test ends (a crash, CTest's time limit).
+void endsWithTheTest(QProcess &process);
+
 // Polls the condition until it holds or the limit passes; true when it held.
 bool waitFor(const std::function<bool()> &condition, std::chrono::milliseconds limit);
