@@ -11,10 +11,10 @@
 
 struct Platform;
 class ContactListModel;
+class PhotoBox;
 class QAction;
 class QImage;
 class QLabel;
-class PhotoBox;
 class QLineEdit;
 class QListView;
 class QMenu;

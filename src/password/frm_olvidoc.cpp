@@ -30,9 +30,9 @@ FrmOlvidoc::FrmOlvidoc(Platform &platform, QWidget *login)
     , m_platform(platform)
     , m_login(login)
     , Label1(label("Label1",
-          QStringLiteral("Responda la pregunta que usted ingreso correctamente y se le dará su "
-                         "contraseña :"),
-          true, this))
+                   QStringLiteral("Responda la pregunta que usted ingreso correctamente y se le dará su "
+                                  "contraseña :"),
+                   true, this))
     , Label2(label("Label2", QStringLiteral("Pregunta :"), true, this))
     , lblpreg(label("lblpreg", QString(), true, this))
     , Label3(label("Label3", QStringLiteral("Respuesta :"), true, this))
