@@ -6,7 +6,8 @@ packages=(
     cmake ninja-build g++ ccache pkg-config
     qt6-base-dev qt6-multimedia-dev qt6-qpa-plugins qt6-translations-l10n
     libsodium-dev
-    poppler-utils fonts-urw-base35
+    poppler-utils fonts-urw-base35 fonts-liberation
+    xvfb xauth openbox xdotool x11-utils imagemagick
     clang-14 libfuzzer-14-dev libclang-rt-14-dev
     build-essential dpkg-dev debhelper lintian
     desktop-file-utils appstream librsvg2-bin man-db

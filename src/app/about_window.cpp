@@ -1,8 +1,10 @@
 #include "app/about_window.h"
 
+#include "platform/owned_window.h"
 #include "platform/twips.h"
 
 #include <QCloseEvent>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPixmap>
@@ -19,12 +21,10 @@ static void loadArtwork()
 }
 
 FrmAcerca::FrmAcerca(QWidget *mainWindow)
-    : QWidget(nullptr,
-              Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
+    : QWidget(mainWindow, OwnedWindow::DialogFlags)
     , m_mainWindow(mainWindow)
 {
     loadArtwork();
-    // Not a child of the main window: a child would be disabled along with it.
     setAttribute(Qt::WA_DeleteOnClose);
     setObjectName(QStringLiteral("FrmAcerca"));
     setWindowTitle(QStringLiteral("Acerca De Orvalia"));
@@ -35,16 +35,16 @@ FrmAcerca::FrmAcerca(QWidget *mainWindow)
     Image1->setObjectName(QStringLiteral("Image1"));
     Image1->setPixmap(QPixmap(QStringLiteral(":/images/about.png")));
     Image1->setGeometry(Twips::rect(0, -120, 5445, 3825));
+    Image1->setAccessibleName(QStringLiteral("Acerca De Orvalia"));
     Image1->installEventFilter(this);
 
-    if (m_mainWindow && m_mainWindow->isVisible())
-        move(m_mainWindow->window()->frameGeometry().center() - rect().center());
+    OwnedWindow::centreOn(this, m_mainWindow);
+    OwnedWindow::forwardActivation(this, m_mainWindow);
 }
 
 void FrmAcerca::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
-    Twips::keepAbove(this, m_mainWindow);
     if (!m_loaded) {
         m_loaded = true;
         Form_Load();
@@ -55,6 +55,16 @@ void FrmAcerca::closeEvent(QCloseEvent *event)
 {
     Form_Unload();
     event->accept();
+}
+
+// Escape closes the window, as a click on the picture does.
+void FrmAcerca::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        Image1_Click();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 bool FrmAcerca::eventFilter(QObject *watched, QEvent *event)
@@ -78,8 +88,7 @@ bool FrmAcerca::eventFilter(QObject *watched, QEvent *event)
 
 void FrmAcerca::Form_Load()
 {
-    if (m_mainWindow)
-        m_mainWindow->setEnabled(false);
+    OwnedWindow::disableOwner(this, m_mainWindow);
 }
 
 void FrmAcerca::Form_Unload()

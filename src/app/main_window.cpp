@@ -4,7 +4,9 @@
 #include "contacts/contact_list_model.h"
 #include "options/frm_options.h"
 #include "options/sound_cue.h"
+#include "photo/photo_box.h"
 #include "photo/photo_loader.h"
+#include "platform/accessible_names.h"
 #include "platform/platform.h"
 #include "platform/twips.h"
 #include "print/card_job.h"
@@ -21,7 +23,6 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QMenuBar>
-#include <QPixmap>
 #include <QPushButton>
 #include <QTimer>
 #include <QUrl>
@@ -242,6 +243,7 @@ void FrmPrincipal::createControls()
     List1->setEditTriggers(QAbstractItemView::NoEditTriggers);
     List1->setUniformItemSizes(true); // a hundred thousand entries cost nothing to lay out
     List1->setGeometry(Twips::rect(120, 120, 2775, 7665));
+    List1->setAccessibleName(QStringLiteral("Contactos"));
 
     for (int i = 0; i < FieldCount; ++i) {
         const Place &box = BoxPlaces[i];
@@ -257,6 +259,7 @@ void FrmPrincipal::createControls()
         edit->setGeometry(Twips::rect(box.left, box.top, box.width, box.height));
         edit->setValidator(new FieldValidator(i, edit));
         edit->installEventFilter(this);
+        AccessibleNames::nameAfter(label, edit);
         txt[i] = edit;
     }
 
@@ -290,10 +293,10 @@ void FrmPrincipal::createControls()
     Command2->setEnabled(false);
     Command7->setEnabled(false);
 
-    Image1 = new QLabel(client);
+    Image1 = new PhotoBox(client);
     Image1->setObjectName(QStringLiteral("Image1"));
-    Image1->setScaledContents(true); // stretched: the picture's proportions are not kept
     Image1->setGeometry(Twips::rect(7080, 120, 4695, 3615));
+    Image1->setAccessibleName(QStringLiteral("Foto"));
 
     const auto line = [client](const char *name, int y) {
         auto *l = new QFrame(client);
@@ -324,27 +327,28 @@ void FrmPrincipal::createControls()
     timeractu->setInterval(UpdateCheckDelayMs);
 }
 
+// Each caption carries an access key (Alt and the underlined letter); the words stay the same.
 void FrmPrincipal::createMenus()
 {
-    mnuarchi = menuBar()->addMenu(QStringLiteral("Archivo"));
+    mnuarchi = menuBar()->addMenu(QStringLiteral("&Archivo"));
     mnuarchi->setObjectName(QStringLiteral("mnuarchi"));
-    mnusalir = mnuarchi->addAction(QStringLiteral("Salir"));
+    mnusalir = mnuarchi->addAction(QStringLiteral("&Salir"));
     mnusalir->setObjectName(QStringLiteral("mnusalir"));
 
-    mnuherra = menuBar()->addMenu(QStringLiteral("Herramientas"));
+    mnuherra = menuBar()->addMenu(QStringLiteral("&Herramientas"));
     mnuherra->setObjectName(QStringLiteral("mnuherra"));
-    mnubusactu = mnuherra->addAction(QStringLiteral("Buscar actualizaciones..."));
+    mnubusactu = mnuherra->addAction(QStringLiteral("&Buscar actualizaciones..."));
     mnubusactu->setObjectName(QStringLiteral("mnubusactu"));
     mnuherra->addSeparator()->setObjectName(QStringLiteral("mnuguion"));
-    mnuopciones = mnuherra->addAction(QStringLiteral("Opciones..."));
+    mnuopciones = mnuherra->addAction(QStringLiteral("&Opciones..."));
     mnuopciones->setObjectName(QStringLiteral("mnuopciones"));
 
-    mnuayuda = menuBar()->addMenu(QStringLiteral("Ayuda"));
+    mnuayuda = menuBar()->addMenu(QStringLiteral("Ay&uda"));
     mnuayuda->setObjectName(QStringLiteral("mnuayuda"));
-    mnumorqweb = mnuayuda->addAction(QStringLiteral("Morq Technologies En La WEB"));
+    mnumorqweb = mnuayuda->addAction(QStringLiteral("&Morq Technologies En La WEB"));
     mnumorqweb->setObjectName(QStringLiteral("mnumorqweb"));
     mnuayuda->addSeparator()->setObjectName(QStringLiteral("mnuguion2"));
-    mnuacerca = mnuayuda->addAction(QStringLiteral("Acerca De..."));
+    mnuacerca = mnuayuda->addAction(QStringLiteral("&Acerca De..."));
     mnuacerca->setObjectName(QStringLiteral("mnuacerca"));
 }
 
@@ -662,26 +666,20 @@ void FrmPrincipal::showPhotoOfRecord(const QString &path)
         Command8->setEnabled(false);
         break;
     case PhotoLoader::Status::Loaded:
-        setPicture(photo.image);
+        Image1->setPicture(photo.image);
         Command8->setEnabled(true);
         break;
     case PhotoLoader::Status::Missing:
-        // The stale location stays in its box, so that "Borrar" or "Buscar Foto" can mend it.
-        message(PhotoMissing, ErrorTitle, Icon::Error, Buttons::Ok);
-        Command8->setEnabled(true);
+        // The previous contact's picture goes before the user is told. The stale location stays
+        // in its box, so that "Borrar" or "Buscar Foto" can mend it.
         Image1->clear();
+        Command8->setEnabled(true);
+        message(PhotoMissing, ErrorTitle, Icon::Error, Buttons::Ok);
         break;
     case PhotoLoader::Status::NotAPicture:
         // The previous picture and the state of "Borrar" stay.
         break;
     }
-}
-
-void FrmPrincipal::setPicture(const QImage &image)
-{
-    // Stretched to the box once, so a large photo does not stay in memory at full size.
-    Image1->setPixmap(QPixmap::fromImage(
-        image.scaled(Image1->size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation)));
 }
 
 // --- adding, deleting, emptying ----------------------------------------------------------------
@@ -790,7 +788,7 @@ void FrmPrincipal::Command5_Click()
     const PhotoLoader::Result photo = PhotoLoader::load(*file);
     if (photo.status != PhotoLoader::Status::Loaded)
         return;
-    setPicture(photo.image);
+    Image1->setPicture(photo.image);
     if (!txt[ubicacionfoto]->text().isEmpty())
         Command8->setEnabled(true);
 }

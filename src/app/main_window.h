@@ -11,6 +11,7 @@
 
 struct Platform;
 class ContactListModel;
+class PhotoBox;
 class QAction;
 class QImage;
 class QLabel;
@@ -121,7 +122,6 @@ private:
     void display(const QString &key);
     void showNothing();
     void showPhotoOfRecord(const QString &path);
-    void setPicture(const QImage &image);
 
     Platform &m_platform;
     OptionsFile m_optionsFile;
@@ -143,7 +143,7 @@ private:
 
     QListView *List1 = nullptr;
     std::array<QLineEdit *, ContactRecord::FieldCount> txt{};
-    QLabel *Image1 = nullptr;
+    PhotoBox *Image1 = nullptr;
     QPushButton *Command1 = nullptr;
     QPushButton *Command2 = nullptr;
     QPushButton *Command4 = nullptr;

@@ -5,6 +5,7 @@
 #include "password/frm_cam_cont.h"
 #include "password/frm_contra.h"
 #include "password/password_file.h"
+#include "platform/owned_window.h"
 #include "platform/platform.h"
 #include "platform/twips.h"
 
@@ -14,9 +15,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
-#include <QScreen>
 #include <QSignalBlocker>
-#include <QStyle>
 
 namespace {
 
@@ -87,7 +86,7 @@ void setFromLine(QCheckBox *box, const QString &value)
 } // namespace
 
 FrmOptions::FrmOptions(Platform &platform, QWidget *mainWindow)
-    : QWidget(nullptr)
+    : QWidget(mainWindow, OwnedWindow::DialogFlags)
     , m_platform(platform)
     , m_mainWindow(mainWindow)
     , m_options(platform.system.programDirectory())
@@ -99,7 +98,9 @@ FrmOptions::FrmOptions(Platform &platform, QWidget *mainWindow)
     createControls();
     Form_Load();
     connectHandlers();
-    setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, size(), screen()->availableGeometry()));
+    OwnedWindow::setKeys(this, cmdacept, cmdcancel);
+    OwnedWindow::centreOn(this, m_mainWindow);
+    OwnedWindow::forwardActivation(this, m_mainWindow);
 }
 
 QString FrmOptions::GetWindows() const
@@ -160,8 +161,7 @@ void FrmOptions::createControls()
 
 void FrmOptions::Form_Load()
 {
-    if (m_mainWindow)
-        m_mainWindow->setEnabled(false);
+    OwnedWindow::disableOwner(this, m_mainWindow);
     Loaded = false;
     KeepPasswordFile = false;
 

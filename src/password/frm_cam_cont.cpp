@@ -4,6 +4,7 @@
 #include "options/sound_cue.h"
 #include "password/frm_contra.h"
 #include "password/password_file.h"
+#include "platform/owned_window.h"
 #include "platform/platform.h"
 #include "platform/twips.h"
 
@@ -13,7 +14,7 @@
 #include <QPushButton>
 
 FrmCamCont::FrmCamCont(Platform &platform, QWidget *optionsWindow, QWidget *mainWindow)
-    : QWidget(nullptr)
+    : QWidget(optionsWindow, OwnedWindow::ToolFlags)
     , m_platform(platform)
     , m_optionsWindow(optionsWindow)
     , m_mainWindow(mainWindow)
@@ -21,14 +22,15 @@ FrmCamCont::FrmCamCont(Platform &platform, QWidget *optionsWindow, QWidget *main
     using PasswordWindow::label;
     using PasswordWindow::textBox;
     using Twips::rect;
-    PasswordWindow::setUp(this, QStringLiteral("Orvalia - Cambiar contraseña"), Twips::size(4680, 2745));
+    PasswordWindow::setUp(
+        this, optionsWindow, QStringLiteral("Orvalia - Cambiar contraseña"), Twips::size(4680, 2745));
 
     Label1 = label(this, "Label1", QStringLiteral("Contraseña antigua :"), rect(120, 120, 4455, 255));
-    txtconant = textBox(this, "txtconant", rect(120, 360, 4455, 285), /*masked=*/true);
+    txtconant = textBox(this, Label1, "txtconant", rect(120, 360, 4455, 285), /*masked=*/true);
     Label2 = label(this, "Label2", QStringLiteral("Nueva contraseña :"), rect(120, 840, 4455, 255));
-    txtnuecon = textBox(this, "txtnuecon", rect(120, 1080, 4455, 285), /*masked=*/true);
+    txtnuecon = textBox(this, Label2, "txtnuecon", rect(120, 1080, 4455, 285), /*masked=*/true);
     Label3 = label(this, "Label3", QStringLiteral("Retipear nueva contraseña :"), rect(120, 1560, 4455, 255));
-    txtnuerecon = textBox(this, "txtnuerecon", rect(120, 1800, 4455, 285), /*masked=*/true);
+    txtnuerecon = textBox(this, Label3, "txtnuerecon", rect(120, 1800, 4455, 285), /*masked=*/true);
     cmdaccept
         = PasswordWindow::button(this, "cmdaccept", QStringLiteral("Aceptar"), rect(120, 2280, 2175, 375));
     cmdcancel
@@ -41,6 +43,7 @@ FrmCamCont::FrmCamCont(Platform &platform, QWidget *optionsWindow, QWidget *main
 
     connect(cmdaccept, &QPushButton::clicked, this, &FrmCamCont::cmdaccept_Click);
     connect(cmdcancel, &QPushButton::clicked, this, &FrmCamCont::cmdcancel_Click);
+    OwnedWindow::setKeys(this, cmdaccept, cmdcancel);
     Form_Load();
 }
 
@@ -51,10 +54,8 @@ QString FrmCamCont::GetWindows() const
 
 void FrmCamCont::Form_Load()
 {
-    if (m_optionsWindow)
-        m_optionsWindow->setEnabled(false);
-    if (m_mainWindow)
-        m_mainWindow->setEnabled(false);
+    OwnedWindow::disableOwner(this, m_optionsWindow);
+    OwnedWindow::disableOwner(this, m_mainWindow);
 }
 
 void FrmCamCont::cmdaccept_Click()

@@ -3,6 +3,8 @@
 #include "options/options_file.h"
 #include "options/sound_cue.h"
 #include "password/password_file.h"
+#include "platform/accessible_names.h"
+#include "platform/owned_window.h"
 #include "platform/platform.h"
 #include "platform/text_file.h"
 #include "platform/twips.h"
@@ -12,8 +14,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QScreen>
-#include <QStyle>
 #include <QValidator>
 
 namespace {
@@ -35,16 +35,14 @@ public:
 
 } // namespace
 
-void PasswordWindow::setUp(QWidget *window, const QString &caption, QSize clientSize)
+void PasswordWindow::setUp(QWidget *window, QWidget *owner, const QString &caption, QSize clientSize)
 {
     window->setAttribute(Qt::WA_DeleteOnClose);
-    window->setWindowFlags(Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint
-                           | Qt::WindowCloseButtonHint);
     window->setWindowTitle(caption);
     window->setFont(Twips::formFont());
     window->setFixedSize(clientSize);
-    window->setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, window->size(),
-                                            window->screen()->availableGeometry()));
+    OwnedWindow::centreOn(window, owner);
+    OwnedWindow::forwardActivation(window, owner);
 }
 
 QLabel *PasswordWindow::label(QWidget *window, const char *name, const QString &caption, QRect geometry,
@@ -71,10 +69,12 @@ QPushButton *PasswordWindow::button(QWidget *window, const char *name, const QSt
     return button;
 }
 
-QLineEdit *PasswordWindow::textBox(QWidget *window, const char *name, QRect geometry, bool masked)
+QLineEdit *PasswordWindow::textBox(
+    QWidget *window, QLabel *label, const char *name, QRect geometry, bool masked)
 {
     auto *box = new QLineEdit(window);
     box->setObjectName(QLatin1String(name));
+    AccessibleNames::nameAfter(label, box);
     box->setGeometry(geometry);
     box->setValidator(new StorableTextValidator(box));
     if (masked) {
@@ -85,7 +85,7 @@ QLineEdit *PasswordWindow::textBox(QWidget *window, const char *name, QRect geom
 }
 
 FrmContra::FrmContra(Platform &platform, QWidget *optionsWindow, QWidget *mainWindow)
-    : QWidget(nullptr)
+    : QWidget(optionsWindow, OwnedWindow::ToolFlags)
     , m_platform(platform)
     , m_optionsWindow(optionsWindow)
     , m_mainWindow(mainWindow)
@@ -93,13 +93,13 @@ FrmContra::FrmContra(Platform &platform, QWidget *optionsWindow, QWidget *mainWi
     using PasswordWindow::label;
     using PasswordWindow::textBox;
     using Twips::rect;
-    PasswordWindow::setUp(
-        this, QStringLiteral("Orvalia - Proteger mediante contraseña"), Twips::size(4680, 4545));
+    PasswordWindow::setUp(this, optionsWindow, QStringLiteral("Orvalia - Proteger mediante contraseña"),
+        Twips::size(4680, 4545));
 
     Label1 = label(this, "Label1", QStringLiteral("Contraseña :"), rect(120, 120, 4455, 255));
-    txtcontra = textBox(this, "txtcontra", rect(120, 360, 4455, 285), /*masked=*/true);
+    txtcontra = textBox(this, Label1, "txtcontra", rect(120, 360, 4455, 285), /*masked=*/true);
     Label2 = label(this, "Label2", QStringLiteral("Re-tipee contraseña :"), rect(120, 720, 4455, 255));
-    txtrecontra = textBox(this, "txtrecontra", rect(120, 960, 4455, 285), /*masked=*/true);
+    txtrecontra = textBox(this, Label2, "txtrecontra", rect(120, 960, 4455, 285), /*masked=*/true);
 
     auto *Line1 = new QFrame(this);
     Line1->setObjectName(QStringLiteral("Line1"));
@@ -108,9 +108,9 @@ FrmContra::FrmContra(Platform &platform, QWidget *optionsWindow, QWidget *mainWi
     Line1->setGeometry(rect(120, 1440 - 15, 4560 - 120, 30));
 
     Label3 = label(this, "Label3", QStringLiteral("Pregunta secreta :"), rect(120, 1680, 4455, 255));
-    txtpreg = textBox(this, "txtpreg", rect(120, 1920, 4455, 285), /*masked=*/false);
+    txtpreg = textBox(this, Label3, "txtpreg", rect(120, 1920, 4455, 285), /*masked=*/false);
     Label4 = label(this, "Label4", QStringLiteral("Respuesta secreta :"), rect(120, 2400, 4455, 255));
-    txtresp = textBox(this, "txtresp", rect(120, 2640, 4455, 285), /*masked=*/false);
+    txtresp = textBox(this, Label4, "txtresp", rect(120, 2640, 4455, 285), /*masked=*/false);
     cmdaccept
         = PasswordWindow::button(this, "cmdaccept", QStringLiteral("Aceptar"), rect(120, 3120, 2175, 375));
     cmdcancel
@@ -129,6 +129,7 @@ FrmContra::FrmContra(Platform &platform, QWidget *optionsWindow, QWidget *mainWi
 
     connect(cmdaccept, &QPushButton::clicked, this, &FrmContra::cmdaccept_Click);
     connect(cmdcancel, &QPushButton::clicked, this, &FrmContra::cmdcancel_Click);
+    OwnedWindow::setKeys(this, cmdaccept, cmdcancel);
     Form_Load();
 }
 
@@ -139,10 +140,8 @@ QString FrmContra::GetWindows() const
 
 void FrmContra::Form_Load()
 {
-    if (m_optionsWindow)
-        m_optionsWindow->setEnabled(false);
-    if (m_mainWindow)
-        m_mainWindow->setEnabled(false);
+    OwnedWindow::disableOwner(this, m_optionsWindow);
+    OwnedWindow::disableOwner(this, m_mainWindow);
 }
 
 void FrmContra::cmdaccept_Click()

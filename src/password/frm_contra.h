@@ -11,8 +11,8 @@ class QPushButton;
 // What the two windows that write the password file share.
 namespace PasswordWindow {
 
-// A fixed-size tool window with a narrow title bar and a close box only, centred on the screen.
-void setUp(QWidget *window, const QString &caption, QSize clientSize);
+// A fixed-size tool window with a narrow title bar and a close box only, centred on its owner.
+void setUp(QWidget *window, QWidget *owner, const QString &caption, QSize clientSize);
 
 // Bold, as the forms' labels are; a wrapped label flows over several lines from the top.
 QLabel *label(QWidget *window, const char *name, const QString &caption, QRect geometry, bool wrap = false);
@@ -20,8 +20,9 @@ QPushButton *button(QWidget *window, const char *name, const QString &caption, Q
 
 // A single-line box that shows every typed character as "*" when masked. It takes only text the
 // password file can hold (characters of its code page, no line break): anything else would be
-// stored as something other than what was typed, and would never match again.
-QLineEdit *textBox(QWidget *window, const char *name, QRect geometry, bool masked);
+// stored as something other than what was typed, and would never match again. It is named after
+// its label.
+QLineEdit *textBox(QWidget *window, QLabel *label, const char *name, QRect geometry, bool masked);
 
 } // namespace PasswordWindow
 

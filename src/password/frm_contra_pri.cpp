@@ -5,6 +5,8 @@
 #include "options/sound_cue.h"
 #include "password/frm_olvidoc.h"
 #include "password/password_file.h"
+#include "platform/accessible_names.h"
+#include "platform/owned_window.h"
 #include "platform/platform.h"
 #include "platform/twips.h"
 
@@ -14,7 +16,7 @@
 #include <QScreen>
 
 FrmContraPri::FrmContraPri(Platform &platform, QWidget *parent)
-    : QWidget(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
+    : QWidget(parent, OwnedWindow::ToolFlags)
     , m_platform(platform)
     , Label1(new QLabel(QStringLiteral("Inserte contraseña para continuar :"), this))
     , txtcontra(new QLineEdit(this))
@@ -37,6 +39,7 @@ FrmContraPri::FrmContraPri(Platform &platform, QWidget *parent)
     txtcontra->setGeometry(Twips::rect(120, 360, 4455, 285));
     txtcontra->setEchoMode(QLineEdit::Password);
     txtcontra->setStyleSheet(QStringLiteral("lineedit-password-character: 42")); // '*'
+    AccessibleNames::nameAfter(Label1, txtcontra);
 
     cmdaccept->setObjectName(QStringLiteral("cmdaccept"));
     cmdaccept->setGeometry(Twips::rect(120, 840, 4455, 375));
@@ -49,6 +52,8 @@ FrmContraPri::FrmContraPri(Platform &platform, QWidget *parent)
 
     connect(cmdaccept, &QPushButton::clicked, this, &FrmContraPri::cmdaccept_Click);
     connect(cmdolcont, &QPushButton::clicked, this, &FrmContraPri::cmdolcont_Click);
+    // Enter logs in; there is nothing to cancel to.
+    OwnedWindow::setKeys(this, cmdaccept, nullptr);
 
     if (const QScreen *screen = this->screen())
         move(screen->availableGeometry().center() - rect().center());

@@ -3,6 +3,8 @@
 #include "options/options_file.h"
 #include "options/sound_cue.h"
 #include "password/password_file.h"
+#include "platform/accessible_names.h"
+#include "platform/owned_window.h"
 #include "platform/platform.h"
 #include "platform/twips.h"
 
@@ -10,7 +12,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QScreen>
 
 namespace {
 
@@ -27,8 +28,8 @@ QLabel *label(const char *name, const QString &text, bool bold, QWidget *parent)
 }
 } // namespace
 
-FrmOlvidoc::FrmOlvidoc(Platform &platform, QWidget *login, QWidget *parent)
-    : QWidget(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
+FrmOlvidoc::FrmOlvidoc(Platform &platform, QWidget *login)
+    : QWidget(login, OwnedWindow::ToolFlags)
     , m_platform(platform)
     , m_login(login)
     , Label1(label("Label1",
@@ -61,17 +62,21 @@ FrmOlvidoc::FrmOlvidoc(Platform &platform, QWidget *login, QWidget *parent)
     cmdsalir->setObjectName(QStringLiteral("cmdsalir"));
     cmdsalir->setGeometry(Twips::rect(120, 2880, 4455, 375));
 
+    AccessibleNames::nameAfter(Label3, txtresp);
+
     setTabOrder(txtresp, cmdresp);
     setTabOrder(cmdresp, cmdsalir);
-    txtresp->setFocus();
 
     connect(cmdresp, &QPushButton::clicked, this, &FrmOlvidoc::cmdresp_Click);
     connect(cmdsalir, &QPushButton::clicked, this, &FrmOlvidoc::cmdsalir_Click);
+    OwnedWindow::setKeys(this, cmdresp, cmdsalir);
 
-    if (const QScreen *screen = this->screen())
-        move(screen->availableGeometry().center() - rect().center());
+    OwnedWindow::centreOn(this, m_login);
+    OwnedWindow::forwardActivation(this, m_login);
 
     Form_Load();
+    // After the load: disabling the login took the focus out of this window too.
+    txtresp->setFocus();
 }
 
 QString FrmOlvidoc::unreadableFileText()
@@ -99,8 +104,7 @@ void FrmOlvidoc::enableLogin()
 
 void FrmOlvidoc::Form_Load()
 {
-    if (m_login)
-        m_login->setEnabled(false);
+    OwnedWindow::disableOwner(this, m_login);
     if (const std::optional<PasswordFile::Values> values = PasswordFile(GetWindows()).readAll()) {
         contra = values->password;
         preg = values->question;

@@ -15,9 +15,8 @@ class FrmOlvidoc : public QWidget
     Q_OBJECT
 
 public:
-    // login is the window to disable while this one is open; it is not this window's parent,
-    // because disabling a parent would disable this window too.
-    FrmOlvidoc(Platform &platform, QWidget *login, QWidget *parent = nullptr);
+    // login is the window to disable while this one is open, and its owner.
+    FrmOlvidoc(Platform &platform, QWidget *login);
 
     // Told on "Responder" when the password file could not be read.
     static QString unreadableFileText();

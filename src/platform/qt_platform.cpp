@@ -4,6 +4,7 @@
 #include "platform/http_response.h"
 #include "platform/text_file.h"
 
+#include <QAudioDevice>
 #include <QDate>
 #include <QDeadlineTimer>
 #include <QDesktopServices>
@@ -13,6 +14,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLocale>
+#include <QMediaDevices>
 #include <QMessageBox>
 #include <QNetworkInformation>
 #include <QNetworkInterface>
@@ -51,22 +53,22 @@ MessageBoxes::Answer QtMessageBoxes::show(QWidget *parent, const QString &text, 
         const char *text;
         Answer answer;
     };
+    // Each button with its access key: Alt and the underlined letter press it.
     QList<Choice> choices;
     switch (buttons) {
     case Buttons::Ok:
-        choices = {{QMessageBox::Ok, "Aceptar", Answer::Ok}};
+        choices = {{QMessageBox::Ok, "&Aceptar", Answer::Ok}};
         break;
     case Buttons::OkCancel:
-        choices = {{QMessageBox::Ok, "Aceptar", Answer::Ok},
-                   {QMessageBox::Cancel, "Cancelar", Answer::Cancel}};
+        choices
+            = {{QMessageBox::Ok, "&Aceptar", Answer::Ok}, {QMessageBox::Cancel, "&Cancelar", Answer::Cancel}};
         break;
     case Buttons::YesNo:
-        choices = {{QMessageBox::Yes, "Sí", Answer::Yes}, {QMessageBox::No, "No", Answer::No}};
+        choices = {{QMessageBox::Yes, "&Sí", Answer::Yes}, {QMessageBox::No, "&No", Answer::No}};
         break;
     case Buttons::YesNoCancel:
-        choices = {{QMessageBox::Yes, "Sí", Answer::Yes},
-                   {QMessageBox::No, "No", Answer::No},
-                   {QMessageBox::Cancel, "Cancelar", Answer::Cancel}};
+        choices = {{QMessageBox::Yes, "&Sí", Answer::Yes}, {QMessageBox::No, "&No", Answer::No},
+            {QMessageBox::Cancel, "&Cancelar", Answer::Cancel}};
         break;
     }
     QMessageBox::StandardButtons standard;
@@ -145,11 +147,34 @@ QtSound::QtSound(const QString &soundDirectory)
 
 QtSound::~QtSound() = default;
 
+namespace {
+
+QtMessageHandler outerMessageHandler = nullptr;
+
+void quietMessageHandler(QtMsgType type, const QMessageLogContext &context, const QString &text)
+{
+    if (type == QtCriticalMsg || type == QtFatalMsg)
+        outerMessageHandler(type, context, text);
+}
+
+} // namespace
+
+// Without a sound server or device Qt Multimedia says so on the terminal, at every sound. There is
+// nothing to play then and nothing to say: its look for a device is kept off the terminal, and no
+// sound is started.
+bool QtSound::audioDeviceFound()
+{
+    outerMessageHandler = qInstallMessageHandler(quietMessageHandler);
+    const bool found = !QMediaDevices::audioOutputs().isEmpty();
+    qInstallMessageHandler(outerMessageHandler);
+    return found;
+}
+
 void QtSound::play(const QString &fileName)
 {
     const QString path = QDir(m_directory).filePath(fileName);
     // Only a regular file of a sound's size: a FIFO would hold the loader, a giant its memory.
-    if (const QFileInfo info(path); !info.isFile() || info.size() > MostSoundBytes)
+    if (const QFileInfo info(path); !info.isFile() || info.size() > MostSoundBytes || !audioDeviceFound())
         return;
     // Finished effects are reused; each cue gets its own so that cues may overlap.
     std::erase_if(m_effects, [](const auto &effect) { return !effect->isPlaying() && effect->status() != QSoundEffect::Loading; });

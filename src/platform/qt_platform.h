@@ -40,6 +40,9 @@ public:
     ~QtSound() override;
     void play(const QString &fileName) override;
 
+    // Whether the desktop has a device to play sounds on.
+    static bool audioDeviceFound();
+
 private:
     QString m_directory;
     std::vector<std::unique_ptr<QSoundEffect>> m_effects;

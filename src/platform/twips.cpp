@@ -1,7 +1,6 @@
 #include "platform/twips.h"
 
 #include <QLabel>
-#include <QWindow>
 
 namespace Twips {
 
@@ -23,10 +22,10 @@ void shrinkToFit(QWidget *control)
     }
 }
 
-void keepAbove(QWidget *window, QWidget *owner)
+QStringList formFamilies()
 {
-    if (owner && window->windowHandle() && owner->window()->windowHandle())
-        window->windowHandle()->setTransientParent(owner->window()->windowHandle());
+    return {QStringLiteral("MS Sans Serif"), QStringLiteral("Liberation Sans"), QStringLiteral("Arimo"),
+        QStringLiteral("Nimbus Sans")};
 }
 
 } // namespace Twips

@@ -1,5 +1,6 @@
 #include "update/frm_bus_actu.h"
 
+#include "platform/owned_window.h"
 #include "platform/platform.h"
 #include "platform/text_file.h"
 #include "platform/twips.h"
@@ -24,14 +25,12 @@ const QString DownloadFailed
 } // namespace
 
 FrmBusActu::FrmBusActu(Platform &platform, QWidget *mainWindow)
-    : QWidget(nullptr,
-              Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
+    : QWidget(mainWindow, OwnedWindow::DialogFlags)
     , m_platform(platform)
     , m_mainWindow(mainWindow)
     , m_updateUrl(QUrl(QStringLiteral(ORVALIA_UPDATE_URL)))
     , m_webPage(QUrl(QStringLiteral(ORVALIA_WEB_PAGE)))
 {
-    // Not a child of the main window: a child would be disabled along with it.
     setAttribute(Qt::WA_DeleteOnClose);
     setObjectName(QStringLiteral("FrmBusActu"));
     setWindowTitle(Title);
@@ -63,8 +62,10 @@ FrmBusActu::FrmBusActu(Platform &platform, QWidget *mainWindow)
     timerunloaded->setInterval(TimerInterval);
     connect(timerunloaded, &QTimer::timeout, this, &FrmBusActu::timerunloaded_Timer);
 
-    if (m_mainWindow && m_mainWindow->isVisible())
-        move(m_mainWindow->window()->frameGeometry().center() - rect().center());
+    OwnedWindow::centreOn(this, m_mainWindow);
+    OwnedWindow::forwardActivation(this, m_mainWindow);
+    // Opened while another window holds the main window, it is still a window of its own.
+    setEnabled(true);
 }
 
 QString FrmBusActu::localCopy() const
@@ -75,7 +76,6 @@ QString FrmBusActu::localCopy() const
 void FrmBusActu::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
-    Twips::keepAbove(this, m_mainWindow);
     if (!m_loaded) {
         m_loaded = true;
         Form_Load();
@@ -143,7 +143,7 @@ void FrmBusActu::timerunloaded_Timer()
     m_checked = true;
     m_checking = true;
     if (m_mainWindow && m_mainWindow->isEnabled()) {
-        m_mainWindow->setEnabled(false);
+        OwnedWindow::disableOwner(this, m_mainWindow);
         m_tookMainWindow = true;
     }
 

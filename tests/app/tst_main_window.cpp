@@ -235,16 +235,30 @@ void TestMainWindow::menus()
         {u"mnubusactu:Buscar actualizaciones..."_qs, u"mnuguion:-"_qs, u"mnuopciones:Opciones..."_qs},
         {u"mnumorqweb:Morq Technologies En La WEB"_qs, u"mnuguion2:-"_qs, u"mnuacerca:Acerca De..."_qs},
     };
+    // The words shown, without the marks of the access keys.
+    const auto words = [](const QString &caption) { return QString(caption).remove(u'&'); };
     for (int i = 0; i < 3; ++i) {
         QMenu *menu = top[i]->menu();
         QVERIFY(menu);
-        QCOMPARE(menu->title(), titles[i]);
+        QCOMPARE(words(menu->title()), titles[i]);
         QCOMPARE(menu->objectName(), names[i]);
         QStringList shown;
         for (QAction *action : menu->actions())
-            shown << action->objectName() + u':' + (action->isSeparator() ? u"-"_qs : action->text());
+            shown << action->objectName() + u':' + (action->isSeparator() ? u"-"_qs : words(action->text()));
         QCOMPARE(shown, items[i]);
     }
+    // Alt with the underlined letter opens a menu; in an open menu the letter picks the item.
+    QStringList keys;
+    for (QAction *menu : top) {
+        keys << QKeySequence::mnemonic(menu->text()).toString();
+        for (QAction *action : menu->menu()->actions()) {
+            if (!action->isSeparator())
+                keys << QKeySequence::mnemonic(action->text()).toString();
+        }
+    }
+    QCOMPARE(keys,
+        QStringList({u"Alt+A"_qs, u"Alt+S"_qs, u"Alt+H"_qs, u"Alt+B"_qs, u"Alt+O"_qs, u"Alt+U"_qs,
+            u"Alt+M"_qs, u"Alt+A"_qs}));
 }
 
 // --- start -------------------------------------------------------------------------------------
@@ -501,7 +515,11 @@ void TestMainWindow::select_missingPhoto()
     QVERIFY(f->button("Command8")->isEnabled());
 
     bool borrarWhileAsked = true;
-    f->desk.messages.onShow = [&] { borrarWhileAsked = f->button("Command8")->isEnabled(); };
+    bool pictureWhileAsked = true;
+    f->desk.messages.onShow = [&] {
+        borrarWhileAsked = f->button("Command8")->isEnabled();
+        pictureWhileAsked = f->pictureShown();
+    };
     f->clickEntry(u"Gomez Ana "_qs);
     QCOMPARE(f->desk.messages.shown.size(), 1);
     const FakeMessageBoxes::Shown &told = f->desk.messages.shown.first();
@@ -511,6 +529,7 @@ void TestMainWindow::select_missingPhoto()
     QCOMPARE(told.icon, Icon::Error);
     QCOMPARE(told.buttons, Buttons::Ok);
     QVERIFY(borrarWhileAsked); // still Luis's state when the message was shown
+    QVERIFY(!pictureWhileAsked); // but not Luis's photo behind the message
     QVERIFY(!f->pictureShown());
     QVERIFY(f->button("Command8")->isEnabled());
     QCOMPARE(f->box(ubicacionfoto)->text(), gone);

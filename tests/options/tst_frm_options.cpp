@@ -11,6 +11,7 @@
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
+#include <QPointer>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
@@ -110,10 +111,14 @@ void TestFrmOptions::init()
 
 void TestFrmOptions::cleanup()
 {
+    // A window goes with the window that owns it: each is deleted at most once.
+    QList<QPointer<QWidget>> windows;
     for (QWidget *widget : QApplication::topLevelWidgets()) {
         if (widget != m_main.get())
-            delete widget;
+            windows << widget;
     }
+    for (const QPointer<QWidget> &widget : windows)
+        delete widget.data();
     m_main.reset();
     m_desktop.reset();
 }

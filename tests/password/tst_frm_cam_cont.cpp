@@ -9,9 +9,9 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QTest>
-
 
 using Icon = MessageBoxes::Icon;
 using Buttons = MessageBoxes::Buttons;
@@ -75,10 +75,14 @@ void TestFrmCamCont::init()
 
 void TestFrmCamCont::cleanup()
 {
+    // A window goes with the window that owns it: each is deleted at most once.
+    QList<QPointer<QWidget>> windows;
     for (QWidget *widget : QApplication::topLevelWidgets()) {
         if (widget != m_main.get() && widget != m_options.get())
-            delete widget;
+            windows << widget;
     }
+    for (const QPointer<QWidget> &widget : windows)
+        delete widget.data();
     m_options.reset();
     m_main.reset();
     m_desktop.reset();

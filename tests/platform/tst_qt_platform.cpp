@@ -160,6 +160,7 @@ private slots:
     void download();
     void downloadNeverWritesThroughALink();
     void systemAnswers();
+    void soundsWithoutADeviceSayNothing();
 };
 
 void TestQtPlatform::messageBoxSpeaksSpanish_data()
@@ -187,6 +188,7 @@ void TestQtPlatform::messageBoxSpeaksSpanish()
     QFETCH(MessageBoxes::Answer, answer);
 
     QStringList seen;
+    QStringList withoutKey;
     QString title;
     QString text;
     QTimer::singleShot(0, this, [&] {
@@ -195,8 +197,13 @@ void TestQtPlatform::messageBoxSpeaksSpanish()
         title = box->windowTitle();
         text = box->text();
         for (QAbstractButton *button : box->buttons()) {
-            seen << button->text();
-            if (button->text() == press)
+            // The words shown; the access key is the first letter, pressed with Alt.
+            const QString shown = QString(button->text()).remove(u'&');
+            seen << shown;
+            if (QKeySequence::mnemonic(button->text())
+                != QKeySequence(Qt::ALT | shown.at(0).toUpper().unicode()))
+                withoutKey << shown;
+            if (shown == press)
                 button->click();
         }
     });
@@ -204,6 +211,7 @@ void TestQtPlatform::messageBoxSpeaksSpanish()
     const auto got = boxes.show(nullptr, u"¿Seguro?"_qs, u"Orvalia"_qs, MessageBoxes::Icon::Question, buttons);
     seen.sort();
     QCOMPARE(seen, texts);
+    QCOMPARE(withoutKey, QStringList());
     QCOMPARE(title, u"Orvalia"_qs);
     QCOMPARE(text, u"¿Seguro?"_qs);
     QCOMPARE(got, answer);
@@ -473,6 +481,64 @@ void TestQtPlatform::systemAnswers()
     QVERIFY(!system.passwordDirectory().isEmpty());
     QVERIFY(!system.passwordDirectory().startsWith(dir.path()));
     qunsetenv("XDG_CONFIG_HOME");
+}
+
+namespace {
+QStringList said;
+void keepWhatIsSaid(QtMsgType, const QMessageLogContext &, const QString &text)
+{
+    said << text;
+}
+
+// A short, silent PCM recording: 8 kHz, 8 bits, one channel.
+QByteArray silentWav()
+{
+    const QByteArray samples(800, char(0x80));
+    QByteArray wav;
+    const auto le32 = [&wav](quint32 v) {
+        for (int i = 0; i < 4; ++i)
+            wav += char((v >> (8 * i)) & 0xFF);
+    };
+    const auto le16 = [&wav](quint16 v) {
+        wav += char(v & 0xFF);
+        wav += char(v >> 8);
+    };
+    wav += "RIFF";
+    le32(36 + samples.size());
+    wav += "WAVEfmt ";
+    le32(16);
+    le16(1); // PCM
+    le16(1); // channels
+    le32(8000); // samples a second
+    le32(8000); // bytes a second
+    le16(1); // block
+    le16(8); // bits
+    wav += "data";
+    le32(samples.size());
+    return wav + samples;
+}
+} // namespace
+
+// Without a sound device a cue plays nothing and prints nothing on the terminal.
+void TestQtPlatform::soundsWithoutADeviceSayNothing()
+{
+    if (QtSound::audioDeviceFound())
+        QSKIP("this machine has a sound device");
+    QTemporaryDir directory;
+    QFile wav(directory.filePath(u"Tac.WAV"_qs));
+    QVERIFY(wav.open(QIODevice::WriteOnly));
+    wav.write(silentWav());
+    wav.close();
+
+    said.clear();
+    const QtMessageHandler testsOwn = qInstallMessageHandler(keepWhatIsSaid);
+    const auto restore = qScopeGuard([testsOwn] { qInstallMessageHandler(testsOwn); });
+    QtSound sound(directory.path());
+    for (int i = 0; i < 3; ++i)
+        sound.play(u"Tac.WAV"_qs);
+    QTest::qWait(300); // what Qt Multimedia has to say comes from the event loop
+    qWarning("and the program's own warnings still pass");
+    QCOMPARE(said, QStringList {u"and the program's own warnings still pass"_qs});
 }
 
 QTEST_MAIN(TestQtPlatform)
