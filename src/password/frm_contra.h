@@ -23,6 +23,17 @@ QPushButton *button(QWidget *window, const char *name, const QString &caption, Q
 // stored as something other than what was typed, and would never match again.
 QLineEdit *textBox(QWidget *window, const char *name, QRect geometry, bool masked);
 
+// The wait cursor while it lives: a key derivation holds the window for a fraction of a second.
+// It goes before any message is shown.
+class WaitCursor
+{
+public:
+    WaitCursor();
+    ~WaitCursor();
+    WaitCursor(const WaitCursor &) = delete;
+    WaitCursor &operator=(const WaitCursor &) = delete;
+};
+
 } // namespace PasswordWindow
 
 // "Orvalia - Proteger mediante contraseña": switching protection on. The password, typed twice,
