@@ -161,6 +161,8 @@ void TestPasswordStore::oldFormConvertedAtFirstSuccess_data()
         {"a fourth line", "c\r\np\r\nr\r\ncuarta\r\n", u"c"_qs, u"p"_qs, u"r"_qs},
         {"one line", "Solo\r\n", u"Solo"_qs, QString(), QString()},
         {"no final line end", "c\r\np\r\nr", u"c"_qs, u"p"_qs, u"r"_qs},
+        {"a password starting with the new form's name", "ORVPW2024\r\np\r\nrespuesta\r\n", u"ORVPW2024"_qs,
+            u"p"_qs, u"respuesta"_qs},
     };
     for (const auto &f : files) {
         QTest::addRow("%s, login", f.name) << f.file << f.password << f.question << f.answer << true;
