@@ -3,7 +3,7 @@
 #include "options/options_file.h"
 #include "options/sound_cue.h"
 #include "password/frm_contra.h"
-#include "password/password_file.h"
+#include "password/password_store.h"
 #include "platform/owned_window.h"
 #include "platform/platform.h"
 #include "platform/twips.h"
@@ -66,23 +66,33 @@ void FrmCamCont::cmdaccept_Click()
         refuse(QStringLiteral("Se deben completar todos los datos"), Icon::Information);
         return;
     }
-    const PasswordFile passwordFile(GetWindows());
-    const std::optional<QString> stored = passwordFile.readPassword();
-    if (!stored) {
+    PasswordStore store(GetWindows());
+    if (!store.load()) {
         refuse(
             QStringLiteral("No se pudo leer el archivo de contraseña. La contraseña no ha sido modificada."),
             Icon::Error);
         return;
     }
-    if (!PasswordFile::matches(*stored, txtconant->text())) {
+    bool oldRight = false;
+    {
+        const PasswordWindow::WaitCursor wait;
+        oldRight = store.isPassword(txtconant->text());
+    }
+    if (!oldRight) {
         refuse(QStringLiteral("La contraseña antigua no es correcta"), Icon::Error);
         return;
     }
-    if (!PasswordFile::matches(txtnuecon->text(), txtnuerecon->text())) {
+    // Exact text: letter case and blanks count.
+    if (txtnuecon->text() != txtnuerecon->text()) {
         refuse(QStringLiteral("Las nuevas contraseñas no son iguales"), Icon::Information);
         return;
     }
-    if (!passwordFile.replacePassword(txtnuecon->text())) {
+    bool changed = false;
+    {
+        const PasswordWindow::WaitCursor wait;
+        changed = store.changePassword(txtconant->text(), txtnuecon->text());
+    }
+    if (!changed) {
         refuse(
             QStringLiteral("No se pudo guardar la nueva contraseña. La contraseña anterior sigue vigente."),
             Icon::Error);

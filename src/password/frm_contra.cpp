@@ -2,13 +2,14 @@
 
 #include "options/options_file.h"
 #include "options/sound_cue.h"
-#include "password/password_file.h"
+#include "password/password_store.h"
 #include "platform/accessible_names.h"
 #include "platform/owned_window.h"
 #include "platform/platform.h"
 #include "platform/text_file.h"
 #include "platform/twips.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QFrame>
 #include <QLabel>
@@ -84,6 +85,16 @@ QLineEdit *PasswordWindow::textBox(
     return box;
 }
 
+PasswordWindow::WaitCursor::WaitCursor()
+{
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+}
+
+PasswordWindow::WaitCursor::~WaitCursor()
+{
+    QApplication::restoreOverrideCursor();
+}
+
 FrmContra::FrmContra(Platform &platform, QWidget *optionsWindow, QWidget *mainWindow)
     : QWidget(optionsWindow, OwnedWindow::ToolFlags)
     , m_platform(platform)
@@ -152,16 +163,22 @@ void FrmContra::cmdaccept_Click()
         refuse(QStringLiteral("Se deben completar todos los datos"));
         return;
     }
-    if (!PasswordFile::matches(txtcontra->text(), txtrecontra->text())) {
+    // Exact text: letter case and blanks count.
+    if (txtcontra->text() != txtrecontra->text()) {
         refuse(QStringLiteral("Las contraseñas no coinciden"));
         return;
     }
     // The password file first: protection must not be switched on without a password to ask for.
-    const PasswordFile passwordFile(GetWindows());
+    PasswordStore store(GetWindows());
+    const PasswordFile &passwordFile = store.file();
     // A file that is there but cannot be kept aside could not be put back after a failure below.
     const std::optional<QByteArray> previous = passwordFile.saved();
-    if ((!previous && passwordFile.present())
-        || !passwordFile.writeNew({txtcontra->text(), txtpreg->text(), txtresp->text()})) {
+    bool written = false;
+    if (previous || !passwordFile.present()) {
+        const PasswordWindow::WaitCursor wait;
+        written = store.create(txtcontra->text(), txtpreg->text(), txtresp->text());
+    }
+    if (!written) {
         m_platform.messages.show(this,
             QStringLiteral("No se pudo guardar la contraseña en el archivo de contraseña. "
                            "La protección no ha sido activada."),

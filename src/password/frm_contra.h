@@ -24,6 +24,17 @@ QPushButton *button(QWidget *window, const char *name, const QString &caption, Q
 // its label.
 QLineEdit *textBox(QWidget *window, QLabel *label, const char *name, QRect geometry, bool masked);
 
+// The wait cursor while it lives: a key derivation holds the window for a fraction of a second.
+// It goes before any message is shown.
+class WaitCursor
+{
+public:
+    WaitCursor();
+    ~WaitCursor();
+    WaitCursor(const WaitCursor &) = delete;
+    WaitCursor &operator=(const WaitCursor &) = delete;
+};
+
 } // namespace PasswordWindow
 
 // "Orvalia - Proteger mediante contraseña": switching protection on. The password, typed twice,

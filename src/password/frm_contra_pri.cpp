@@ -3,8 +3,9 @@
 #include "app/frm_organizador.h"
 #include "options/options_file.h"
 #include "options/sound_cue.h"
+#include "password/frm_contra.h"
 #include "password/frm_olvidoc.h"
-#include "password/password_file.h"
+#include "password/password_store.h"
 #include "platform/accessible_names.h"
 #include "platform/owned_window.h"
 #include "platform/platform.h"
@@ -79,13 +80,20 @@ void FrmContraPri::clickSound()
 void FrmContraPri::cmdaccept_Click()
 {
     clickSound();
-    const std::optional<QString> stored = PasswordFile(GetWindows()).readPassword();
-    if (!stored) {
+    PasswordStore store(GetWindows());
+    if (!store.load()) {
         m_platform.messages.show(this, unreadableFileText(), QStringLiteral("Error"),
                                  MessageBoxes::Icon::Error, MessageBoxes::Buttons::Ok);
         return;
     }
-    if (!PasswordFile::matches(*stored, txtcontra->text())) {
+    // An old file that matches is rewritten in the new form here; should that fail, it stays as
+    // it is and the user still gets in.
+    bool right = false;
+    {
+        const PasswordWindow::WaitCursor wait;
+        right = store.checkPassword(txtcontra->text());
+    }
+    if (!right) {
         m_platform.messages.show(this, QStringLiteral("Contraseña incorrecta"), QStringLiteral("Error"),
                                  MessageBoxes::Icon::Error, MessageBoxes::Buttons::Ok);
         return;

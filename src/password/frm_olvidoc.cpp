@@ -2,7 +2,7 @@
 
 #include "options/options_file.h"
 #include "options/sound_cue.h"
-#include "password/password_file.h"
+#include "password/frm_contra.h"
 #include "platform/accessible_names.h"
 #include "platform/owned_window.h"
 #include "platform/platform.h"
@@ -105,12 +105,9 @@ void FrmOlvidoc::enableLogin()
 void FrmOlvidoc::Form_Load()
 {
     OwnedWindow::disableOwner(this, m_login);
-    if (const std::optional<PasswordFile::Values> values = PasswordFile(GetWindows()).readAll()) {
-        contra = values->password;
-        preg = values->question;
-        resp = values->answer;
-        m_fileRead = true;
-    }
+    m_store.emplace(GetWindows());
+    m_fileRead = m_store->load();
+    preg = m_store->question();
     // No text box stores a longer question; a line of megabytes from an edited file would take the
     // label seconds to lay out, so only its start is shown.
     lblpreg->setText(preg.left(LongestQuestionShown));
@@ -125,10 +122,15 @@ void FrmOlvidoc::cmdresp_Click()
                                  MessageBoxes::Icon::Error, MessageBoxes::Buttons::Ok);
         return;
     }
-    if (PasswordFile::matches(resp, txtresp->text()))
-        m_platform.messages.show(this, QStringLiteral("Su contraseña es : ") + contra,
-                                 QStringLiteral("Orvalia"), MessageBoxes::Icon::Information,
-                                 MessageBoxes::Buttons::Ok);
+    // An old file whose answer matches is rewritten in the new form here.
+    std::optional<QString> contra;
+    {
+        const PasswordWindow::WaitCursor wait;
+        contra = m_store->recoverPassword(txtresp->text());
+    }
+    if (contra)
+        m_platform.messages.show(this, QStringLiteral("Su contraseña es : ") + *contra,
+            QStringLiteral("Orvalia"), MessageBoxes::Icon::Information, MessageBoxes::Buttons::Ok);
     else
         m_platform.messages.show(this, QStringLiteral("La respuesta no es correcta"), QStringLiteral("Error"),
                                  MessageBoxes::Icon::Error, MessageBoxes::Buttons::Ok);

@@ -1,7 +1,10 @@
 #pragma once
 
+#include "password/password_store.h"
+
 #include <QPointer>
 #include <QWidget>
+#include <optional>
 
 struct Platform;
 class QLabel;
@@ -38,9 +41,10 @@ private:
     Platform &m_platform;
     QPointer<QWidget> m_login;
 
-    QString contra;
+    // The password file as read when the window opened: the new form holds no password or answer
+    // in clear; an old file holds both until the first right answer rewrites it.
+    std::optional<PasswordStore> m_store;
     QString preg;
-    QString resp;
     bool m_fileRead = false;
 
     QLabel *Label1;

@@ -1,22 +1,42 @@
 #include "password/password_file.h"
 
+#include "password/password_secrets.h"
 #include "platform/text_file.h"
-#include "platform/twin_writer.h"
 
 #include <QFile>
 
 #include <sys/stat.h>
 
 namespace {
-// The values are in clear: the file and its twin are readable by their owner alone, whatever the
-// umask and whatever mode an old file had.
+// The file and its twin are readable by their owner alone, whatever the umask and whatever mode an
+// old file had: an old file holds the password in clear.
 constexpr mode_t OwnerOnly = 0600;
+
+// Lines an old file holds that are read: the password, the question, the answer.
+constexpr qsizetype OldFormLines = 3;
+constexpr qint64 Block = 1024 * 1024;
 
 // The directory is joined with a plain slash: "unknown" stays a directory relative to the
 // current one, as the system call that failed would leave it.
 QString join(const QString &directory, const char *name)
 {
     return directory + u'/' + QLatin1String(name);
+}
+
+// Counts the line ends of bytes from `from` on, up to the one that ends line number `wanted`;
+// true, with `from` just after it, once it is found.
+bool findLineEnd(const QByteArray &bytes, qsizetype &from, qsizetype &found, qsizetype wanted)
+{
+    while (found < wanted) {
+        const qsizetype end = bytes.indexOf('\n', from);
+        if (end < 0) {
+            from = bytes.size();
+            return false;
+        }
+        from = end + 1;
+        ++found;
+    }
+    return true;
 }
 } // namespace
 
@@ -35,39 +55,37 @@ QString PasswordFile::twinPath() const
     return join(m_directory, "orvpw.ntd2");
 }
 
-bool PasswordFile::writeNew(const Values &values) const
+std::optional<QByteArray> PasswordFile::read() const
 {
-    const QByteArray bytes = TextFile::encodeLines({values.password, values.question, values.answer});
+    QFile file;
+    if (!RegularFile::open(file, path()))
+        return std::nullopt;
+    QByteArray bytes = file.read(PasswordSecrets::maxFileBytes() + 1);
+    if (file.error() != QFileDevice::NoError)
+        return std::nullopt;
+    if (bytes.size() <= PasswordSecrets::maxFileBytes())
+        return bytes;
+
+    // Larger than any new file: the old reader's three lines, read a block at a time.
+    qsizetype scanned = 0;
+    qsizetype lines = 0;
+    while (!findLineEnd(bytes, scanned, lines, OldFormLines)) {
+        const QByteArray more = file.read(qMin<qint64>(Block, TextFile::MostBytes + 1 - bytes.size()));
+        if (file.error() != QFileDevice::NoError)
+            return std::nullopt;
+        if (more.isEmpty())
+            return bytes; // the end of the file: its last line has no line end
+        bytes += more;
+        if (bytes.size() > TextFile::MostBytes)
+            return std::nullopt;
+    }
+    bytes.truncate(scanned);
+    return bytes;
+}
+
+bool PasswordFile::write(const QByteArray &bytes) const
+{
     return TextFile::replaceThroughTwin(path(), twinPath(), bytes, OwnerOnly);
-}
-
-std::optional<QString> PasswordFile::readPassword() const
-{
-    const std::optional<QStringList> lines = TextFile::readLines(path(), 1);
-    if (!lines || lines->isEmpty())
-        return std::nullopt;
-    return lines->constFirst();
-}
-
-std::optional<PasswordFile::Values> PasswordFile::readAll() const
-{
-    const std::optional<QStringList> lines = TextFile::readLines(path(), 3);
-    if (!lines)
-        return std::nullopt;
-    Values values;
-    values.password = lines->value(0);
-    values.question = lines->value(1);
-    values.answer = lines->value(2);
-    return values;
-}
-
-bool PasswordFile::replacePassword(const QString &newPassword) const
-{
-    std::optional<QStringList> lines = TextFile::readLines(path(), 3);
-    if (!lines || lines->isEmpty())
-        return false;
-    (*lines)[0] = newPassword;
-    return TextFile::replaceThroughTwin(path(), twinPath(), TextFile::encodeLines(*lines), OwnerOnly);
 }
 
 void PasswordFile::remove() const

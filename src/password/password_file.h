@@ -4,38 +4,27 @@
 #include <QString>
 #include <optional>
 
-// The password file "orvpw.ntd" in the password directory: three lines, each ended by CR LF,
-// Windows-1252: the password, the secret question, the secret answer, exactly as typed.
-// The values are stored in clear, so the file is readable and writable by its owner alone.
+// The password file "orvpw.ntd" in the password directory, as bytes on the disk: what it holds is
+// PasswordSecrets' business. It is read only when it is a regular file, never without a bound, and
+// written through its twin "orvpw.ntd2" in one step, never through a link, readable and writable by
+// its owner alone.
 class PasswordFile
 {
 public:
-    struct Values
-    {
-        QString password;
-        QString question;
-        QString answer;
-    };
-
     explicit PasswordFile(const QString &passwordDirectory);
 
     QString path() const;     // <dir>/orvpw.ntd
     QString twinPath() const; // <dir>/orvpw.ntd2
 
-    // Creates or replaces the file with the three values. False, with any old file unchanged,
-    // when it cannot be written.
-    bool writeNew(const Values &values) const;
+    // What a reader needs of the file: all of it when it is no larger than the new form can be,
+    // otherwise its first three lines (all an old file holds that is read; a last line without a
+    // line end counts). Nothing when it cannot be read: missing, no regular file, or a larger file
+    // with more than TextFile::MostBytes before the end of its third line.
+    std::optional<QByteArray> read() const;
 
-    // Line 1. Nothing when the file cannot be read or has no first line.
-    std::optional<QString> readPassword() const;
-
-    // Lines 1 to 3; a missing line is empty and later lines are ignored. Nothing when the file
-    // cannot be read.
-    std::optional<Values> readAll() const;
-
-    // Line 1 becomes newPassword, lines 2 and 3 are kept, later lines dropped. The new file
-    // takes the old one's place in one step. False, with the file unchanged, on failure.
-    bool replacePassword(const QString &newPassword) const;
+    // Replaces the file with these bytes in one step. False, with any old file unchanged, when it
+    // cannot be written.
+    bool write(const QByteArray &bytes) const;
 
     // Deletes the file; a missing file is no error.
     void remove() const;
@@ -45,12 +34,9 @@ public:
 
     // The file's bytes as they are (nothing when it cannot be read: missing, no regular file, more
     // than TextFile::MostBytes), and putting such a copy back in one step (nothing: no file), so
-    // that a caller can undo a writeNew.
+    // that a caller can undo a write.
     std::optional<QByteArray> saved() const;
     bool putBack(const std::optional<QByteArray> &saved) const;
-
-    // Two values are equal only character for character: letter case and blanks count.
-    static bool matches(const QString &stored, const QString &typed) { return stored == typed; }
 
 private:
     QString m_directory;

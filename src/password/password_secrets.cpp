@@ -32,7 +32,9 @@ constexpr qsizetype base64Length(qsizetype bytes)
     return (bytes + 2) / 3 * 4;
 }
 
-const QByteArrayView Magic("ORVPW");
+// The name of the form and the blank before its version: what every file of the new form starts
+// with, and no old file but one whose password starts so.
+const QByteArrayView NamePrefix("ORVPW ");
 const QByteArrayView Header("ORVPW 2");
 const char HeaderLine[] = "ORVPW 2\r\n";
 const QByteArrayView VerifierPrefix("$argon2id$");
@@ -448,7 +450,9 @@ PasswordSecrets::Parsed PasswordSecrets::parse(QByteArrayView bytes)
     // CR LF, even a password "ORV".
     if (!bytes.contains('\n') && QByteArrayView(HeaderLine).startsWith(bytes))
         return {Status::Cut, {}};
-    if (!bytes.startsWith(Magic)) {
+    // An old password may start with the name ("ORVPW2024"): only the name and its blank make a
+    // file of the new form.
+    if (!bytes.startsWith(NamePrefix)) {
         if (bytes.size() <= maxFileBytes() && holdsNewFormLines(bytes))
             return {Status::Damaged, {}};
         return {Status::Legacy, {}};
@@ -462,9 +466,7 @@ PasswordSecrets::Parsed PasswordSecrets::parse(QByteArrayView bytes)
     const bool headerHasCr = header.endsWith('\r');
     if (headerHasCr)
         header.chop(1);
-    const std::optional<quint64> version = header.startsWith(Header.first(Magic.size() + 1))
-        ? decimal(header.sliced(Magic.size() + 1))
-        : std::nullopt;
+    const std::optional<quint64> version = decimal(header.sliced(NamePrefix.size()));
     if (!version)
         return {Status::Damaged, {}};
     if (*version != 2)

@@ -20,7 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     }
     if (parsed.status == Status::Legacy) {
         // Never a new file cut short: that could let in whoever types its first bytes.
-        FUZZ_CHECK(!file.startsWith("ORVPW") && !file.isEmpty());
+        FUZZ_CHECK(!file.startsWith("ORVPW ") && !file.isEmpty());
         FUZZ_CHECK(file.contains('\n') || !QByteArrayView("ORVPW 2\r\n").startsWith(file));
         const QList<QByteArray> lines = Fuzz::linesOf(file);
         const PasswordSecrets::LegacyValues values = PasswordSecrets::legacyValues(file);

@@ -3,6 +3,7 @@
 #include "window_driver.h"
 #include "options/frm_options.h"
 #include "password/frm_contra.h"
+#include "password_fixtures.h"
 #include "platform/twips.h"
 
 #include <QApplication>
@@ -275,7 +276,7 @@ void TestFrmOptions::unreadableOptionsFileKeepsThePasswordFile()
 {
     QFile::remove(opt());
     QVERIFY(QDir().mkdir(opt()));
-    writeBytes(passwordFile(), cp1252Lines({"clave", "pregunta", "respuesta"}));
+    writeBytes(passwordFile(), PasswordFixtures::newForm("clave", "pregunta", "respuesta"));
     FrmOptions *window = open();
     QCOMPARE(box(window, "Check1")->isChecked(), true);
     QCOMPARE(box(window, "Check3")->isChecked(), false);
@@ -396,7 +397,7 @@ void TestFrmOptions::passwordFileOnClosing()
     QFETCH(bool, kept);
 
     writeOptions(with(Defaults, 4, protection));
-    writeBytes(passwordFile(), cp1252Lines({"clave", "pregunta", "respuesta"}));
+    writeBytes(passwordFile(), PasswordFixtures::newForm("clave", "pregunta", "respuesta"));
     FrmOptions *window = open();
     if (change)
         tick(window, "chmayus");
@@ -411,7 +412,7 @@ void TestFrmOptions::passwordFileOnClosing()
 void TestFrmOptions::protectionOnAtOpening()
 {
     writeOptions(with(Defaults, 4, "1"));
-    writeBytes(passwordFile(), cp1252Lines({"clave", "pregunta", "respuesta"}));
+    writeBytes(passwordFile(), PasswordFixtures::newForm("clave", "pregunta", "respuesta"));
     FrmOptions *window = open();
     QVERIFY(control(window, "cmdcamcon")->isEnabled());
     tick(window, "Check2");

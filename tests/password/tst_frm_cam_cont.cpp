@@ -1,8 +1,10 @@
 #include "fake_platform.h"
-#include "window_driver.h"
 #include "options/frm_options.h"
 #include "password/frm_cam_cont.h"
+#include "password/password_store.h"
+#include "password_fixtures.h"
 #include "platform/twips.h"
+#include "window_driver.h"
 
 #include <QApplication>
 #include <QDir>
@@ -49,8 +51,11 @@ private slots:
     void openedFromTheOptionsWindow();
     void refusals_data();
     void refusals();
+    void changeKeepsQuestionAndAnswer_data();
     void changeKeepsQuestionAndAnswer();
     void replacementFails();
+    void unusableFileTakesNoOldPassword_data();
+    void unusableFileTakesNoOldPassword();
     void cancelWritesNothing();
     void changeSurvivesOptionsCancelWhenProtectionWasOn();
 
@@ -58,6 +63,8 @@ private:
     FrmCamCont *openAlone();
     QString passwordFile() const { return m_desktop->passwordFile("orvpw.ntd"); }
     QString twin() const { return m_desktop->passwordFile("orvpw.ntd2"); }
+    // The file says: password, question and answer; nothing of the secrets is in any file.
+    void expectStored(const QString &password, const QString &question, const QString &answer);
 
     std::unique_ptr<TestPlatform> m_desktop;
     std::unique_ptr<QWidget> m_main;
@@ -70,7 +77,20 @@ void TestFrmCamCont::init()
     m_main = std::make_unique<QWidget>();
     m_options = std::make_unique<QWidget>();
     writeBytes(m_desktop->programFile("Agenda.opt"), cp1252Lines(Protected));
-    writeBytes(passwordFile(), cp1252Lines({"Vieja", "¿Color?", "azul", "cuarta"}));
+    writeBytes(passwordFile(), PasswordFixtures::newForm("Vieja", "¿Color?", "azul cielo"));
+}
+
+void TestFrmCamCont::expectStored(const QString &password, const QString &question, const QString &answer)
+{
+    PasswordStore stored(m_desktop->passwordDir());
+    QVERIFY(stored.load());
+    QCOMPARE(stored.status(), PasswordSecrets::Status::Ok);
+    QCOMPARE(stored.question(), question);
+    QVERIFY(stored.isPassword(password));
+    QCOMPARE(stored.recoverPassword(answer), password);
+    QCOMPARE(PasswordFixtures::filesGivingAway(
+                 {m_desktop->passwordDir(), m_desktop->programDir()}, {password, answer, "Vieja"}),
+        QStringList());
 }
 
 void TestFrmCamCont::cleanup()
@@ -184,6 +204,8 @@ void TestFrmCamCont::refusals_data()
         << true << QStringList { "vieja", "n", "n" } << wrongOld << Icon::Error;
     QTest::newRow("old with a space")
         << true << QStringList { "Vieja ", "n", "n" } << wrongOld << Icon::Error;
+    QTest::newRow("the answer for the old")
+        << true << QStringList {"azul cielo", "n", "n"} << wrongOld << Icon::Error;
     QTest::newRow("new differ") << true << QStringList { "Vieja", "nueva", "Nueva" }
                                 << QStringLiteral("Las nuevas contraseñas no son iguales")
                                 << Icon::Information;
@@ -221,8 +243,19 @@ void TestFrmCamCont::refusals()
     QVERIFY(!m_options->isEnabled());
 }
 
+void TestFrmCamCont::changeKeepsQuestionAndAnswer_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::newRow("new form") << PasswordFixtures::newForm("Vieja", "¿Color?", "azul cielo");
+    // The form of earlier versions, in clear, with a line after the third: the change writes the
+    // new form.
+    QTest::newRow("old form") << cp1252Lines({"Vieja", "¿Color?", "azul cielo", "cuarta"});
+}
+
 void TestFrmCamCont::changeKeepsQuestionAndAnswer()
 {
+    QFETCH(QByteArray, file);
+    writeBytes(passwordFile(), file);
     FrmCamCont *window = openAlone();
     type(window, {"Vieja", "Nueva ñ", "Nueva ñ"});
     press(window, "cmdaccept");
@@ -232,12 +265,14 @@ void TestFrmCamCont::changeKeepsQuestionAndAnswer()
     QCOMPARE(shown.title, QStringLiteral("Orvalia"));
     QCOMPARE(shown.icon, Icon::Information);
     QCOMPARE(shown.buttons, Buttons::Ok);
-    QCOMPARE(readBytes(passwordFile()), cp1252Lines({"Nueva ñ", "¿Color?", "azul"}));
+    expectStored("Nueva ñ", "¿Color?", "azul cielo");
+    QVERIFY(!readBytes(passwordFile()).contains("cuarta"));
     QCOMPARE(fileMode(passwordFile()), 0600);
     QVERIFY(!QFileInfo::exists(twin()));
     QVERIFY(!window->isVisible());
     QVERIFY(m_options->isEnabled());
     QVERIFY(!m_main->isEnabled());
+    QVERIFY(!QApplication::overrideCursor());
     // The options are not this window's business.
     QCOMPARE(readBytes(m_desktop->programFile("Agenda.opt")), cp1252Lines(Protected));
     QVERIFY(!QFileInfo::exists(m_desktop->programFile("Agenda.opt2")));
@@ -261,6 +296,32 @@ void TestFrmCamCont::replacementFails()
     QCOMPARE(readBytes(passwordFile()), before);
     QVERIFY(window->isVisible());
     QCOMPARE(texts(window), typed);
+}
+
+void TestFrmCamCont::unusableFileTakesNoOldPassword_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    const QByteArray good = PasswordFixtures::newForm("Vieja", "¿Color?", "azul cielo");
+    QTest::newRow("cut") << good.first(good.size() / 2);
+    QTest::newRow("of another version") << QByteArray(good).replace("ORVPW 2", "ORVPW 3");
+    QTest::newRow("damaged") << QByteArray(good).replace("verifier $argon2id$", "verifier $argon2i$");
+}
+
+// A file of the new form that cannot be used knows no old password: the change is refused, and
+// the file stays as it was.
+void TestFrmCamCont::unusableFileTakesNoOldPassword()
+{
+    QFETCH(QByteArray, file);
+    writeBytes(passwordFile(), file);
+    FrmCamCont *window = openAlone();
+    type(window, {"Vieja", "Nueva", "Nueva"});
+    press(window, "cmdaccept");
+    QCOMPARE(m_desktop->messages.shown.size(), 1);
+    QCOMPARE(m_desktop->messages.shown.first().text, QStringLiteral("La contraseña antigua no es correcta"));
+    QCOMPARE(m_desktop->messages.shown.first().icon, Icon::Error);
+    QVERIFY(window->isVisible());
+    QVERIFY(readBytes(passwordFile()) == file);
+    QVERIFY(!QFileInfo::exists(twin()));
 }
 
 void TestFrmCamCont::cancelWritesNothing()
@@ -291,7 +352,7 @@ void TestFrmCamCont::changeSurvivesOptionsCancelWhenProtectionWasOn()
     type(window, {"Vieja", "Nueva", "Nueva"});
     press(window, "cmdaccept");
     press(options, "cmdcancel");
-    QCOMPARE(readBytes(passwordFile()), cp1252Lines({"Nueva", "¿Color?", "azul"}));
+    expectStored("Nueva", "¿Color?", "azul cielo");
     QCOMPARE(readBytes(m_desktop->programFile("Agenda.opt")), cp1252Lines(Protected));
     QVERIFY(m_main->isEnabled());
 }

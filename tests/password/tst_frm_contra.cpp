@@ -1,8 +1,10 @@
 #include "fake_platform.h"
-#include "window_driver.h"
 #include "options/frm_options.h"
 #include "password/frm_contra.h"
+#include "password/password_store.h"
+#include "password_fixtures.h"
 #include "platform/twips.h"
+#include "window_driver.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -58,6 +60,7 @@ private slots:
     void setThenCancelOptions();
     void passwordFileCannotBeWritten();
     void optionsClosedWhileOpen();
+    void acceptReplacesAnOldClearFile();
 
 private:
     FrmContra *openAlone();
@@ -261,8 +264,20 @@ void TestFrmContra::acceptStoresTheValuesAsTyped()
     press(window, "cmdaccept");
     QVERIFY(m_desktop->messages.shown.isEmpty());
     QVERIFY(!window->isVisible());
-    QCOMPARE(readBytes(passwordFile()), cp1252Lines({" Clave ñ", " ", "  azul"}));
+    // Stored as typed, and neither the password nor the answer in clear.
+    PasswordStore stored(m_desktop->passwordDir());
+    QVERIFY(stored.load());
+    QCOMPARE(stored.status(), PasswordSecrets::Status::Ok);
+    QCOMPARE(stored.question(), QStringLiteral(" "));
+    QVERIFY(stored.isPassword(QStringLiteral(" Clave ñ")));
+    QVERIFY(!stored.isPassword(QStringLiteral("Clave ñ")));
+    QCOMPARE(stored.recoverPassword(QStringLiteral("  azul")), QStringLiteral(" Clave ñ"));
+    QCOMPARE(stored.recoverPassword(QStringLiteral(" azul")), std::nullopt);
+    QCOMPARE(PasswordFixtures::filesGivingAway({m_desktop->passwordDir(), m_desktop->programDir()},
+                 {QStringLiteral(" Clave ñ"), QStringLiteral("  azul")}),
+        QStringList());
     QCOMPARE(fileMode(passwordFile()), 0600);
+    QVERIFY(!QApplication::overrideCursor());
     QVERIFY(!QFileInfo::exists(m_desktop->passwordFile("orvpw.ntd2")));
     QCOMPARE(readBytes(opt2()), cp1252Lines({"1", "1", "0", "1", "0", "1", "0", "1"}));
     QVERIFY(options->isEnabled());
@@ -357,6 +372,28 @@ void TestFrmContra::optionsClosedWhileOpen()
     QVERIFY(!QFileInfo::exists(opt2()));
     QCOMPARE(readBytes(opt()), before);
     QVERIFY(m_main->isEnabled());
+}
+
+// Protection switched on again over a file of the earlier form, which held its values in clear:
+// nothing of it stays.
+void TestFrmContra::acceptReplacesAnOldClearFile()
+{
+    writeBytes(passwordFile(), cp1252Lines({"Antigua ñ", "¿Vieja?", "Respuesta vieja"}));
+    openOptions();
+    FrmContra *window = openWindow<FrmContra>();
+    QVERIFY(window);
+    type(window, {"Nueva ñ", "Nueva ñ", "¿Nueva?", "Respuesta nueva"});
+    press(window, "cmdaccept");
+    QVERIFY(m_desktop->messages.shown.isEmpty());
+    PasswordStore stored(m_desktop->passwordDir());
+    QVERIFY(stored.load());
+    QCOMPARE(stored.question(), QStringLiteral("¿Nueva?"));
+    QVERIFY(stored.isPassword(QStringLiteral("Nueva ñ")));
+    QVERIFY(!stored.isPassword(QStringLiteral("Antigua ñ")));
+    QCOMPARE(PasswordFixtures::filesGivingAway({m_desktop->passwordDir(), m_desktop->programDir()},
+                 {QStringLiteral("Antigua ñ"), QStringLiteral("Respuesta vieja"), QStringLiteral("Nueva ñ"),
+                     QStringLiteral("Respuesta nueva")}),
+        QStringList());
 }
 
 QTEST_MAIN(TestFrmContra)

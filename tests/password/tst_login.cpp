@@ -1,11 +1,14 @@
 #include "app/main_window.h"
 #include "fake_platform.h"
+#include "hostile_files.h"
 #include "password/frm_contra_pri.h"
 #include "password/frm_olvidoc.h"
-#include "password/password_file.h"
+#include "password/password_store.h"
+#include "password_fixtures.h"
 #include "platform/qt_platform.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -17,6 +20,8 @@
 
 using Icon = MessageBoxes::Icon;
 using Buttons = MessageBoxes::Buttons;
+using Status = PasswordSecrets::Status;
+using namespace PasswordFixtures;
 
 namespace {
 template <class T> QList<T *> visibleWindows()
@@ -85,11 +90,18 @@ private slots:
     void volverAndCloseBoxEnableLogin();
     void oneLineFileHasEmptyQuestionAndAnswer();
     void markupIsShownAsStored();
+    void oldFileConvertedAtFirstLogin();
+    void oldFileConvertedAtFirstRecovery();
+    void unusableFileKeepsEveryoneOut_data();
+    void unusableFileKeepsEveryoneOut();
+    void noWaitCursorLeftOrUnderAMessage();
 
 private:
     FrmContraPri *showLogin();
     FrmOlvidoc *openForgotten(FrmContraPri *login);
-    void writePasswordFile(const QStringList &lines);
+    void writePasswordFile(const QString &password, const QString &question, const QString &answer);
+    void writeOldPasswordFile(const QStringList &lines);
+    QString passwordPath() const { return m_desktop->passwordFile(u"orvpw.ntd"_qs); }
     void expectLastMessage(const QString &text, const QString &title, Icon icon);
 
     std::unique_ptr<TestPlatform> m_desktop;
@@ -98,7 +110,7 @@ private:
 void TestLogin::init()
 {
     m_desktop = std::make_unique<TestPlatform>();
-    writePasswordFile({u"Secreto"_qs, u"¿Nombre de mi perro?"_qs, u"Tobías"_qs});
+    writePasswordFile(u"Secreto"_qs, u"¿Nombre de mi perro?"_qs, u"Tobías"_qs);
     // Sounds on, protection on; the main window is left without its update check.
     writeBytes(m_desktop->programFile(u"Agenda.opt"_qs),
                cp1252Lines({u"1"_qs, u"1"_qs, u"0"_qs, u"1"_qs, u"0"_qs, u"0"_qs, u"0"_qs, u"1"_qs}));
@@ -128,9 +140,15 @@ FrmOlvidoc *TestLogin::openForgotten(FrmContraPri *login)
     return windows.size() == 1 ? windows.first() : nullptr;
 }
 
-void TestLogin::writePasswordFile(const QStringList &lines)
+void TestLogin::writePasswordFile(const QString &password, const QString &question, const QString &answer)
 {
-    writeBytes(m_desktop->passwordFile(u"orvpw.ntd"_qs), cp1252Lines(lines));
+    writeBytes(passwordPath(), newForm(password, question, answer));
+}
+
+// The form of earlier versions: password, question and answer in clear.
+void TestLogin::writeOldPasswordFile(const QStringList &lines)
+{
+    writeBytes(passwordPath(), cp1252Lines(lines));
 }
 
 void TestLogin::expectLastMessage(const QString &text, const QString &title, Icon icon)
@@ -483,7 +501,7 @@ void TestLogin::volverAndCloseBoxEnableLogin()
 
 void TestLogin::oneLineFileHasEmptyQuestionAndAnswer()
 {
-    writePasswordFile({u"Solo"_qs});
+    writeOldPasswordFile({u"Solo"_qs});
     FrmContraPri *login = showLogin();
     FrmOlvidoc *forgotten = openForgotten(login);
     QVERIFY(forgotten);
@@ -498,6 +516,12 @@ void TestLogin::oneLineFileHasEmptyQuestionAndAnswer()
     QTest::mouseClick(respond, Qt::LeftButton);
     expectLastMessage(u"Su contraseña es : Solo"_qs, u"Orvalia"_qs, Icon::Information);
     QCOMPARE(m_desktop->messages.shown.size(), 2);
+    // Rewritten in the new form, empty question and answer and all.
+    PasswordStore store(m_desktop->passwordDir());
+    QVERIFY(store.load());
+    QCOMPARE(store.status(), Status::Ok);
+    QCOMPARE(store.question(), QString());
+    QVERIFY(!readBytes(passwordPath()).contains("Solo"));
 }
 
 // A password, question and answer that look like markup are shown as they are stored: the real
@@ -506,7 +530,7 @@ void TestLogin::markupIsShownAsStored()
 {
     const QString password = u"<b>gato</b> &amp; <i>perro</i>"_qs;
     const QString question = u"<i>¿Color?</i> &lt;"_qs;
-    writePasswordFile({password, question, u"<u>azul</u>"_qs});
+    writePasswordFile(password, question, u"<u>azul</u>"_qs);
     QtMessageBoxes qtBoxes;
     TestPlatform &d = *m_desktop;
     Platform platform {qtBoxes, d.dialogs, d.sound, d.shell, d.network, d.attributes, d.system};
@@ -536,6 +560,164 @@ void TestLogin::markupIsShownAsStored()
     QCOMPARE(title, u"Orvalia"_qs);
     QCOMPARE(shownText, u"Su contraseña es : "_qs + password);
     QCOMPARE(format, Qt::PlainText);
+}
+
+// A file of the earlier form, which held the password and the answer in clear: read as before, and
+// rewritten in the new form by the first login that matches.
+void TestLogin::oldFileConvertedAtFirstLogin()
+{
+    writeOldPasswordFile({u"Secreto ñ"_qs, u"¿Nombre de mi perro?"_qs, u"Tobías"_qs, u"cuarta"_qs});
+    ::chmod(QFile::encodeName(passwordPath()).constData(), 0644);
+    const QByteArray old = readBytes(passwordPath());
+    QPointer<FrmContraPri> login = showLogin();
+    auto *box = login->findChild<QLineEdit *>(u"txtcontra"_qs);
+    box->setText(u"Secreto"_qs);
+    QTest::mouseClick(login->findChild<QPushButton *>(u"cmdaccept"_qs), Qt::LeftButton);
+    expectLastMessage(u"Contraseña incorrecta"_qs, u"Error"_qs, Icon::Error);
+    QCOMPARE(readBytes(passwordPath()), old);
+
+    box->setText(u"Secreto ñ"_qs);
+    QTest::mouseClick(login->findChild<QPushButton *>(u"cmdaccept"_qs), Qt::LeftButton);
+    QCOMPARE(m_desktop->messages.shown.size(), 1);
+    QCOMPARE(visibleWindows<FrmPrincipal>().size(), 1);
+    processDeletes();
+    QVERIFY(!login);
+
+    QCOMPARE(PasswordSecrets::parse(readBytes(passwordPath())).status, Status::Ok);
+    QCOMPARE(modeOf(passwordPath()), 0600);
+    QVERIFY(!QFileInfo::exists(m_desktop->passwordFile(u"orvpw.ntd2"_qs)));
+    QCOMPARE(filesGivingAway({m_desktop->passwordDir(), m_desktop->programDir()},
+                 {u"Secreto ñ"_qs, u"Tobías"_qs, u"cuarta"_qs}),
+        QStringList());
+
+    // The next start asks for the same password and recovers it with the same answer.
+    const QByteArray converted = readBytes(passwordPath());
+    cleanup();
+    init();
+    writeBytes(passwordPath(), converted);
+    login = showLogin();
+    FrmOlvidoc *forgotten = openForgotten(login);
+    QVERIFY(forgotten);
+    QCOMPARE(forgotten->findChild<QLabel *>(u"lblpreg"_qs)->text(), u"¿Nombre de mi perro?"_qs);
+    forgotten->findChild<QLineEdit *>(u"txtresp"_qs)->setText(u"Tobías"_qs);
+    QTest::mouseClick(forgotten->findChild<QPushButton *>(u"cmdresp"_qs), Qt::LeftButton);
+    expectLastMessage(u"Su contraseña es : Secreto ñ"_qs, u"Orvalia"_qs, Icon::Information);
+    QTest::mouseClick(forgotten->findChild<QPushButton *>(u"cmdsalir"_qs), Qt::LeftButton);
+    login->findChild<QLineEdit *>(u"txtcontra"_qs)->setText(u"Secreto ñ"_qs);
+    QTest::mouseClick(login->findChild<QPushButton *>(u"cmdaccept"_qs), Qt::LeftButton);
+    QCOMPARE(visibleWindows<FrmPrincipal>().size(), 1);
+    QCOMPARE(readBytes(passwordPath()), converted);
+}
+
+// Or by the first right answer in the forgotten-password window.
+void TestLogin::oldFileConvertedAtFirstRecovery()
+{
+    writeOldPasswordFile({u"Secreto"_qs, u"¿Nombre de mi perro?"_qs, u"Tobías"_qs});
+    const QByteArray old = readBytes(passwordPath());
+    FrmContraPri *login = showLogin();
+    FrmOlvidoc *forgotten = openForgotten(login);
+    QVERIFY(forgotten);
+    QCOMPARE(forgotten->findChild<QLabel *>(u"lblpreg"_qs)->text(), u"¿Nombre de mi perro?"_qs);
+    auto *answer = forgotten->findChild<QLineEdit *>(u"txtresp"_qs);
+    auto *respond = forgotten->findChild<QPushButton *>(u"cmdresp"_qs);
+    answer->setText(u"Tobias"_qs);
+    QTest::mouseClick(respond, Qt::LeftButton);
+    expectLastMessage(u"La respuesta no es correcta"_qs, u"Error"_qs, Icon::Error);
+    QCOMPARE(readBytes(passwordPath()), old);
+
+    answer->setText(u"Tobías"_qs);
+    QTest::mouseClick(respond, Qt::LeftButton);
+    expectLastMessage(u"Su contraseña es : Secreto"_qs, u"Orvalia"_qs, Icon::Information);
+    const QByteArray converted = readBytes(passwordPath());
+    QCOMPARE(PasswordSecrets::parse(converted).status, Status::Ok);
+    QCOMPARE(
+        filesGivingAway({m_desktop->passwordDir(), m_desktop->programDir()}, {u"Secreto"_qs, u"Tobías"_qs}),
+        QStringList());
+    // Asked again, the window answers from the new file and writes nothing more.
+    QTest::mouseClick(respond, Qt::LeftButton);
+    expectLastMessage(u"Su contraseña es : Secreto"_qs, u"Orvalia"_qs, Icon::Information);
+    QCOMPARE(readBytes(passwordPath()), converted);
+    QTest::mouseClick(forgotten->findChild<QPushButton *>(u"cmdsalir"_qs), Qt::LeftButton);
+    login->findChild<QLineEdit *>(u"txtcontra"_qs)->setText(u"Secreto"_qs);
+    QTest::mouseClick(login->findChild<QPushButton *>(u"cmdaccept"_qs), Qt::LeftButton);
+    QCOMPARE(visibleWindows<FrmPrincipal>().size(), 1);
+}
+
+void TestLogin::unusableFileKeepsEveryoneOut_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    const QByteArray good = newForm(u"Secreto"_qs, u"¿Nombre de mi perro?"_qs, u"Tobías"_qs);
+    QList<QByteArray> lines = good.split('\n');
+    lines.removeLast();
+    for (QByteArray &line : lines)
+        line += '\n';
+    QList<QByteArray> swapped = lines;
+    swapped.swapItemsAt(2, 3);
+    QByteArray damaged = good;
+    damaged[damaged.indexOf("key-by-answer ") + 30] = '*';
+
+    QTest::newRow("damaged") << damaged;
+    QTest::newRow("cut after the question") << lines.mid(0, 2).join();
+    QTest::newRow("cut in the last line") << good.chopped(7);
+    QTest::newRow("reordered") << swapped.join();
+    QTest::newRow("of another version") << QByteArray(good).replace("ORVPW 2", "ORVPW 9");
+    QTest::newRow("empty") << QByteArray();
+}
+
+// A file of the new form that cannot be used: the login refuses as for a wrong password, the
+// recovery as for a wrong answer, nothing crashes and the file stays for whoever can mend it.
+void TestLogin::unusableFileKeepsEveryoneOut()
+{
+    QFETCH(QByteArray, file);
+    writeBytes(passwordPath(), file);
+    QPointer<FrmContraPri> login = showLogin();
+    for (const QString &typed : {u"Secreto"_qs, u"Tobías"_qs, QString()}) {
+        login->findChild<QLineEdit *>(u"txtcontra"_qs)->setText(typed);
+        QTest::mouseClick(login->findChild<QPushButton *>(u"cmdaccept"_qs), Qt::LeftButton);
+        expectLastMessage(u"Contraseña incorrecta"_qs, u"Error"_qs, Icon::Error);
+    }
+    FrmOlvidoc *forgotten = openForgotten(login);
+    QVERIFY(forgotten);
+    QCOMPARE(forgotten->findChild<QLabel *>(u"lblpreg"_qs)->text(), QString());
+    for (const QString &typed : {u"Tobías"_qs, u"Secreto"_qs, QString()}) {
+        forgotten->findChild<QLineEdit *>(u"txtresp"_qs)->setText(typed);
+        QTest::mouseClick(forgotten->findChild<QPushButton *>(u"cmdresp"_qs), Qt::LeftButton);
+        expectLastMessage(u"La respuesta no es correcta"_qs, u"Error"_qs, Icon::Error);
+    }
+    QCOMPARE(m_desktop->messages.shown.size(), 6);
+    QTest::mouseClick(forgotten->findChild<QPushButton *>(u"cmdsalir"_qs), Qt::LeftButton);
+    processDeletes();
+    QVERIFY(login && login->isVisible() && login->isEnabled());
+    QVERIFY(visibleWindows<FrmPrincipal>().isEmpty());
+    QVERIFY(readBytes(passwordPath()) == file);
+}
+
+// The wait cursor of a derivation is gone before any message and after every handler.
+void TestLogin::noWaitCursorLeftOrUnderAMessage()
+{
+    writeOldPasswordFile({u"Secreto"_qs, u"¿Nombre de mi perro?"_qs, u"Tobías"_qs});
+    QStringList cursorsUnderMessages;
+    m_desktop->messages.onShow = [&] {
+        if (QApplication::overrideCursor())
+            cursorsUnderMessages << m_desktop->messages.shown.constLast().text;
+    };
+    FrmContraPri *login = showLogin();
+    FrmOlvidoc *forgotten = openForgotten(login);
+    QVERIFY(forgotten);
+    for (const QString &typed : {u"otra"_qs, u"Tobías"_qs, u"Tobías"_qs}) {
+        forgotten->findChild<QLineEdit *>(u"txtresp"_qs)->setText(typed);
+        QTest::mouseClick(forgotten->findChild<QPushButton *>(u"cmdresp"_qs), Qt::LeftButton);
+        QVERIFY(!QApplication::overrideCursor());
+    }
+    QTest::mouseClick(forgotten->findChild<QPushButton *>(u"cmdsalir"_qs), Qt::LeftButton);
+    for (const QString &typed : {u"otra"_qs, u"Secreto"_qs}) {
+        login->findChild<QLineEdit *>(u"txtcontra"_qs)->setText(typed);
+        QTest::mouseClick(login->findChild<QPushButton *>(u"cmdaccept"_qs), Qt::LeftButton);
+        QVERIFY(!QApplication::overrideCursor());
+    }
+    QCOMPARE(m_desktop->messages.shown.size(), 4);
+    QCOMPARE(cursorsUnderMessages, QStringList());
+    QCOMPARE(visibleWindows<FrmPrincipal>().size(), 1);
 }
 
 QTEST_MAIN(TestLogin)

@@ -1,6 +1,7 @@
 #include "fake_platform.h"
 #include "hostile_files.h"
 #include "password/password_file.h"
+#include "password/password_secrets.h"
 #include "platform/text_file.h"
 #include "watchdog.h"
 
@@ -14,18 +15,17 @@ class TestPasswordFile : public QObject
 private slots:
     void init();
 
-    void writesThreeLinesExactlyAsTyped();
+    void writesTheBytesAsGiven();
     void fileIsForItsOwnerOnly();
-    void readersOnShortAndLongFiles_data();
-    void readersOnShortAndLongFiles();
+    void readsSmallFilesWhole_data();
+    void readsSmallFilesWhole();
+    void readsTheThreeLinesOfALargeOldFile_data();
+    void readsTheThreeLinesOfALargeOldFile();
     void missingFileCannotBeRead();
-    void replaceKeepsQuestionAndAnswerAndDropsTheRest();
-    void replaceWithoutFileFails();
     void remove();
-    void comparisonIsExact();
     void ownerOnlyWhateverTheUmaskOrTheOldMode();
     void twinLinkIsNeverWrittenThrough();
-    void savedCopyIsBounded();
+    void readersAreBounded();
 
 private:
     std::unique_ptr<TestPlatform> m_desktop;
@@ -38,93 +38,87 @@ void TestPasswordFile::init()
     m_file = std::make_unique<PasswordFile>(m_desktop->passwordDir());
 }
 
-void TestPasswordFile::writesThreeLinesExactlyAsTyped()
+void TestPasswordFile::writesTheBytesAsGiven()
 {
-    QVERIFY(m_file->writeNew({u" Clave "_qs, u"¿Mascota?"_qs, u"Ñandú"_qs}));
-    QCOMPARE(readBytes(m_file->path()), QByteArray(" Clave \r\n\xBFMascota?\r\n\xD1" "and\xFA\r\n"));
+    const QByteArray bytes("ORVPW 2\r\nquestion v79\r\n\0\xFF", 25);
+    QVERIFY(m_file->write(bytes));
+    QCOMPARE(readBytes(m_file->path()), bytes);
+    QCOMPARE(m_file->read(), bytes);
     QVERIFY(!QFileInfo::exists(m_file->twinPath()));
     QCOMPARE(m_file->path(), m_desktop->passwordFile(u"orvpw.ntd"_qs));
+
+    QVERIFY(m_file->write("otro"));
+    QCOMPARE(readBytes(m_file->path()), QByteArray("otro"));
 }
 
 void TestPasswordFile::fileIsForItsOwnerOnly()
 {
-    QVERIFY(m_file->writeNew({u"a"_qs, u"b"_qs, u"c"_qs}));
-    const auto owner = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
-    QCOMPARE(QFileInfo(m_file->path()).permissions() & ~(QFileDevice::ReadUser | QFileDevice::WriteUser),
-             owner);
-    QVERIFY(m_file->replacePassword(u"d"_qs));
-    QCOMPARE(QFileInfo(m_file->path()).permissions() & ~(QFileDevice::ReadUser | QFileDevice::WriteUser),
-             owner);
+    QVERIFY(m_file->write("a"));
+    QCOMPARE(modeOf(m_file->path()), 0600);
+    QVERIFY(m_file->write("b"));
+    QCOMPARE(modeOf(m_file->path()), 0600);
 }
 
-void TestPasswordFile::readersOnShortAndLongFiles_data()
+// Anything up to the largest new file is read whole, whatever it holds.
+void TestPasswordFile::readsSmallFilesWhole_data()
 {
     QTest::addColumn<QByteArray>("content");
-    QTest::addColumn<QString>("password");
-    QTest::addColumn<QString>("question");
-    QTest::addColumn<QString>("answer");
-
-    QTest::newRow("one line") << QByteArray("clave\r\n") << u"clave"_qs << QString() << QString();
-    QTest::newRow("two lines") << QByteArray("clave\r\npregunta\r\n") << u"clave"_qs << u"pregunta"_qs << QString();
-    QTest::newRow("five lines") << QByteArray("c\r\np\r\nr\r\nx\r\ny\r\n") << u"c"_qs << u"p"_qs << u"r"_qs;
-    QTest::newRow("no final line end") << QByteArray("c\r\np\r\nr") << u"c"_qs << u"p"_qs << u"r"_qs;
+    QTest::newRow("one line") << QByteArray("clave\r\n");
+    QTest::newRow("five lines") << QByteArray("c\r\np\r\nr\r\nx\r\ny\r\n");
+    QTest::newRow("no final line end") << QByteArray("c\r\np\r\nr");
+    QTest::newRow("the largest new file")
+        << QByteArray("ORVPW 2\r\n") + QByteArray(PasswordSecrets::maxFileBytes() - 9, 'x');
 }
 
-void TestPasswordFile::readersOnShortAndLongFiles()
+void TestPasswordFile::readsSmallFilesWhole()
 {
     QFETCH(QByteArray, content);
-    QFETCH(QString, password);
-    QFETCH(QString, question);
-    QFETCH(QString, answer);
     writeBytes(m_file->path(), content);
+    QCOMPARE(m_file->read(), content);
+}
 
-    QCOMPARE(m_file->readPassword(), password);
-    const std::optional<PasswordFile::Values> values = m_file->readAll();
-    QVERIFY(values);
-    QCOMPARE(values->password, password);
-    QCOMPARE(values->question, question);
-    QCOMPARE(values->answer, answer);
+// A larger file is no new one: the old reader took its first three lines, and so does this one.
+void TestPasswordFile::readsTheThreeLinesOfALargeOldFile_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QByteArray>("read");
+    const QByteArray large(PasswordSecrets::maxFileBytes(), 'q');
+    const QByteArray huge(16 * 1024 * 1024, 'h');
+    QTest::newRow("a long question") << "clave\r\n" + large + "\r\nr\r\ncuarta\r\n"
+                                     << "clave\r\n" + large + "\r\nr\r\n";
+    QTest::newRow("huge lines, then more") << huge + "1\r\n" + huge + "2\r\n" + huge + "3\r\n" + huge
+                                           << huge + "1\r\n" + huge + "2\r\n" + huge + "3\r\n";
+    QTest::newRow("three lines, the last without a line end") << "c\r\np\r\n" + large << "c\r\np\r\n" + large;
+    QTest::newRow("a new form too large") << "ORVPW 2\r\nquestion " + large + "\r\nverifier x\r\nmore\r\n"
+                                          << "ORVPW 2\r\nquestion " + large + "\r\nverifier x\r\n";
+}
+
+void TestPasswordFile::readsTheThreeLinesOfALargeOldFile()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(QByteArray, read);
+    writeBytes(m_file->path(), content);
+    const std::optional<QByteArray> bytes = m_file->read();
+    QVERIFY(bytes);
+    QVERIFY(*bytes == read);
 }
 
 void TestPasswordFile::missingFileCannotBeRead()
 {
-    QCOMPARE(m_file->readPassword(), std::nullopt);
-    QVERIFY(!m_file->readAll());
+    QCOMPARE(m_file->read(), std::nullopt);
+    QCOMPARE(m_file->saved(), std::nullopt);
+    QVERIFY(!m_file->present());
     writeBytes(m_file->path(), QByteArray());
-    QCOMPARE(m_file->readPassword(), std::nullopt);
-}
-
-void TestPasswordFile::replaceKeepsQuestionAndAnswerAndDropsTheRest()
-{
-    writeBytes(m_file->path(), "vieja\r\npregunta\r\nrespuesta\r\ncuarta\r\n");
-    QVERIFY(m_file->replacePassword(u"nueva"_qs));
-    QCOMPARE(readBytes(m_file->path()), QByteArray("nueva\r\npregunta\r\nrespuesta\r\n"));
-    QVERIFY(!QFileInfo::exists(m_file->twinPath()));
-
-    QVERIFY(m_file->replacePassword(u"nueva"_qs));
-    QCOMPARE(readBytes(m_file->path()), QByteArray("nueva\r\npregunta\r\nrespuesta\r\n"));
-}
-
-void TestPasswordFile::replaceWithoutFileFails()
-{
-    QVERIFY(!m_file->replacePassword(u"nueva"_qs));
-    QVERIFY(!QFileInfo::exists(m_file->path()));
-    QVERIFY(!QFileInfo::exists(m_file->twinPath()));
+    QCOMPARE(m_file->read(), QByteArray());
+    QVERIFY(m_file->present());
 }
 
 void TestPasswordFile::remove()
 {
-    QVERIFY(m_file->writeNew({u"a"_qs, u"b"_qs, u"c"_qs}));
+    QVERIFY(m_file->write("a"));
     m_file->remove();
     QVERIFY(!QFileInfo::exists(m_file->path()));
     m_file->remove();
-}
-
-void TestPasswordFile::comparisonIsExact()
-{
-    QVERIFY(PasswordFile::matches(u"Clave"_qs, u"Clave"_qs));
-    QVERIFY(!PasswordFile::matches(u"Clave"_qs, u"clave"_qs));
-    QVERIFY(!PasswordFile::matches(u"Clave"_qs, u"Clave "_qs));
 }
 
 void TestPasswordFile::ownerOnlyWhateverTheUmaskOrTheOldMode()
@@ -132,47 +126,55 @@ void TestPasswordFile::ownerOnlyWhateverTheUmaskOrTheOldMode()
     writeBytes(m_file->path(), "vieja\r\np\r\nr\r\n");
     ::chmod(QFile::encodeName(m_file->path()).constData(), 0666);
     const ScopedUmask mask(0);
-    QVERIFY(m_file->replacePassword(u"nueva"_qs));
+    QVERIFY(m_file->write("nueva"));
     QCOMPARE(modeOf(m_file->path()), 0600);
     QFile::remove(m_file->path());
-    QVERIFY(m_file->writeNew({u"a"_qs, u"b"_qs, u"c"_qs}));
+    QVERIFY(m_file->write("otra"));
+    QCOMPARE(modeOf(m_file->path()), 0600);
+    QVERIFY(m_file->putBack(QByteArray("vieja")));
     QCOMPARE(modeOf(m_file->path()), 0600);
 }
 
-// A link left in the twin's place would have the password, question and answer written in clear
-// into whatever file it names.
+// A link left in the twin's place would have the file written into whatever file it names.
 void TestPasswordFile::twinLinkIsNeverWrittenThrough()
 {
     const QString victim = m_desktop->passwordFile(u"diario.txt"_qs);
     writeBytes(victim, "querido diario");
     ::chmod(QFile::encodeName(victim).constData(), 0644);
     QVERIFY(makeLink(victim, m_file->twinPath()));
-    QVERIFY(m_file->writeNew({u"clave"_qs, u"pregunta"_qs, u"respuesta"_qs}));
+    QVERIFY(m_file->write("ORVPW 2\r\n"));
     QCOMPARE(readBytes(victim), QByteArray("querido diario"));
     QCOMPARE(modeOf(victim), 0644);
     QVERIFY(isRegularFile(m_file->path()));
     QVERIFY(!isLink(m_file->twinPath()) && !QFileInfo::exists(m_file->twinPath()));
     QVERIFY(makeLink(victim, m_file->twinPath()));
-    QVERIFY(m_file->replacePassword(u"otra"_qs));
+    QVERIFY(m_file->putBack(QByteArray("antes")));
     QCOMPARE(readBytes(victim), QByteArray("querido diario"));
-    QCOMPARE(readBytes(m_file->path()), QByteArray("otra\r\npregunta\r\nrespuesta\r\n"));
+    QCOMPARE(readBytes(m_file->path()), QByteArray("antes"));
 }
 
-void TestPasswordFile::savedCopyIsBounded()
+// No open waits on a FIFO, and no read goes past its bound on a sparse giant.
+void TestPasswordFile::readersAreBounded()
 {
-    QVERIFY(!m_file->present());
-    QCOMPARE(m_file->saved(), std::nullopt);
     QVERIFY(makeFifo(m_file->path()));
     QVERIFY(m_file->present());
     Watchdog watchdog({m_desktop->passwordDir()});
     QCOMPARE(m_file->saved(), std::nullopt);
-    QCOMPARE(m_file->readAll(), std::nullopt);
+    QCOMPARE(m_file->read(), std::nullopt);
     QVERIFY(!watchdog.stop());
     QFile::remove(m_file->path());
+
+    // More than the readers take before a third line: unreadable.
     QVERIFY(makeSparse(m_file->path(), TextFile::MostBytes + 1));
     QCOMPARE(m_file->saved(), std::nullopt);
+    QCOMPARE(m_file->read(), std::nullopt);
+    // As much as they take, and no line end: one line of NULs.
+    QVERIFY(makeSparse(m_file->path(), TextFile::MostBytes));
+    const std::optional<QByteArray> most = m_file->read();
+    QVERIFY(most && most->size() == TextFile::MostBytes && !most->contains('\n'));
     QVERIFY(makeSparse(m_file->path(), 100));
     QCOMPARE(m_file->saved(), QByteArray(100, '\0'));
+    QCOMPARE(m_file->read(), QByteArray(100, '\0'));
 }
 
 QTEST_GUILESS_MAIN(TestPasswordFile)

@@ -183,6 +183,9 @@ void TestPasswordSecrets::oldFormReadAndConverted_data()
     QTest::newRow("undefined byte") << "c\x81\r\np\r\nr\r\n"_ba << u"c\u0081"_qs << u"p"_qs << u"r"_qs;
     QTest::newRow("password like a header prefix")
         << "ORV\r\np\r\nr\r\n"_ba << u"ORV"_qs << u"p"_qs << u"r"_qs;
+    QTest::newRow("password starting with the form's name")
+        << "ORVPW2024\r\np\r\nr\r\n"_ba << u"ORVPW2024"_qs << u"p"_qs << u"r"_qs;
+    QTest::newRow("password the form's name") << "ORVPW\r\np\r\nr"_ba << u"ORVPW"_qs << u"p"_qs << u"r"_qs;
 }
 
 void TestPasswordSecrets::oldFormReadAndConverted()
@@ -229,6 +232,7 @@ void TestPasswordSecrets::refusedFiles_data()
     QTest::newRow("version 02") << with(0, "ORVPW 02") << Status::Damaged;
     QTest::newRow("blank after the version") << with(0, "ORVPW 2 ") << Status::Damaged;
     QTest::newRow("header hit") << with(0, "ORVPX 2") << Status::Damaged;
+    QTest::newRow("header without its blank") << with(0, "ORVPW2") << Status::Damaged;
     QTest::newRow("header lost") << lines.mid(1).join() << Status::Damaged;
     QTest::newRow("LF only") << QByteArray(m_file).replace("\r\n", "\n") << Status::Damaged;
     QTest::newRow("lone CR in a line") << with(1, "question \rwr9N") << Status::Damaged;

@@ -5,9 +5,10 @@
 // It starts the way the main window does (create a missing file, read every line), then appends,
 // modifies, deletes, backs up and restores contacts through ContactFile, changes lines of the
 // options working copy and puts it in force through OptionsFile, and writes and changes the
-// password through PasswordFile, at random. Before each operation it writes a "B" line to its
-// standard output and after it an "E" line (see crash_records.h); the test reads them through a
-// pipe, so what the kernel took from the driver survives its death. Each journal line is far
+// password file through PasswordFile, at random (the files made by PasswordSecrets at its least
+// cost; a change of the first file, of the earlier form, writes the new form). Before each operation it
+// writes a "B" line to its standard output and after it an "E" line (see crash_records.h); the test reads
+// them through a pipe, so what the kernel took from the driver survives its death. Each journal line is far
 // shorter than PIPE_BUF, so it arrives whole or not at all. Records are made before the "B" line,
 // so that the time between the two lines is the operation's own.
 //
@@ -20,6 +21,7 @@
 #include "crash_records.h"
 #include "options/options_file.h"
 #include "password/password_file.h"
+#include "password/password_secrets.h"
 #include "platform/file_attributes.h"
 #include "platform/text_file.h"
 #include "platform/twin_writer.h"
@@ -32,6 +34,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <random>
+#include <sodium.h>
 #include <unistd.h>
 
 namespace {
@@ -80,6 +83,32 @@ void observe(TwinWriter::Step step, bool done)
     journal(QByteArray("s ") + point);
     if (point == killPoint && ++reached == killAt)
         ::raise(SIGKILL);
+}
+
+const PasswordSecrets Light({crypto_pwhash_argon2id_OPSLIMIT_MIN, crypto_pwhash_argon2id_MEMLIMIT_MIN});
+
+// The password file's next bytes after a change to newPassword: the current password comes from
+// the answer its question names.
+QByteArray changedPassword(const PasswordFile &file, const QString &newPassword)
+{
+    const std::optional<QByteArray> bytes = file.read();
+    if (!bytes)
+        fail("cannot read orvpw.ntd");
+    const PasswordSecrets::Parsed parsed = PasswordSecrets::parse(*bytes);
+    std::optional<QByteArray> changed;
+    if (parsed.status == PasswordSecrets::Status::Legacy) {
+        const PasswordSecrets::LegacyValues values = PasswordSecrets::legacyValues(*bytes);
+        changed = Light.convertLegacy({newPassword, values.question, values.answer});
+    } else if (parsed.form) {
+        const QString question = PasswordSecrets::question(*parsed.form);
+        const std::optional<QString> current
+            = PasswordSecrets::recoverPassword(*parsed.form, CrashRecords::answerTo(question));
+        if (current)
+            changed = Light.changePassword(*parsed.form, *current, newPassword);
+    }
+    if (!changed)
+        fail("orvpw.ntd holds no password the driver wrote");
+    return *changed;
 }
 
 QList<Contact> load(const ContactFile &file)
@@ -188,11 +217,17 @@ int main(int argc, char **argv)
                 ok = options.updateLine(line, CrashRecords::optionValue(seq));
             }
         } else if (roll < 4) {
-            journal(begin + "W " + token);
-            ok = password.writeNew(CrashRecords::passwordValues(seq));
+            const CrashRecords::PasswordValues values = CrashRecords::passwordValues(seq);
+            const std::optional<QByteArray> bytes
+                = Light.create(values.password, values.question, values.answer);
+            if (!bytes)
+                fail("cannot make a password file");
+            journal(begin + "W " + token + ' ' + bytes->toBase64());
+            ok = password.write(*bytes);
         } else {
-            journal(begin + "P " + token);
-            ok = password.replacePassword(CrashRecords::newPassword(seq));
+            const QByteArray bytes = changedPassword(password, CrashRecords::newPassword(seq));
+            journal(begin + "P " + token + ' ' + bytes.toBase64());
+            ok = password.write(bytes);
         }
         journal("E " + QByteArray::number(seq) + (ok ? " 1" : " 0"));
     }

@@ -87,14 +87,26 @@ QString optionValue(quint64 seq)
     return u"v%1"_qs.arg(seq);
 }
 
-PasswordFile::Values passwordValues(quint64 seq)
+PasswordValues passwordValues(quint64 seq)
 {
-    return {u"p%1"_qs.arg(seq), u"¿q%1?"_qs.arg(seq), u"a%1"_qs.arg(seq)};
+    return {u"clave p%1"_qs.arg(seq), u"¿q%1?"_qs.arg(seq), u"respuesta a%1"_qs.arg(seq)};
 }
 
 QString newPassword(quint64 seq)
 {
-    return u"n%1"_qs.arg(seq);
+    return u"nueva n%1"_qs.arg(seq);
+}
+
+PasswordValues firstPasswordValues()
+{
+    return {u"clave"_qs, u"¿Color?"_qs, u"azul marino"_qs};
+}
+
+QString answerTo(const QString &question)
+{
+    if (question == firstPasswordValues().question)
+        return firstPasswordValues().answer;
+    return u"respuesta a"_qs + question.mid(2, question.size() - 3);
 }
 
 char stepPoint(TwinWriter::Step step, bool done)
@@ -157,7 +169,10 @@ bool parse(QByteArrayView text, Entry &entry)
         case 'W':
         case 'P':
             entry.token = number(3);
-            return ok && words.size() == 4;
+            if (!ok || words.size() != 5)
+                return false;
+            entry.bytes = QByteArray::fromBase64(words.at(4), QByteArray::AbortOnBase64DecodingErrors);
+            return !entry.bytes.isEmpty();
         }
         return false;
     }

@@ -1,7 +1,6 @@
 #pragma once
 
 #include "contacts/contact_record.h"
-#include "password/password_file.h"
 #include "platform/twin_writer.h"
 
 #include <QByteArray>
@@ -29,8 +28,18 @@ bool identify(QStringView line, quint32 &id, quint32 &version);
 
 // The options and the password the driver writes, made from the operation's number.
 QString optionValue(quint64 seq); // "v<seq>"
-PasswordFile::Values passwordValues(quint64 seq); // "p<seq>", "¿q<seq>?", "a<seq>"
-QString newPassword(quint64 seq); // "n<seq>"
+struct PasswordValues
+{
+    QString password;
+    QString question;
+    QString answer;
+};
+PasswordValues passwordValues(quint64 seq); // "clave p<seq>", "¿q<seq>?", "respuesta a<seq>"
+QString newPassword(quint64 seq); // "nueva n<seq>"
+// The values of the password file the crash test starts from, in the earlier form: in clear.
+PasswordValues firstPasswordValues();
+// The answer to a question of the values above.
+QString answerTo(const QString &question);
 
 // The kill point of a durable step: W, S, R, D just before a write, a flush, a rename, a directory
 // flush; w, s, r, d just after.
@@ -43,8 +52,9 @@ inline constexpr char StepPoints[] = "WwSsRrDd";
 //   "B <seq> D <id> <ver>"  remove equal      "B <seq> K"  backup      "B <seq> S"  restore
 //   "B <seq> U <n> <seq>"   line n of the options working copy set to optionValue(seq)
 //   "B <seq> C"             the working copy put in force
-//   "B <seq> W <seq>"       a new password file of passwordValues(seq)
-//   "B <seq> P <seq>"       the password changed to newPassword(seq)
+//   "B <seq> W <seq> <b>"   a new password file of passwordValues(seq): the bytes b, base64
+//   "B <seq> P <seq> <b>"   the password changed to newPassword(seq): the file's new bytes b
+//                           (the first change of a file of the earlier form writes the new form)
 //   "s <point>"             a durable step reached (see stepPoint)
 //   "E <seq> <1|0>"         operation seq ended, reporting success or failure
 struct Entry
@@ -56,6 +66,7 @@ struct Entry
     quint32 version = 0;
     quint32 newVersion = 0;
     quint64 token = 0; // for U, W and P
+    QByteArray bytes; // for W and P
     bool ok = false; // for 'E'
 };
 

@@ -8,6 +8,7 @@
 #include "options/frm_options.h"
 #include "password/frm_cam_cont.h"
 #include "password/frm_contra.h"
+#include "password_fixtures.h"
 #include "tst_main_window_fixture.h"
 #include "window_driver.h"
 
@@ -74,16 +75,20 @@ inline QStringList checkStates(QWidget *window)
 }
 
 // One run: the main window on its own fake desktop, with the files every handler starts from.
-// Protection is on, so the options window keeps the password file whatever happens.
+// Protection is on, so the options window keeps the password file whatever happens. The random
+// bytes start afresh with each case, so that two runs of a handler that writes the password file
+// write the same salts and nonces.
 struct Case
 {
     Case()
     {
+        PasswordFixtures::FixedRandom::install();
+        PasswordFixtures::FixedRandom::restart();
         f.writeContacts({Gomez, Perez, Ruiz});
         writeBytes(f.desk.programFile(u"data.bak"_qs), cp1252Lines({Perez, rec(u"Viejo"_qs, u"Resto"_qs)}));
         f.writeOptions({u"1"_qs, u"1"_qs, u"01/01/2026"_qs, u"1"_qs, u"0"_qs, u"0"_qs, u"0"_qs, u"1"_qs});
-        writeBytes(
-            f.desk.passwordFile(u"orvpw.ntd"_qs), cp1252Lines({u"Vieja"_qs, u"¿Color?"_qs, u"azul"_qs}));
+        writeBytes(f.desk.passwordFile(u"orvpw.ntd"_qs),
+            PasswordFixtures::newForm(u"Vieja"_qs, u"¿Color?"_qs, u"azul"_qs));
         window = &f.open();
     }
     ~Case()
@@ -116,6 +121,7 @@ struct Handler
     QStringList failures; // the texts that report failure
     bool renamesOnly = false; // writes no bytes, so no size limit stops it
     bool endsProgram = false; // the exit: the program ends, saved or not
+    bool derivesKeys = false; // takes a fraction of a second for each key it derives
 };
 
 inline void openOptions(Case &c)
@@ -203,7 +209,8 @@ inline QList<Handler> handlers()
             [](Case &c) { press(c.window, "cmdaccept"); }, Orvpw, {OrvpwTwin, AgendaOpt3}, {}, passwordBoxes,
             {},
             {u"No se pudo guardar la contraseña en el archivo de contraseña. La protección no ha sido activada."_qs,
-                u"No se pudo guardar la opción de protección. La protección no ha sido activada."_qs}},
+                u"No se pudo guardar la opción de protección. La protección no ha sido activada."_qs},
+            false, false, true},
         {"change password",
             [](Case &c) {
                 openOptions(c);
@@ -216,7 +223,8 @@ inline QList<Handler> handlers()
             [](Case &c) { press(c.window, "cmdaccept"); }, Orvpw, {OrvpwTwin}, Orvpw, passwordBoxes,
             u"¡La contraseña ha sido modificada correctamente!"_qs,
             {u"No se pudo leer el archivo de contraseña. La contraseña no ha sido modificada."_qs,
-                u"No se pudo guardar la nueva contraseña. La contraseña anterior sigue vigente."_qs}},
+                u"No se pudo guardar la nueva contraseña. La contraseña anterior sigue vigente."_qs},
+            false, false, true},
     };
 }
 

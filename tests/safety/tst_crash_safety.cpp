@@ -19,6 +19,8 @@
 #include "crash_records.h"
 #include "fake_platform.h"
 #include "options/options_file.h"
+#include "password/password_file.h"
+#include "password/password_secrets.h"
 #include "platform/text_file.h"
 
 #include <QDir>
@@ -70,7 +72,8 @@ struct State
     std::optional<QList<Contact>> backup; // nothing: no data.bak
     QByteArray options = DefaultOptions;
     std::optional<QByteArray> workingCopy; // nothing: no Agenda.opt2
-    QByteArray password = TextFile::encodeLines({u"clave"_qs, u"¿Color?"_qs, u"azul"_qs});
+    QByteArray password = TextFile::encodeLines({CrashRecords::firstPasswordValues().password,
+        CrashRecords::firstPasswordValues().question, CrashRecords::firstPasswordValues().answer});
 };
 
 // Where a kill landed, from the last step the driver announced.
@@ -231,20 +234,40 @@ State applied(State state, const Entry &begin)
         if (state.workingCopy)
             state.options = *std::exchange(state.workingCopy, std::nullopt);
         break;
-    case 'W': {
-        const PasswordFile::Values values = CrashRecords::passwordValues(begin.token);
-        state.password = TextFile::encodeLines({values.password, values.question, values.answer});
+    case 'W':
+    case 'P':
+        state.password = begin.bytes;
         break;
-    }
-    case 'P': {
-        QList<QByteArray> lines = splitLines(state.password).mid(0, 3);
-        if (!lines.isEmpty())
-            lines.first() = Windows1252::encode(CrashRecords::newPassword(begin.token));
-        state.password = joinLines(lines);
-        break;
-    }
     }
     return state;
+}
+
+// Whether the bytes a password operation announced say what it should: the new values, or the new
+// password with the question and answer of the file before. Empty when they do, else what is wrong.
+QString passwordMismatch(const QByteArray &before, const Entry &begin)
+{
+    const PasswordSecrets::Parsed parsed = PasswordSecrets::parse(begin.bytes);
+    if (!parsed.form)
+        return u"not a password file of the new form"_qs;
+    CrashRecords::PasswordValues expected = CrashRecords::passwordValues(begin.token);
+    if (begin.op == 'P') {
+        const PasswordSecrets::Parsed old = PasswordSecrets::parse(before);
+        expected.question = old.form ? PasswordSecrets::question(*old.form)
+                                     : PasswordSecrets::legacyValues(before).question;
+        expected.answer = CrashRecords::answerTo(expected.question);
+        expected.password = CrashRecords::newPassword(begin.token);
+    }
+    if (PasswordSecrets::question(*parsed.form) != expected.question)
+        return u"another question"_qs;
+    if (!PasswordSecrets::verifyPassword(*parsed.form, expected.password))
+        return u"the password does not match"_qs;
+    if (PasswordSecrets::recoverPassword(*parsed.form, expected.answer) != expected.password)
+        return u"the answer does not tell the password"_qs;
+    for (const QString &secret : {expected.password, expected.answer}) {
+        if (begin.bytes.contains(Windows1252::encode(secret)))
+            return u"a secret in clear"_qs;
+    }
+    return {};
 }
 
 std::optional<QByteArray> fileBytes(const QString &path)
@@ -491,6 +514,12 @@ void TestCrashSafety::killedAtAnyInstantNothingIsLost()
                 } else if (entry.kind == 'E' && inFlight && inFlight->seq == entry.seq) {
                     if (!entry.ok)
                         failure = u"operation %1 reported a failure on a healthy disk"_qs.arg(inFlight->op);
+                    else if (const QString wrong = (inFlight->op == 'W' || inFlight->op == 'P')
+                                 ? passwordMismatch(state.password, *inFlight)
+                                 : QString();
+                             !wrong.isEmpty())
+                        failure = u"password operation %1 wrote a file that is wrong: %2"_qs.arg(inFlight->op)
+                                      .arg(wrong);
                     else if (!DurableSteps.match(QString::fromLatin1(steps)).hasMatch())
                         // A kill cannot show a flush that was left out; the order of the steps can.
                         failure

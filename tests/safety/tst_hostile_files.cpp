@@ -8,6 +8,7 @@
 #include "app/frm_welcome.h"
 #include "handler_cases.h"
 #include "hostile_files.h"
+#include "password/frm_contra_pri.h"
 #include "password/frm_olvidoc.h"
 #include "platform/qt_platform.h"
 #include "platform/text_file.h"
@@ -33,6 +34,14 @@ constexpr int Slowdown = 1;
 #endif
 constexpr std::chrono::milliseconds HandlerLimit = 1000ms * Slowdown;
 constexpr std::chrono::milliseconds BulkLimit = 10000ms * Slowdown;
+// A handler that derives keys from the password or the answer works for a fraction of a second
+// each time on purpose: no sign of a block.
+constexpr std::chrono::milliseconds DerivingLimit = 10000ms;
+
+std::chrono::milliseconds limitOf(const Handler &h)
+{
+    return h.derivesKeys ? HandlerLimit + DerivingLimit : HandlerLimit;
+}
 
 const QString TwinKeptText
     = u"No se encontró el archivo de contactos (data.orv), pero sí una copia incompleta de "
@@ -118,6 +127,8 @@ private slots:
     void hugeOptionsFileThenATick();
     void backupDateOfMegabytes();
     void passwordQuestionOfMegabytes();
+    void loginAgainstHostilePasswordFile_data();
+    void loginAgainstHostilePasswordFile();
     void handlerAgainstLinkedTwin_data();
     void handlerAgainstLinkedTwin();
     void firstStartWithALinkedOptionsTemporary();
@@ -237,7 +248,7 @@ void TestHostileFiles::handlerAgainstHostileFile()
     const qsizetype earlier = c.f.desk.messages.shown.size();
     const int descriptors = openDescriptors();
 
-    Watchdog watchdog({c.f.desk.programDir(), c.f.desk.passwordDir()}, HandlerLimit);
+    Watchdog watchdog({c.f.desk.programDir(), c.f.desk.passwordDir()}, limitOf(h));
     h.click(c);
     QVERIFY2(!watchdog.stop(), "the handler blocked");
     QCOMPARE(openDescriptors(), descriptors);
@@ -398,6 +409,74 @@ void TestHostileFiles::passwordQuestionOfMegabytes()
     QCOMPARE(desk.messages.shown.last().text, u"Su contraseña es : clave"_qs);
 }
 
+// What the login and the forgotten-password window find in the password file's place: a FIFO or
+// a link to /dev/zero is unreadable, and so is a sparse giant; an old file of three short lines
+// followed by a sparse giant is read up to its third line, and the right password converts it.
+void TestHostileFiles::loginAgainstHostilePasswordFile_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<bool>("readable");
+    QTest::newRow("a FIFO") << u"FIFO"_qs << false;
+    QTest::newRow("a link to /dev/zero") << u"/dev/zero"_qs << false;
+    QTest::newRow("a sparse giant") << u"sparse"_qs << false;
+    QTest::newRow("an old file, then a sparse giant") << u"old and sparse"_qs << true;
+}
+
+void TestHostileFiles::loginAgainstHostilePasswordFile()
+{
+    QFETCH(QString, kind);
+    QFETCH(bool, readable);
+    TestPlatform desk;
+    writeBytes(desk.programFile(u"Agenda.opt"_qs), cp1252Lines(optionLines()));
+    const QString path = desk.passwordFile(u"orvpw.ntd"_qs);
+    if (kind == u"sparse") {
+        QVERIFY(makeSparse(path, TextFile::MostBytes + 1));
+    } else if (kind == u"old and sparse") {
+        writeBytes(path,
+            "clave\r\n\xBF"
+            "Color?\r\nazul\r\n");
+        QVERIFY(::truncate(QFile::encodeName(path).constData(), 4 * TextFile::MostBytes) == 0);
+    } else {
+        plant(kind, path);
+    }
+    const QByteArray before = readable ? QByteArray() : entryOf(path);
+
+    Watchdog watchdog({desk.passwordDir()}, HandlerLimit + DerivingLimit);
+    auto *login = new FrmContraPri(desk.platform);
+    login->show();
+    press(login, "cmdolcont");
+    auto *forgotten = openWindow<FrmOlvidoc>();
+    QVERIFY(forgotten);
+    const QString question = control<QLabel>(forgotten, "lblpreg")->text();
+    typeInto(control<QLineEdit>(forgotten, "txtresp"), u"azul"_qs);
+    press(forgotten, "cmdresp");
+    press(forgotten, "cmdsalir");
+    typeInto(control<QLineEdit>(login, "txtcontra"), u"clave"_qs);
+    press(login, "cmdaccept");
+    QVERIFY2(!watchdog.stop(), "the login blocked");
+
+    if (readable) {
+        QCOMPARE(question, u"¿Color?"_qs);
+        QCOMPARE(shownTexts(desk.messages), QStringList {u"Su contraseña es : clave"_qs});
+        QVERIFY(openWindow<FrmPrincipal>());
+        // Rewritten in the new form at the recovery: a small file of the program's own.
+        QVERIFY(QFileInfo(path).size() < 4096);
+        QVERIFY(!readBytes(path).contains("clave"));
+    } else {
+        QCOMPARE(question, QString());
+        QCOMPARE(shownTexts(desk.messages),
+            (QStringList {FrmOlvidoc::unreadableFileText(), FrmContraPri::unreadableFileText()}));
+        QVERIFY(!openWindow<FrmPrincipal>());
+        QCOMPARE(entryOf(path), before);
+    }
+    // The windows go before their desktop.
+    QList<QPointer<QWidget>> windows;
+    for (QWidget *widget : QApplication::topLevelWidgets())
+        windows << widget;
+    for (const QPointer<QWidget> &window : std::as_const(windows))
+        delete window.data();
+}
+
 // A link to another file of the user in a twin's place: the handler does what it does undisturbed,
 // the link goes, and the file it named stays byte for byte.
 void TestHostileFiles::handlerAgainstLinkedTwin_data()
@@ -437,7 +516,7 @@ void TestHostileFiles::handlerAgainstLinkedTwin()
     plant(u"link"_qs, c.file(twin), victim);
     const qsizetype earlier = c.f.desk.messages.shown.size();
 
-    Watchdog watchdog({c.f.desk.programDir(), c.f.desk.passwordDir()}, HandlerLimit);
+    Watchdog watchdog({c.f.desk.programDir(), c.f.desk.passwordDir()}, limitOf(h));
     h.click(c);
     QVERIFY2(!watchdog.stop(), "the handler blocked");
 

@@ -6,7 +6,8 @@
 #include "contacts/contact_record.h"
 #include "fake_platform.h"
 #include "options/options_file.h"
-#include "password/password_file.h"
+#include "password/password_store.h"
+#include "password_fixtures.h"
 #include "platform/text_file.h"
 #include "update/version_check.h"
 
@@ -337,8 +338,10 @@ void TestHostileInput::optionsFileShapes()
     QVERIFY(readBytes(options.path()) == joined(committed));
 }
 
-// Short, long, huge and binary password files: the readers give what is there, a password change
-// keeps lines 2 and 3 byte for byte.
+// Short, long, huge and binary password files of the earlier form: read as the old reader read
+// them, the password checked and changed. A change writes the new form with the question kept byte
+// for byte and the answer still telling the password; values no new file can hold (a line of
+// megabytes) leave the file as it was.
 void TestHostileInput::passwordFileShapes_data()
 {
     QTest::addColumn<QByteArray>("content");
@@ -349,6 +352,7 @@ void TestHostileInput::passwordFileShapes_data()
     QTest::newRow("five lines") << QByteArray("c\r\np\r\nr\r\n4\r\n5\r\n");
     const QByteArray huge(16 * 1024 * 1024, 'h');
     QTest::newRow("huge lines") << huge + "1\r\n" + huge + "2\r\n" + huge + "3\r\n";
+    QTest::newRow("a long question") << "c\r\n" + QByteArray(32767, 'q') + "\r\nr\r\n";
     QTest::newRow("binary lines") << raw("\0\x81\r\n\x8D\r\x8F\r\n\x90\x9D\xE3\xFF\r\n");
     QTest::newRow("binary") << randomBytes(4096, 2);
 }
@@ -356,25 +360,41 @@ void TestHostileInput::passwordFileShapes_data()
 void TestHostileInput::passwordFileShapes()
 {
     QFETCH(QByteArray, content);
-    const PasswordFile file(m_desktop->passwordDir());
-    writeBytes(file.path(), content);
+    const QString path = m_desktop->passwordFile(u"orvpw.ntd"_qs);
+    writeBytes(path, content);
     const QList<QByteArray> lines = linesOf(content);
+    const auto line = [&](int i) { return Windows1252::decode(lines.value(i)); };
 
-    QCOMPARE(file.readPassword().has_value(), !lines.isEmpty());
-    if (!lines.isEmpty())
-        QVERIFY(bytesOf(*file.readPassword()) == lines.first());
-    const std::optional<PasswordFile::Values> values = file.readAll();
-    QVERIFY(values);
-    QVERIFY(bytesOf(values->password) == lines.value(0));
-    QVERIFY(bytesOf(values->question) == lines.value(1));
-    QVERIFY(bytesOf(values->answer) == lines.value(2));
+    PasswordStore store(m_desktop->passwordDir(), PasswordFixtures::light());
+    QVERIFY(store.load());
+    if (content.isEmpty()) {
+        // A new file cut before its first byte: nothing matches, not even an empty password.
+        QCOMPARE(store.status(), PasswordSecrets::Status::Cut);
+        QVERIFY(!store.checkPassword(QString()));
+        QVERIFY(!store.changePassword(QString(), u"nueva"_qs));
+        QCOMPARE(readBytes(path), content);
+        return;
+    }
+    QCOMPARE(store.status(), PasswordSecrets::Status::Legacy);
+    QCOMPARE(store.question(), line(1));
+    QVERIFY(!store.isPassword(line(0) + u'x'));
+    QVERIFY(store.isPassword(line(0)));
+    QCOMPARE(readBytes(path), content);
 
-    // A file without even a password line has nothing to change.
-    QCOMPARE(file.replacePassword(u"nueva"_qs), !lines.isEmpty());
-    QList<QByteArray> expected = lines.mid(0, 3);
-    if (!expected.isEmpty())
-        expected.first() = "nueva";
-    QVERIFY(readBytes(file.path()) == (lines.isEmpty() ? content : joined(expected)));
+    const bool storable = lines.value(0).size() <= PasswordSecrets::MaxValueBytes
+        && lines.value(1).size() <= PasswordSecrets::MaxValueBytes
+        && lines.value(2).size() <= PasswordSecrets::MaxValueBytes;
+    QCOMPARE(store.changePassword(line(0), u"nueva"_qs), storable);
+    if (!storable) {
+        QVERIFY(readBytes(path) == content);
+        return;
+    }
+    PasswordStore changed(m_desktop->passwordDir(), PasswordFixtures::light());
+    QVERIFY(changed.load());
+    QCOMPARE(changed.status(), PasswordSecrets::Status::Ok);
+    QVERIFY(PasswordFixtures::formOf(readBytes(path)).question == lines.value(1));
+    QVERIFY(changed.isPassword(u"nueva"_qs));
+    QCOMPARE(changed.recoverPassword(line(2)), u"nueva"_qs);
 }
 
 // The update information as the check reads it: lines joined, the text between the markers, the
