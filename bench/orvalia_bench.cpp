@@ -29,7 +29,7 @@
 #include "contacts/contact_list_model.h"
 #include "contacts/contact_record.h"
 #include "contacts/contact_search.h"
-#include "platform/text_file.h"
+#include "platform/windows1252.h"
 
 #include <QApplication>
 #include <QDir>

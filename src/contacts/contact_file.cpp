@@ -2,8 +2,10 @@
 
 #include "contacts/contact_record.h"
 #include "platform/file_attributes.h"
+#include "platform/line_reader.h"
 #include "platform/text_file.h"
 #include "platform/twin_writer.h"
+#include "platform/windows1252.h"
 
 #include <QDir>
 #include <QFile>

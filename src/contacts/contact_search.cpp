@@ -2,7 +2,8 @@
 
 #include "contacts/contact_list_model.h"
 #include "contacts/contact_record.h"
-#include "platform/text_file.h"
+#include "platform/line_reader.h"
+#include "platform/windows1252.h"
 
 #include <QFile>
 #include <QStringList>

@@ -7,7 +7,7 @@
 
 #include "contacts/vcard_reader.h"
 
-#include "platform/text_file.h"
+#include "platform/windows1252.h"
 
 #include <QIODevice>
 #include <QStringDecoder>

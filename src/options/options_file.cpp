@@ -1,7 +1,9 @@
 #include "options/options_file.h"
 
+#include "platform/line_reader.h"
 #include "platform/text_file.h"
 #include "platform/twin_writer.h"
+#include "platform/windows1252.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,5 +1,8 @@
 #pragma once
 
+// The lines are Windows-1252: the code page comes with them.
+#include "platform/windows1252.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
@@ -8,65 +11,8 @@
 #include <sys/types.h>
 
 class QFile;
-class QIODevice;
 
-// The program's files are Windows-1252 text, every line ended by CR LF.
-
-namespace Windows1252 {
-
-// Byte to character as Windows converts it. The five bytes the code page leaves undefined (0x81,
-// 0x8D, 0x8F, 0x90, 0x9D) become the control characters of the same number, so that every byte
-// sequence survives a decode and an encode unchanged.
-QString decode(QByteArrayView bytes);
-
-// Character to byte; characters outside the code page become '?'.
-QByteArray encode(QStringView text);
-
-bool canEncode(QChar c);
-
-} // namespace Windows1252
-
-// Reads a device line by line in large blocks. A line ends at LF; a CR right before the LF is
-// not part of the line. A last line without a line end is a line too.
-//
-// With a bound (longest >= 0) no line is ever held whole when it is longer: next() gives its first
-// longest bytes, and length() and offset() tell where the whole line lies, so that a caller can
-// copy it from the file piece by piece. Memory stays within a block and the bound, whatever the
-// file holds (a 2 GB line of NULs included).
-class LineReader
-{
-public:
-    explicit LineReader(QIODevice &device, qsizetype longest = -1);
-
-    // The next line, valid until the next call; false at the end or on a read error.
-    bool next(QByteArrayView &line);
-
-    bool failed() const { return m_failed; }
-
-    // Of the last line given: its whole length in bytes (without its line end), whether the line
-    // given is only its start, and where in the device it starts.
-    qint64 length() const { return m_length; }
-    bool cut() const { return m_cut; }
-    qint64 offset() const { return m_offset; }
-
-private:
-    bool fill();
-    bool skipLongLine(QByteArrayView &line);
-    void skipHole(qint64 &length, char &last);
-    void give(QByteArrayView &line, const char *begin, qint64 length);
-
-    QIODevice &m_device;
-    qsizetype m_longest;
-    QByteArray m_buffer;
-    QByteArray m_head; // the start of a line too long to keep
-    qsizetype m_position = 0;
-    qint64 m_consumed = 0; // bytes of the device before m_buffer
-    qint64 m_length = 0;
-    qint64 m_offset = 0;
-    bool m_cut = false;
-    bool m_atEnd = false;
-    bool m_failed = false;
-};
+// Reading and writing the program's small files: Windows-1252 text, every line ended by CR LF.
 
 // Files the program finds are opened as if hostile: only a regular file is read, and nothing
 // another program put in its place (a FIFO, a device, a socket) can make an open block.

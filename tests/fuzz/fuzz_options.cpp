@@ -6,7 +6,7 @@
 
 #include "fuzz_support.h"
 #include "options/options_file.h"
-#include "platform/text_file.h"
+#include "platform/windows1252.h"
 
 #include <array>
 

@@ -3,7 +3,7 @@
 
 #include "fuzz_support.h"
 #include "password/password_file.h"
-#include "platform/text_file.h"
+#include "platform/windows1252.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {

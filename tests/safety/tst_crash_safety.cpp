@@ -20,6 +20,7 @@
 #include "fake_platform.h"
 #include "options/options_file.h"
 #include "platform/text_file.h"
+#include "platform/windows1252.h"
 
 #include <QDir>
 #include <QElapsedTimer>

@@ -10,7 +10,7 @@
 #include "hostile_files.h"
 #include "password/frm_olvidoc.h"
 #include "platform/qt_platform.h"
-#include "platform/text_file.h"
+#include "platform/windows1252.h"
 #include "watchdog.h"
 
 #include <QDir>

@@ -8,6 +8,7 @@
 #include "options/options_file.h"
 #include "password/password_file.h"
 #include "platform/text_file.h"
+#include "platform/windows1252.h"
 #include "update/version_check.h"
 
 #include <QRandomGenerator>
