@@ -2,6 +2,7 @@
 #include "app/frm_welcome.h"
 #include "platform/program_layout.h"
 #include "platform/qt_platform.h"
+#include "platform/text_file.h"
 
 #include <QApplication>
 #include <QPointer>

@@ -78,33 +78,6 @@ std::optional<QStringList> TextFile::readLines(const QString &path, qsizetype ma
     return lines;
 }
 
-bool TextFile::renameOver(const QString &from, const QString &target)
-{
-    const QByteArray targetName = QFile::encodeName(target);
-    // Only a file or a link gives way: a FIFO or a device in the target's place was put there by
-    // someone else and stays (a directory would refuse the rename anyway).
-    struct stat status = {};
-    if (::lstat(targetName.constData(), &status) == 0 && !S_ISREG(status.st_mode)
-        && !S_ISLNK(status.st_mode)) {
-        errno = S_ISDIR(status.st_mode) ? EISDIR : EEXIST;
-        return false;
-    }
-    TwinWriter::announce(TwinWriter::Step::Rename, false);
-    if (std::rename(QFile::encodeName(from).constData(), targetName.constData()) != 0)
-        return false;
-    TwinWriter::announce(TwinWriter::Step::Rename, true);
-    // Make the new name itself durable.
-    const int directory = ::open(
-        QFile::encodeName(QFileInfo(target).absolutePath()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (directory >= 0) {
-        TwinWriter::announce(TwinWriter::Step::DirectorySync, false);
-        ::fsync(directory);
-        TwinWriter::announce(TwinWriter::Step::DirectorySync, true);
-        ::close(directory);
-    }
-    return true;
-}
-
 bool TextFile::replaceThroughTwin(
     const QString &target, const QString &twin, const QByteArray &bytes, mode_t mode)
 {
@@ -137,20 +110,22 @@ bool TextFile::writeNew(const QString &path, QByteArrayView bytes, mode_t mode)
     return ok;
 }
 
-bool TextFile::makeDirectory(const QString &path, mode_t mode)
+bool TextFile::moveWithoutReplacing(const QString &from, const QString &to)
 {
-    const QString clean = QDir::cleanPath(QDir(path).absolutePath());
-    struct stat status = {};
-    if (::stat(QFile::encodeName(clean).constData(), &status) == 0)
-        return S_ISDIR(status.st_mode);
-    const QString parent = QFileInfo(clean).path();
-    if (parent != clean && !makeDirectory(parent, mode))
+    const QByteArray source = QFile::encodeName(from);
+    const QByteArray target = QFile::encodeName(to);
+    // A rename never follows a link and, told so, never replaces a file. File systems that do not
+    // know that flag get a hard link and the removal of the old name, which never replaces either.
+    int result = ::renameat2(AT_FDCWD, source.constData(), AT_FDCWD, target.constData(), RENAME_NOREPLACE);
+    if (result != 0 && (errno == EINVAL || errno == ENOSYS)) {
+        result = ::link(source.constData(), target.constData());
+        if (result == 0)
+            ::unlink(source.constData());
+    }
+    if (result != 0)
         return false;
-    const QByteArray name = QFile::encodeName(clean);
-    if (::mkdir(name.constData(), mode) != 0)
-        return errno == EEXIST && ::stat(name.constData(), &status) == 0 && S_ISDIR(status.st_mode);
-    // mkdir's mode passes through the umask.
-    return ::chmod(name.constData(), mode) == 0;
+    TwinWriter::syncDirectory(QFileInfo(to).absolutePath());
+    return true;
 }
 
 QByteArray TextFile::encodeLines(const QStringList &lines)
@@ -161,4 +136,50 @@ QByteArray TextFile::encodeLines(const QStringList &lines)
         bytes += "\r\n";
     }
     return bytes;
+}
+
+namespace {
+
+bool isDirectory(const QByteArray &path)
+{
+    struct stat status = {};
+    return ::stat(path.constData(), &status) == 0 && S_ISDIR(status.st_mode);
+}
+
+bool isPlainDirectory(const QByteArray &path)
+{
+    struct stat status = {};
+    return ::lstat(path.constData(), &status) == 0 && S_ISDIR(status.st_mode);
+}
+
+} // namespace
+
+bool makePrivateDirectory(const QString &path)
+{
+    const QString clean = QDir::cleanPath(path);
+    if (clean.isEmpty())
+        return false;
+    // Each level from the top; those that exist stay as they are.
+    qsizetype end = clean.startsWith(u'/') ? 1 : 0;
+    while (end <= clean.size()) {
+        qsizetype next = clean.indexOf(u'/', end);
+        if (next < 0)
+            next = clean.size();
+        const QByteArray level = QFile::encodeName(clean.left(next));
+        end = next + 1;
+        if (level.isEmpty() || level == "/" || isDirectory(level))
+            continue;
+        if (::mkdir(level.constData(), 0700) != 0) {
+            if (errno == EEXIST && isDirectory(level))
+                continue;
+            return false;
+        }
+        // The umask may have taken bits away, even the owner's; the mode is set on the directory
+        // just made, never through a link put in its place. Without /proc the C library cannot
+        // refuse links that way: a plain directory is then changed by its name.
+        if (::fchmodat(AT_FDCWD, level.constData(), 0700, AT_SYMLINK_NOFOLLOW) != 0
+            && !(errno == EOPNOTSUPP && isPlainDirectory(level) && ::chmod(level.constData(), 0700) == 0))
+            return false;
+    }
+    return isDirectory(QFile::encodeName(clean));
 }

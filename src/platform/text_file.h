@@ -51,15 +51,17 @@ bool replaceThroughTwin(
 // for files that matter only until the program is done with them.
 bool writeNew(const QString &path, QByteArrayView bytes, mode_t mode = 0600);
 
-// Renames from over target in one step and makes the new name durable. False, with both files as
-// they were, when the rename fails or target is neither a file nor a link (a directory, a FIFO).
-bool renameOver(const QString &from, const QString &target);
-
-// Creates a directory and any missing parents with exactly these permission bits, whatever the
-// umask. Directories that exist are left as they are. False when path is not a directory after.
-bool makeDirectory(const QString &path, mode_t mode);
+// Gives the file at from the name to, in one step, only when nothing has that name: a file there
+// is never replaced and a link is neither followed nor replaced. The folder is flushed after.
+// False when the name is taken (errno EEXIST) or the rename fails.
+bool moveWithoutReplacing(const QString &from, const QString &to);
 
 // Lines with CR LF after each, in Windows-1252.
 QByteArray encodeLines(const QStringList &lines);
 
 } // namespace TextFile
+
+// Makes the directory and every missing directory above it readable by the user alone (0700),
+// whatever the umask; a directory that exists, or a link to one, is left as it is. False when
+// the path is not a directory afterwards.
+[[nodiscard]] bool makePrivateDirectory(const QString &path);
