@@ -413,7 +413,8 @@ void FrmPrincipal::conmayu()
 
 void FrmPrincipal::aropci()
 {
-    m_optionsFile.createIfMissing();
+    // A file that cannot be made is no error: every reader takes the fallbacks instead.
+    static_cast<void>(m_optionsFile.createIfMissing());
 }
 
 bool FrmPrincipal::IsConnected()
@@ -441,7 +442,10 @@ void FrmPrincipal::buildList()
     // it is whole, and keeps it aside otherwise.
     ContactFile::Start start = ContactFile::Start::Found;
     QString keptAs;
-    m_contacts.ensureExists(&start, &keptAs);
+    // When the file cannot be made ready the list is read all the same and comes out empty (a
+    // FIFO or a directory in its place is unreadable); an add tries again, and never writes over
+    // the contacts of a twin.
+    static_cast<void>(m_contacts.ensureExists(&start, &keptAs));
     if (start == ContactFile::Start::TwinKept)
         message(TwinKept.arg(QFileInfo(keptAs).fileName()), Product, Icon::Information, Buttons::Ok);
     fillList();

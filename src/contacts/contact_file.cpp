@@ -373,11 +373,13 @@ bool ContactFile::append(const QString &line)
     QFile file;
     Opened opened = openContacts(file, path());
     if (opened == Opened::No) {
-        // The file deleted from outside: the contact starts a new one. The file is created empty
-        // first, so that the twin never stands alone: the next start would take it for the file.
+        // The file gone (deleted from outside, or a start that could not put a twin in its place):
+        // a whole twin left beside it holds the contacts and becomes the file, a cut one is kept
+        // aside; only then does the contact start a new file, made first so that the twin this
+        // append writes never stands alone: the next start would take it for the file.
         struct stat status = {};
         if (::lstat(QFile::encodeName(path()).constData(), &status) == 0 || errno != ENOENT
-            || !createEmpty(path()))
+            || !ensureExists())
             return false;
         opened = openContacts(file, path());
     }

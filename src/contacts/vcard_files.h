@@ -22,7 +22,7 @@ inline constexpr int EmbeddedSide = 512;
 QString savePhoto(const QString &directory, const QString &hint, const QByteArray &bytes);
 
 // Writes what the pictures saved so far hold to the disk.
-bool syncPhotos(const QString &directory);
+[[nodiscard]] bool syncPhotos(const QString &directory);
 
 // The JPEG to embed in a card for the picture at path: the file itself when it is a JPEG of at
 // most EmbeddedSide pixels either way, otherwise the picture scaled down to that and encoded.

@@ -53,12 +53,13 @@ OptionsFile::Lines OptionsFile::defaults()
     return {u"1"_qs, u"1"_qs, u"0"_qs, u"0"_qs, u"0"_qs, u"1"_qs, u"0"_qs, u"1"_qs};
 }
 
-void OptionsFile::createIfMissing() const
+bool OptionsFile::createIfMissing() const
 {
-    if (QFileInfo::exists(path()) || QFileInfo(path()).isSymLink())
-        return;
+    const QFileInfo file(path());
+    if (file.exists() || file.isSymLink())
+        return file.isFile();
     const Lines lines = defaults();
-    TextFile::replaceThroughTwin(path(), temporaryPath(),
+    return TextFile::replaceThroughTwin(path(), temporaryPath(),
         TextFile::encodeLines(QStringList(lines.begin(), lines.end())), FileMode::New);
 }
 

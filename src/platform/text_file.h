@@ -20,10 +20,10 @@ namespace RegularFile {
 
 // Opens an existing regular file for reading, following links. A FIFO, device, socket or
 // directory is refused without blocking (errno ENXIO, or EISDIR for a directory). -1 on failure.
-int openForReading(const QString &path);
+[[nodiscard]] int openForReading(const QString &path);
 
 // The same, with the descriptor handed to file, which closes it.
-bool open(QFile &file, const QString &path);
+[[nodiscard]] bool open(QFile &file, const QString &path);
 
 } // namespace RegularFile
 
@@ -42,19 +42,19 @@ std::optional<QStringList> readLines(
 // target in one step: at every moment target holds either its old content or the new one. On
 // failure the twin is removed and target is untouched. The new file's permission bits are mode,
 // whatever the umask.
-bool replaceThroughTwin(
+[[nodiscard]] bool replaceThroughTwin(
     const QString &target, const QString &twin, const QByteArray &bytes, mode_t mode = 0600);
 
 // Creates path afresh with these bytes and permission bits: a file or a link left at its name is
 // removed first and the new file made with O_EXCL and O_NOFOLLOW, so the write never goes through
 // a link; anything else at the name (a FIFO, a directory) stays and the write fails. Not flushed:
 // for files that matter only until the program is done with them.
-bool writeNew(const QString &path, QByteArrayView bytes, mode_t mode = 0600);
+[[nodiscard]] bool writeNew(const QString &path, QByteArrayView bytes, mode_t mode = 0600);
 
 // Gives the file at from the name to, in one step, only when nothing has that name: a file there
 // is never replaced and a link is neither followed nor replaced. The folder is flushed after.
 // False when the name is taken (errno EEXIST) or the rename fails.
-bool moveWithoutReplacing(const QString &from, const QString &to);
+[[nodiscard]] bool moveWithoutReplacing(const QString &from, const QString &to);
 
 // Lines with CR LF after each, in Windows-1252.
 QByteArray encodeLines(const QStringList &lines);
