@@ -105,9 +105,9 @@ long peakRssKb()
 
 struct Operation
 {
-    Operation(const char *id, const char *title)
-        : id(id)
-        , title(title)
+    Operation(const char *name, const char *caption)
+        : id(name)
+        , title(caption)
     { }
 
     const char *id;

@@ -57,10 +57,10 @@ QByteArray fixtureContacts()
 // The program and password directories of one case, filled with a known set of files.
 struct Fixture
 {
-    explicit Fixture(const QString &root)
-        : root(root)
-        , program(root + u"/program"_qs)
-        , password(root + u"/password"_qs)
+    explicit Fixture(const QString &directory)
+        : root(directory)
+        , program(directory + u"/program"_qs)
+        , password(directory + u"/password"_qs)
         , contacts(program, attributes)
         , options(program)
         , passwordFile(password)
