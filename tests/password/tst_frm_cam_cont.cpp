@@ -201,6 +201,7 @@ void TestFrmCamCont::refusals()
 
     FrmCamCont *window = openAlone();
     type(window, typed);
+    m_desktop->messages.queueAnswer(MessageBoxes::Answer::Ok);
     press(window, "cmdaccept");
     QCOMPARE(m_desktop->messages.shown.size(), 1);
     const FakeMessageBoxes::Shown &shown = m_desktop->messages.shown.first();
@@ -221,6 +222,7 @@ void TestFrmCamCont::changeKeepsQuestionAndAnswer()
 {
     FrmCamCont *window = openAlone();
     type(window, {"Vieja", "Nueva ñ", "Nueva ñ"});
+    m_desktop->messages.queueAnswer(MessageBoxes::Answer::Ok);
     press(window, "cmdaccept");
     QCOMPARE(m_desktop->messages.shown.size(), 1);
     const FakeMessageBoxes::Shown &shown = m_desktop->messages.shown.first();
@@ -247,6 +249,7 @@ void TestFrmCamCont::replacementFails()
     FrmCamCont *window = openAlone();
     const QStringList typed = {"Vieja", "Nueva", "Nueva"};
     type(window, typed);
+    m_desktop->messages.queueAnswer(MessageBoxes::Answer::Ok);
     press(window, "cmdaccept");
     QCOMPARE(m_desktop->messages.shown.size(), 1);
     const FakeMessageBoxes::Shown &shown = m_desktop->messages.shown.first();
@@ -285,6 +288,7 @@ void TestFrmCamCont::changeSurvivesOptionsCancelWhenProtectionWasOn()
     }
     QVERIFY(window);
     type(window, {"Vieja", "Nueva", "Nueva"});
+    m_desktop->messages.queueAnswer(MessageBoxes::Answer::Ok);
     press(window, "cmdaccept");
     press(options, "cmdcancel");
     QCOMPARE(readBytes(passwordFile()), cp1252Lines({"Nueva", "¿Color?", "azul"}));
