@@ -1,7 +1,9 @@
 #include "app/main_window.h"
 
 #include "app/about_window.h"
+#include "app/field_validator.h"
 #include "contacts/contact_list_model.h"
+#include "contacts/field_rules.h"
 #include "options/frm_options.h"
 #include "options/sound_cue.h"
 #include "photo/photo_loader.h"
@@ -25,7 +27,6 @@
 #include <QPushButton>
 #include <QTimer>
 #include <QUrl>
-#include <QValidator>
 
 #include <limits>
 
@@ -78,107 +79,6 @@ const QString FolderNotWritable = QStringLiteral("Orvalia no puede escribir en s
 const QString PhotoPathUnstorable = QStringLiteral(
     "La ubicación de la imagen contiene caracteres que no se pueden guardar. Elija una imagen de otra carpeta "
     "o cambie el nombre del archivo.");
-
-constexpr int Backspace = 8;
-
-// What a box takes when it is typed: the age digits only, the telephones digits, blank and hyphen,
-// weight and height digits, comma and full stop; the other boxes everything.
-bool keyAccepted(int index, int code)
-{
-    const bool digit = code >= '0' && code <= '9';
-    switch (index) {
-    case edad:
-        return digit || code == Backspace;
-    case telefono:
-    case celular:
-        return digit || code == Backspace || code == ' ' || code == '-';
-    case peso:
-    case altura:
-        return digit || code == Backspace || code == ',' || code == '.';
-    default:
-        return true;
-    }
-}
-
-bool isFilteredBox(int index)
-{
-    return index == edad || index == telefono || index == celular || index == peso || index == altura;
-}
-
-// The character codes a key press types: Ctrl with a letter gives its control character (Ctrl+V
-// is 22), keys that move the focus or delete type nothing.
-QList<int> typedCodes(const QKeyEvent *key)
-{
-    switch (key->key()) {
-    case Qt::Key_Tab:
-    case Qt::Key_Backtab:
-    case Qt::Key_Delete:
-        return {};
-    default:
-        break;
-    }
-    const Qt::KeyboardModifiers modifiers = key->modifiers();
-    if (modifiers.testFlag(Qt::ControlModifier) && !modifiers.testFlag(Qt::AltModifier)
-        && key->key() >= Qt::Key_A && key->key() <= Qt::Key_Z)
-        return {key->key() - Qt::Key_A + 1};
-    QList<int> codes;
-    for (const QChar c : key->text())
-        codes << c.unicode();
-    return codes;
-}
-
-// Guards every way text enters a box besides single keys: paste by keyboard, menu or middle
-// button, drag and drop, input methods. Characters the file cannot hold are removed, so the box
-// shows exactly what will be stored; in the filtered boxes a paste holding a character that
-// could not be typed there is refused whole.
-class FieldValidator : public QValidator
-{
-public:
-    FieldValidator(int index, QLineEdit *box)
-        : QValidator(box)
-        , m_index(index)
-    {
-        connect(box, &QLineEdit::textChanged, this, [this](const QString &text) { m_last = text; });
-    }
-
-    State validate(QString &input, int &pos) const override
-    {
-        if (isFilteredBox(m_index)) {
-            // Only what was added counts: a stored value is shown as it is.
-            qsizetype prefix = 0;
-            const qsizetype common = std::min(input.size(), m_last.size());
-            while (prefix < common && input[prefix] == m_last[prefix])
-                ++prefix;
-            qsizetype suffix = 0;
-            while (suffix < common - prefix
-                   && input[input.size() - 1 - suffix] == m_last[m_last.size() - 1 - suffix])
-                ++suffix;
-            for (qsizetype i = prefix; i < input.size() - suffix; ++i) {
-                const char16_t c = input[i].unicode();
-                if (c == Backspace || !isStorable(input[i]) || !keyAccepted(m_index, c))
-                    return Invalid;
-            }
-            return Acceptable;
-        }
-        if (std::all_of(input.cbegin(), input.cend(), isStorable))
-            return Acceptable;
-        QString kept;
-        int removedBeforeCursor = 0;
-        for (qsizetype i = 0; i < input.size(); ++i) {
-            if (isStorable(input[i]))
-                kept += input[i];
-            else if (i < pos)
-                ++removedBeforeCursor;
-        }
-        input = kept;
-        pos -= removedBeforeCursor;
-        return Acceptable;
-    }
-
-private:
-    int m_index;
-    QString m_last;
-};
 
 struct Place
 {
@@ -534,9 +434,7 @@ void FrmPrincipal::clearBoxes()
 
 void FrmPrincipal::txt_KeyPress(int Index, int &KeyAscii) const
 {
-    // No box takes the separator, a line break or a character the file's code page lacks.
-    const bool storableCode = KeyAscii > 0 && KeyAscii <= 0xFFFF && isStorable(QChar(char16_t(KeyAscii)));
-    if (!storableCode || !keyAccepted(Index, KeyAscii))
+    if (!FieldRules::typable(Index, KeyAscii))
         KeyAscii = 0;
 }
 
@@ -553,7 +451,8 @@ bool FrmPrincipal::eventFilter(QObject *watched, QEvent *event)
         return QMainWindow::eventFilter(watched, event);
     const int index = int(box - txt.cbegin());
     if (event->type() == QEvent::KeyPress) {
-        for (int code : typedCodes(static_cast<QKeyEvent *>(event))) {
+        const auto *key = static_cast<QKeyEvent *>(event);
+        for (int code : FieldRules::typedCodes(key->key(), key->modifiers(), key->text())) {
             txt_KeyPress(index, code);
             if (code == 0)
                 return true;
