@@ -108,10 +108,11 @@ bool writeAll(int fd, const QByteArray &bytes)
     return true;
 }
 
-// The directory, made owner-only when missing, opened without following a link.
+// The directory, made owner-only when missing (in a folder that exists), opened without following
+// a link.
 int openDirectory(const QString &directory)
 {
-    if (!makePrivateDirectory(directory))
+    if (!makePrivateDirectory(directory, Parents::MustExist))
         return -1;
     return ::open(QFile::encodeName(directory).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
 }

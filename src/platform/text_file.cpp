@@ -154,7 +154,7 @@ bool isPlainDirectory(const QByteArray &path)
 
 } // namespace
 
-bool makePrivateDirectory(const QString &path)
+bool makePrivateDirectory(const QString &path, Parents parents)
 {
     const QString clean = QDir::cleanPath(path);
     if (clean.isEmpty())
@@ -169,6 +169,8 @@ bool makePrivateDirectory(const QString &path)
         end = next + 1;
         if (level.isEmpty() || level == "/" || isDirectory(level))
             continue;
+        if (parents == Parents::MustExist && next < clean.size())
+            return false;
         if (::mkdir(level.constData(), 0700) != 0) {
             if (errno == EEXIST && isDirectory(level))
                 continue;

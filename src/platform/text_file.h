@@ -61,7 +61,9 @@ QByteArray encodeLines(const QStringList &lines);
 
 } // namespace TextFile
 
-// Makes the directory and every missing directory above it readable by the user alone (0700),
-// whatever the umask; a directory that exists, or a link to one, is left as it is. False when
-// the path is not a directory afterwards.
-[[nodiscard]] bool makePrivateDirectory(const QString &path);
+// Makes the directory, and with Parents::Make every missing directory above it, readable by the
+// user alone (0700), whatever the umask; a directory that exists, or a link to one, is left as it
+// is. False when the path is not a directory afterwards: with Parents::MustExist, when a directory
+// above it is missing.
+enum class Parents { Make, MustExist };
+[[nodiscard]] bool makePrivateDirectory(const QString &path, Parents parents = Parents::Make);

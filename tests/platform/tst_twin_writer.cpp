@@ -307,6 +307,13 @@ void TestTwinWriter::directoriesAreMadeWithTheirMode()
     QVERIFY(makePrivateDirectory(existing + u"/.config"_qs));
     writeBytes(dir.filePath(u"file"_qs), "x");
     QVERIFY(!makePrivateDirectory(dir.filePath(u"file"_qs)));
+
+    // Told that the folders above must exist, it makes the last level alone.
+    QVERIFY(!makePrivateDirectory(existing + u"/fotos/viaje"_qs, Parents::MustExist));
+    QVERIFY(!QFileInfo::exists(existing + u"/fotos"_qs));
+    QVERIFY(makePrivateDirectory(existing + u"/fotos"_qs, Parents::MustExist));
+    QCOMPARE(modeOf(existing + u"/fotos"_qs), 0700);
+    QVERIFY(makePrivateDirectory(existing + u"/fotos"_qs, Parents::MustExist));
 }
 
 // A twin found already written (a change cut short, a working copy) is put in place as a new one
