@@ -5,6 +5,8 @@ BUILD ?= build
 PORTABLE_BUILD ?= build-portable
 DIST := dist/orvalia
 JOBS ?= $(shell nproc)
+# WERROR=ON makes every compiler warning an error (.ci/run builds so).
+WERROR ?= OFF
 
 .PHONY: setup configure build run test clean deb
 
@@ -12,7 +14,7 @@ setup:
 	@scripts/setup.sh
 
 configure: setup
-	@cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo > /dev/null
+	@cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVALIA_WERROR=$(WERROR) > /dev/null
 
 build: configure
 	@cmake --build $(BUILD) -j $(JOBS)
@@ -23,7 +25,7 @@ build: configure
 # anything in it but the program and its sounds.
 run: setup
 	@cmake -S . -B $(PORTABLE_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVALIA_PORTABLE=ON \
-	    -DBUILD_TESTING=OFF > /dev/null
+	    -DBUILD_TESTING=OFF -DORVALIA_WERROR=$(WERROR) > /dev/null
 	@cmake --build $(PORTABLE_BUILD) -j $(JOBS) --target orvalia
 	@mkdir -p $(DIST)
 	@install -m 0755 $(PORTABLE_BUILD)/src/orvalia $(DIST)/orvalia
@@ -72,14 +74,14 @@ crash-test: configure
 	    QT_QPA_PLATFORM=offscreen ./tst_crash_safety
 
 test-sanitize: setup
-	@cmake -S . -B $(SANITIZE_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVALIA_SANITIZE=ON > /dev/null
+	@cmake -S . -B $(SANITIZE_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVALIA_SANITIZE=ON -DORVALIA_WERROR=$(WERROR) > /dev/null
 	@cmake --build $(SANITIZE_BUILD) -j $(JOBS)
 	@cd $(SANITIZE_BUILD) && QT_QPA_PLATFORM=offscreen ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
 	    UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest --output-on-failure -j $(JOBS)
 
 fuzz: setup
 	@cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++-14 \
-	    -DORVALIA_FUZZ=ON -DORVALIA_SANITIZE=ON > /dev/null
+	    -DORVALIA_FUZZ=ON -DORVALIA_SANITIZE=ON -DORVALIA_WERROR=$(WERROR) > /dev/null
 	@cmake --build $(FUZZ_BUILD) -j $(JOBS) --target $(FUZZ_TARGETS)
 	@mkdir -p $(FUZZ_BUILD)/artifacts
 	@for target in $(FUZZ_TARGETS); do \
@@ -105,6 +107,6 @@ BENCH_BUILD ?= build-release
 .PHONY: bench
 
 bench: setup
-	@cmake -S . -B $(BENCH_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF > /dev/null
+	@cmake -S . -B $(BENCH_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DORVALIA_WERROR=$(WERROR) > /dev/null
 	@cmake --build $(BENCH_BUILD) -j $(JOBS) --target orvalia_bench
 	@QT_QPA_PLATFORM=offscreen $(BENCH_BUILD)/bench/orvalia_bench $(N) --runs $(RUNS)

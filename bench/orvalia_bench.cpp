@@ -29,7 +29,7 @@
 #include "contacts/contact_list_model.h"
 #include "contacts/contact_record.h"
 #include "contacts/contact_search.h"
-#include "platform/text_file.h"
+#include "platform/windows1252.h"
 
 #include <QApplication>
 #include <QDir>
@@ -105,9 +105,9 @@ long peakRssKb()
 
 struct Operation
 {
-    Operation(const char *id, const char *title)
-        : id(id)
-        , title(title)
+    Operation(const char *name, const char *caption)
+        : id(name)
+        , title(caption)
     { }
 
     const char *id;

@@ -1,7 +1,7 @@
 #include "sample_contacts.h"
 
 #include "contacts/contact_record.h"
-#include "platform/text_file.h"
+#include "platform/windows1252.h"
 
 #include <QDir>
 #include <QFile>

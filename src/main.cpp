@@ -2,6 +2,7 @@
 #include "app/frm_welcome.h"
 #include "platform/program_layout.h"
 #include "platform/qt_platform.h"
+#include "platform/text_file.h"
 
 #include <QApplication>
 #include <QPointer>
@@ -18,8 +19,9 @@ int main(int argc, char *argv[])
 #else
     const ProgramLayout layout = ProgramLayout::installed(
         QApplication::applicationDirPath(), QStringLiteral(ORVALIA_SOUNDS_FROM_BINARY));
-    // Made on the first start; when it cannot be, taking the instance lock in it fails.
-    makePrivateDirectory(layout.programDirectory);
+    // Made on the first start; when it cannot be, taking the instance lock in it fails, and the
+    // main window says so.
+    static_cast<void>(makePrivateDirectory(layout.programDirectory));
 #endif
     QtPlatform desktop(layout);
 

@@ -1,7 +1,10 @@
 #include "app/main_window.h"
 
 #include "app/about_window.h"
+#include "app/field_validator.h"
 #include "contacts/contact_list_model.h"
+#include "contacts/field_rules.h"
+#include "contacts/record_session.h"
 #include "options/frm_options.h"
 #include "options/sound_cue.h"
 #include "photo/photo_box.h"
@@ -26,7 +29,6 @@
 #include <QPushButton>
 #include <QTimer>
 #include <QUrl>
-#include <QValidator>
 
 #include <limits>
 
@@ -79,107 +81,6 @@ const QString FolderNotWritable = QStringLiteral("Orvalia no puede escribir en s
 const QString PhotoPathUnstorable = QStringLiteral(
     "La ubicación de la imagen contiene caracteres que no se pueden guardar. Elija una imagen de otra carpeta "
     "o cambie el nombre del archivo.");
-
-constexpr int Backspace = 8;
-
-// What a box takes when it is typed: the age digits only, the telephones digits, blank and hyphen,
-// weight and height digits, comma and full stop; the other boxes everything.
-bool keyAccepted(int index, int code)
-{
-    const bool digit = code >= '0' && code <= '9';
-    switch (index) {
-    case edad:
-        return digit || code == Backspace;
-    case telefono:
-    case celular:
-        return digit || code == Backspace || code == ' ' || code == '-';
-    case peso:
-    case altura:
-        return digit || code == Backspace || code == ',' || code == '.';
-    default:
-        return true;
-    }
-}
-
-bool isFilteredBox(int index)
-{
-    return index == edad || index == telefono || index == celular || index == peso || index == altura;
-}
-
-// The character codes a key press types: Ctrl with a letter gives its control character (Ctrl+V
-// is 22), keys that move the focus or delete type nothing.
-QList<int> typedCodes(const QKeyEvent *key)
-{
-    switch (key->key()) {
-    case Qt::Key_Tab:
-    case Qt::Key_Backtab:
-    case Qt::Key_Delete:
-        return {};
-    default:
-        break;
-    }
-    const Qt::KeyboardModifiers modifiers = key->modifiers();
-    if (modifiers.testFlag(Qt::ControlModifier) && !modifiers.testFlag(Qt::AltModifier)
-        && key->key() >= Qt::Key_A && key->key() <= Qt::Key_Z)
-        return {key->key() - Qt::Key_A + 1};
-    QList<int> codes;
-    for (const QChar c : key->text())
-        codes << c.unicode();
-    return codes;
-}
-
-// Guards every way text enters a box besides single keys: paste by keyboard, menu or middle
-// button, drag and drop, input methods. Characters the file cannot hold are removed, so the box
-// shows exactly what will be stored; in the filtered boxes a paste holding a character that
-// could not be typed there is refused whole.
-class FieldValidator : public QValidator
-{
-public:
-    FieldValidator(int index, QLineEdit *box)
-        : QValidator(box)
-        , m_index(index)
-    {
-        connect(box, &QLineEdit::textChanged, this, [this](const QString &text) { m_last = text; });
-    }
-
-    State validate(QString &input, int &pos) const override
-    {
-        if (isFilteredBox(m_index)) {
-            // Only what was added counts: a stored value is shown as it is.
-            qsizetype prefix = 0;
-            const qsizetype common = std::min(input.size(), m_last.size());
-            while (prefix < common && input[prefix] == m_last[prefix])
-                ++prefix;
-            qsizetype suffix = 0;
-            while (suffix < common - prefix
-                   && input[input.size() - 1 - suffix] == m_last[m_last.size() - 1 - suffix])
-                ++suffix;
-            for (qsizetype i = prefix; i < input.size() - suffix; ++i) {
-                const char16_t c = input[i].unicode();
-                if (c == Backspace || !isStorable(input[i]) || !keyAccepted(m_index, c))
-                    return Invalid;
-            }
-            return Acceptable;
-        }
-        if (std::all_of(input.cbegin(), input.cend(), isStorable))
-            return Acceptable;
-        QString kept;
-        int removedBeforeCursor = 0;
-        for (qsizetype i = 0; i < input.size(); ++i) {
-            if (isStorable(input[i]))
-                kept += input[i];
-            else if (i < pos)
-                ++removedBeforeCursor;
-        }
-        input = kept;
-        pos -= removedBeforeCursor;
-        return Acceptable;
-    }
-
-private:
-    int m_index;
-    QString m_last;
-};
 
 struct Place
 {
@@ -382,6 +283,7 @@ void FrmPrincipal::connectHandlers()
 
 void FrmPrincipal::Form_Load()
 {
+    m_session = std::make_unique<RecordSession>(m_contacts, *m_model);
     switch (m_platform.system.lockSingleInstance()) {
     case System::InstanceLock::Taken:
         break;
@@ -417,7 +319,8 @@ void FrmPrincipal::conmayu()
 
 void FrmPrincipal::aropci()
 {
-    m_optionsFile.createIfMissing();
+    // A file that cannot be made is no error: every reader takes the fallbacks instead.
+    static_cast<void>(m_optionsFile.createIfMissing());
 }
 
 bool FrmPrincipal::IsConnected()
@@ -440,24 +343,21 @@ Answer FrmPrincipal::message(const QString &text, const QString &title, Icon ico
 
 void FrmPrincipal::buildList()
 {
-    m_regmostrado = 0;
-    // A rewrite cut short leaves the contacts in the twin; ensureExists puts it back in place when
-    // it is whole, and keeps it aside otherwise.
-    ContactFile::Start start = ContactFile::Start::Found;
-    QString keptAs;
-    m_contacts.ensureExists(&start, &keptAs);
-    if (start == ContactFile::Start::TwinKept)
-        message(TwinKept.arg(QFileInfo(keptAs).fileName()), Product, Icon::Information, Buttons::Ok);
-    fillList();
+    RecordSession::Start start;
+    {
+        const auto changing = changingList();
+        start = m_session->start();
+        List1->selectionModel()->clear();
+    }
+    // A file that could not be made ready reads as an empty list, with no message of its own: an
+    // add tries again, and says so when it cannot store the contact.
+    if (start.file == ContactFile::Start::TwinKept)
+        message(TwinKept.arg(QFileInfo(start.keptAs).fileName()), Product, Icon::Information, Buttons::Ok);
+    reportList(start.list);
 }
 
-void FrmPrincipal::fillList()
+void FrmPrincipal::reportList(ContactFile::Failure failure)
 {
-    m_listChanging = true;
-    List1->selectionModel()->clear();
-    ContactFile::Failure failure = ContactFile::Failure::None;
-    m_model->setKeys(m_contacts.readKeys(&failure).value_or(QStringList()));
-    m_listChanging = false;
     if (failure == ContactFile::Failure::TooLarge)
         message(ContactsTooLarge, ErrorTitle, Icon::Error, Buttons::Ok);
 }
@@ -475,29 +375,38 @@ QString FrmPrincipal::selectedKey() const
 
 void FrmPrincipal::selectRow(int row)
 {
-    m_listChanging = true;
-    List1->selectionModel()->setCurrentIndex(m_model->index(row), QItemSelectionModel::ClearAndSelect);
-    m_listChanging = false;
-}
-
-void FrmPrincipal::clearListSelection()
-{
-    m_listChanging = true;
-    List1->selectionModel()->clear();
-    m_listChanging = false;
+    const auto changing = changingList();
+    if (row < 0)
+        List1->selectionModel()->clear();
+    else
+        List1->selectionModel()->setCurrentIndex(m_model->index(row), QItemSelectionModel::ClearAndSelect);
 }
 
 void FrmPrincipal::reloadContacts()
 {
-    clearBoxes();
-    Image1->clear();
-    m_regoriginal.clear();
-    m_regmostrado = 0;
-    m_cajasvacias = 0;
-    Command2->setEnabled(false);
-    Command7->setEnabled(false);
-    Command8->setEnabled(false);
-    fillList();
+    ContactFile::Failure failure = ContactFile::Failure::None;
+    {
+        const auto changing = changingList();
+        failure = m_session->reload();
+        List1->selectionModel()->clear();
+    }
+    clearForm(Borrar::Disabled);
+    reportList(failure);
+}
+
+int FrmPrincipal::regmostrado() const
+{
+    return m_session->regmostrado();
+}
+
+QString FrmPrincipal::regoriginal() const
+{
+    return m_session->regoriginal();
+}
+
+int FrmPrincipal::cajasvacias() const
+{
+    return m_session->cajasvacias();
 }
 
 // --- the boxes ---------------------------------------------------------------------------------
@@ -508,11 +417,6 @@ ContactRecord::Fields FrmPrincipal::boxes() const
     for (int i = 0; i < FieldCount; ++i)
         fields[i] = txt[i]->text();
     return fields;
-}
-
-QString FrmPrincipal::composedLine() const
-{
-    return lineOf(boxes());
 }
 
 void FrmPrincipal::setBoxText(int index, const QString &text)
@@ -532,11 +436,19 @@ void FrmPrincipal::clearBoxes()
         setBoxText(i, QString());
 }
 
+void FrmPrincipal::clearForm(Borrar borrar)
+{
+    clearBoxes();
+    Image1->clear();
+    Command2->setEnabled(false);
+    Command7->setEnabled(false);
+    if (borrar == Borrar::Disabled)
+        Command8->setEnabled(false);
+}
+
 void FrmPrincipal::txt_KeyPress(int Index, int &KeyAscii) const
 {
-    // No box takes the separator, a line break or a character the file's code page lacks.
-    const bool storableCode = KeyAscii > 0 && KeyAscii <= 0xFFFF && isStorable(QChar(char16_t(KeyAscii)));
-    if (!storableCode || !keyAccepted(Index, KeyAscii))
+    if (!FieldRules::typable(Index, KeyAscii))
         KeyAscii = 0;
 }
 
@@ -553,7 +465,8 @@ bool FrmPrincipal::eventFilter(QObject *watched, QEvent *event)
         return QMainWindow::eventFilter(watched, event);
     const int index = int(box - txt.cbegin());
     if (event->type() == QEvent::KeyPress) {
-        for (int code : typedCodes(static_cast<QKeyEvent *>(event))) {
+        const auto *key = static_cast<QKeyEvent *>(event);
+        for (int code : FieldRules::typedCodes(key->key(), key->modifiers(), key->text())) {
             txt_KeyPress(index, code);
             if (code == 0)
                 return true;
@@ -576,24 +489,17 @@ void FrmPrincipal::List1_Click()
         Command2->setEnabled(true);
         Command7->setEnabled(true);
     }
-    if (m_cajasvacias != 1 && m_regmostrado == 1) {
-        switch (modificationCheck()) {
-        case Check::Unchanged:
-        case Check::Declined:
-            break;
-        case Check::Saved:
-            // The user selects again from the fresh list.
-            return;
-        case Check::Failed: {
-            // The edits stay on screen, and so does the entry of the contact they belong to.
-            const auto [row, found] = m_model->exactRows(keyOf(m_regoriginal));
-            if (found > 0)
-                selectRow(row);
-            else
-                clearListSelection();
-            return;
-        }
-        }
+    switch (modificationCheck()) {
+    case Check::Unchanged:
+    case Check::Declined:
+        break;
+    case Check::Saved:
+        // The user selects again from the fresh list.
+        return;
+    case Check::Failed:
+        // The edits stay on screen, and so does the entry of the contact they belong to.
+        selectRow(m_session->shownRow());
+        return;
     }
     if (!selected.isEmpty())
         display(selected);
@@ -601,60 +507,45 @@ void FrmPrincipal::List1_Click()
 
 FrmPrincipal::Check FrmPrincipal::modificationCheck()
 {
-    const QString line = composedLine();
-    if (line == m_regoriginal)
+    const Fields typed = boxes();
+    if (!m_session->isModified(typed))
         return Check::Unchanged;
     conmayu();
     if (m_options.ConfirmChanges != u"0"
         && message(ModifiedQuestion, Product, Icon::Question, Buttons::YesNo) != Answer::Yes)
         return Check::Declined;
-    if (!m_contacts.replaceByKey(m_regoriginal, line)) {
-        message(SaveFailed, ErrorTitle, Icon::Error, Buttons::Ok);
-        return Check::Failed;
+    {
+        const auto changing = changingList();
+        if (!m_session->save(typed)) {
+            message(SaveFailed, ErrorTitle, Icon::Error, Buttons::Ok);
+            return Check::Failed;
+        }
+        List1->selectionModel()->clear();
     }
-    m_regoriginal.clear();
-    Command2->setEnabled(false);
-    Command7->setEnabled(false);
-    clearBoxes();
-    Image1->clear();
-    m_regmostrado = 0;
-    fillList();
+    clearForm(Borrar::AsItWas);
+    reportList(m_session->listFailure());
     return Check::Saved;
 }
 
 void FrmPrincipal::display(const QString &key)
 {
-    m_cajasvacias = 0;
-    const std::optional<ContactFile::Match> found = m_contacts.find(key);
-    if (!found) {
+    switch (m_session->show(key)) {
+    case RecordSession::Shown::Shown:
+        break;
+    case RecordSession::Shown::NotFound:
         // The file no longer holds that contact (changed outside the program): nothing to show.
-        showNothing();
+        clearForm(Borrar::Disabled);
         return;
-    }
-    if (!found->whole) {
+    case RecordSession::Shown::TooLong:
         // Laying out megabytes in the boxes would take minutes; the line stays in the file as it is.
-        showNothing();
+        clearForm(Borrar::Disabled);
         message(LineTooLong, ErrorTitle, Icon::Error, Buttons::Ok);
         return;
     }
-    const QString &line = found->line;
-    m_regmostrado = 1;
-    m_regoriginal = line;
-    const Fields fields = fieldsOf(line);
+    const Fields fields = m_session->fields();
     for (int i = 0; i < FieldCount; ++i)
         setBoxText(i, fields[i]);
     showPhotoOfRecord(txt[ubicacionfoto]->text());
-}
-
-void FrmPrincipal::showNothing()
-{
-    clearBoxes();
-    Image1->clear();
-    m_regmostrado = 0;
-    m_regoriginal.clear();
-    Command2->setEnabled(false);
-    Command7->setEnabled(false);
-    Command8->setEnabled(false);
 }
 
 void FrmPrincipal::showPhotoOfRecord(const QString &path)
@@ -687,87 +578,61 @@ void FrmPrincipal::showPhotoOfRecord(const QString &path)
 void FrmPrincipal::Command1_Click()
 {
     clickSound();
-    if (txt[apellido]->text().isEmpty() || txt[nombre]->text().isEmpty()) {
+    const auto changing = changingList();
+    const auto capitalize = [this] {
+        conmayu();
+        return m_options.Capitalize != u"0";
+    };
+    switch (m_session->add(boxes(), capitalize)) {
+    case RecordSession::Added::MissingName:
         message(RequiredFields, ErrorTitle, Icon::Error, Buttons::Ok);
         return;
-    }
-    const Fields typed = boxes();
-    QString line = lineOf(typed);
-    if (m_model->containsIgnoringCase(keyOf(line))) {
+    case RecordSession::Added::Duplicate:
         message(AlreadyExists, ErrorTitle, Icon::Information, Buttons::Ok);
         return;
-    }
-    conmayu();
-    if (m_options.Capitalize != u"0") {
-        Fields capital;
-        std::transform(typed.cbegin(), typed.cend(), capital.begin(), capitalized);
-        line = lineOf(capital);
-    }
-    if (!m_contacts.append(line)) {
+    case RecordSession::Added::Failed:
         // Nothing was stored: what was typed stays for another try.
         message(AddFailed, ErrorTitle, Icon::Error, Buttons::Ok);
         return;
+    case RecordSession::Added::Done:
+        break;
     }
-    // The entry is the key of the line just stored, capitalised or not.
-    m_listChanging = true;
-    m_model->addKey(keyOf(line));
     List1->selectionModel()->clear();
-    m_listChanging = false;
-    Command2->setEnabled(false);
-    Command7->setEnabled(false);
-    clearBoxes();
-    Image1->clear();
-    m_regmostrado = 0;
+    clearForm(Borrar::AsItWas);
 }
 
 void FrmPrincipal::Command2_Click()
 {
     clickSound();
-    if (m_regmostrado != 1)
+    if (m_session->regmostrado() != 1)
         return; // nothing stored is shown, so nothing to delete
-    int filled = 0;
-    for (const QLineEdit *box : txt)
-        filled += box->text().isEmpty() ? 0 : 1;
+    const Fields shown = boxes();
+    const bool filled
+        = std::any_of(shown.cbegin(), shown.cend(), [](const QString &box) { return !box.isEmpty(); });
     conmayu();
-    if (m_options.ConfirmChanges != u"0") {
-        if (filled == 0
-            || message(DeleteQuestion, DeleteTitle, Icon::Question, Buttons::YesNoCancel) != Answer::Yes)
-            return;
-    }
-    if (!m_contacts.removeEqual(m_regoriginal)) {
-        message(DeleteFailed, ErrorTitle, Icon::Error, Buttons::Ok);
+    if (m_options.ConfirmChanges != u"0"
+        && (!filled
+            || message(DeleteQuestion, DeleteTitle, Icon::Question, Buttons::YesNoCancel) != Answer::Yes))
         return;
-    }
-    clearBoxes();
-    // Every line equal to the shown one has left the file; the list follows. Only when several
-    // entries share the key is the file read again to learn which of them remain.
-    const QString key = keyOf(m_regoriginal);
-    const auto [row, found] = m_model->exactRows(key);
-    if (found > 1) {
-        fillList();
-    } else if (found == 1) {
-        m_listChanging = true;
-        m_model->removeRows(row, 1);
+    {
+        const auto changing = changingList();
+        if (m_session->remove() != RecordSession::Removed::Done) {
+            message(DeleteFailed, ErrorTitle, Icon::Error, Buttons::Ok);
+            return;
+        }
         List1->selectionModel()->clear();
-        m_listChanging = false;
     }
-    Image1->clear();
-    m_regmostrado = 0;
-    Command2->setEnabled(false);
-    Command7->setEnabled(false);
+    clearForm(Borrar::AsItWas);
+    reportList(m_session->listFailure());
 }
 
 void FrmPrincipal::cmdvaciar_Click()
 {
     clickSound();
-    clearBoxes();
-    Image1->clear();
-    Command2->setEnabled(false);
-    Command7->setEnabled(false);
-    Command8->setEnabled(false);
-    m_cajasvacias = 1;
+    clearForm(Borrar::Disabled);
+    m_session->empty();
     // Nothing shown, nothing selected: a click on any entry shows it again.
-    clearListSelection();
+    selectRow(-1);
 }
 
 // --- photo -------------------------------------------------------------------------------------
@@ -881,11 +746,9 @@ void FrmPrincipal::Command4_Click()
     if (m_exiting)
         return;
     m_exiting = true;
-    if (m_cajasvacias != 1 && m_regmostrado == 1) {
-        // A failed save has been reported and the file is as it was; the program ends all the same.
-        modificationCheck();
-    }
-    m_cajasvacias = 0;
+    // A failed save has been reported and the file is as it was; the program ends all the same.
+    modificationCheck();
+    m_session->leave();
     timeractu->stop();
     conmayu();
     hide();

@@ -6,8 +6,10 @@
 #include "platform/message_boxes.h"
 
 #include <QMainWindow>
+#include <QScopedValueRollback>
 #include <array>
 #include <functional>
+#include <memory>
 
 struct Platform;
 class ContactListModel;
@@ -20,6 +22,7 @@ class QListView;
 class QMenu;
 class QPushButton;
 class QTimer;
+class RecordSession;
 
 // The main window: the contact list on the left, the 18 field boxes in the middle, the photo and
 // the buttons on the right. It owns the record state of the shown contact and is the only writer
@@ -51,9 +54,9 @@ public:
 
     // The record state: a contact read from the file is shown; its line as read; the boxes were
     // emptied with "Vaciar Cajas De Texto".
-    int regmostrado() const { return m_regmostrado; }
-    QString regoriginal() const { return m_regoriginal; }
-    int cajasvacias() const { return m_cajasvacias; }
+    int regmostrado() const;
+    QString regoriginal() const;
+    int cajasvacias() const;
 
     // The texts of txt(0) to txt(17).
     ContactRecord::Fields boxes() const;
@@ -109,18 +112,24 @@ private:
 
     // The list from the file; nothing shown afterwards.
     void buildList();
-    void fillList();
+    // While the guard lives, selection changes of the list are the program's, not clicks.
+    [[nodiscard]] QScopedValueRollback<bool> changingList()
+    {
+        return QScopedValueRollback<bool>(m_listChanging, true);
+    }
+    void reportList(ContactFile::Failure failure);
     QString selectedKey() const;
     int selectedRow() const;
-    void selectRow(int row);
-    void clearListSelection();
+    void selectRow(int row); // -1: none
 
-    QString composedLine() const;
     void setBoxText(int index, const QString &text);
     void clearBoxes();
+    // Nothing shown: the boxes and the picture empty, "Quitar" and "Imprimir" disabled; "Borrar"
+    // too, or as it was.
+    enum class Borrar { Disabled, AsItWas };
+    void clearForm(Borrar borrar);
     Check modificationCheck();
     void display(const QString &key);
-    void showNothing();
     void showPhotoOfRecord(const QString &path);
 
     Platform &m_platform;
@@ -128,11 +137,8 @@ private:
     MainWindowOptions m_options;
     ContactFile m_contacts;
     ContactListModel *m_model = nullptr;
+    std::unique_ptr<RecordSession> m_session; // made by Form_Load, on the list
     std::function<void()> m_endProgram;
-
-    int m_regmostrado = 0;
-    QString m_regoriginal;
-    int m_cajasvacias = 0;
 
     // Where "Buscar Foto" opens: the folder of the photo chosen last; empty, the pictures folder.
     QString m_photoFolder;

@@ -2,8 +2,10 @@
 
 #include "contacts/contact_record.h"
 #include "platform/file_attributes.h"
+#include "platform/line_reader.h"
 #include "platform/text_file.h"
 #include "platform/twin_writer.h"
+#include "platform/windows1252.h"
 
 #include <QDir>
 #include <QFile>
@@ -129,12 +131,6 @@ Opened openContacts(QFile &file, const QString &path)
     return Opened::Yes;
 }
 
-mode_t modeOf(const QFile &file)
-{
-    struct stat status = {};
-    return ::fstat(file.handle(), &status) == 0 ? status.st_mode & 07777 : FileMode::New;
-}
-
 bool isRegularFile(const QString &path)
 {
     struct stat status = {};
@@ -152,40 +148,30 @@ bool createEmpty(const QString &path)
     return ::close(fd) == 0 && ok;
 }
 
-void syncDirectory(const QString &path)
-{
-    const int directory = ::open(
-        QFile::encodeName(QFileInfo(path).absolutePath()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (directory >= 0) {
-        ::fsync(directory);
-        ::close(directory);
-    }
-}
-
 // Gives from a name of its own beside it that nothing else has: "<from>.incompleto", then with
 // 2, 3... after it. Empty when no name could be had.
 QString keepAside(const QString &from)
 {
-    const QByteArray source = QFile::encodeName(from);
     for (int n = 1; n < 1000; ++n) {
         const QString name = from + u".incompleto"_qs + (n > 1 ? QString::number(n) : QString());
-        const QByteArray target = QFile::encodeName(name);
-        int result
-            = ::renameat2(AT_FDCWD, source.constData(), AT_FDCWD, target.constData(), RENAME_NOREPLACE);
-        if (result != 0 && (errno == EINVAL || errno == ENOSYS)) {
-            // A file system that cannot rename without replacing: a second name, then the first goes.
-            result = ::link(source.constData(), target.constData());
-            if (result == 0)
-                ::unlink(source.constData());
-        }
-        if (result == 0) {
-            syncDirectory(name);
+        if (TextFile::moveWithoutReplacing(from, name))
             return name;
-        }
         if (errno != EEXIST)
             return {};
     }
     return {};
+}
+
+// Whether an open file is empty or ends with a whole line.
+bool endsWithLineEnd(int fd)
+{
+    struct stat status = {};
+    if (::fstat(fd, &status) != 0)
+        return false;
+    char end[2] = {};
+    return status.st_size == 0
+        || (status.st_size >= 2 && ::pread(fd, end, 2, status.st_size - 2) == 2 && end[0] == '\r'
+            && end[1] == '\n');
 }
 
 // Copies source to the twin and renames the twin over target: target is whole, old or new. The
@@ -198,7 +184,7 @@ bool copyThroughTwin(const QString &source, const QString &twinPath, const QStri
         return false;
     const QString like = isRegularFile(target) ? target : source;
     TwinWriter twin(target, twinPath);
-    return twin.create(FileMode::of(like, modeOf(from)), like) && twin.copyRest(from.handle())
+    return twin.create(FileMode::of(like, FileMode::of(from.handle())), like) && twin.copyRest(from.handle())
         && twin.commit();
 }
 
@@ -268,41 +254,27 @@ bool ContactFile::ensureExists(Start *start, QString *keptAs)
     // A change cut short between removing the file and renaming its twin (or a file deleted from
     // outside beside a twin) leaves the contacts in the twin. It takes the file's place only when
     // it is whole; a twin cut in the middle of a line is kept aside, never silently shortened.
-    const QByteArray twinName = QFile::encodeName(twinPath());
-    if (::lstat(twinName.constData(), &status) == 0 && S_ISREG(status.st_mode)) {
-        const int twin = ::open(twinName.constData(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
-        if (twin >= 0 && ::fstat(twin, &status) == 0 && S_ISREG(status.st_mode)) {
-            char end[2] = {};
-            const bool whole = status.st_size == 0
-                || (status.st_size >= 2 && ::pread(twin, end, 2, status.st_size - 2) == 2 && end[0] == '\r'
-                    && end[1] == '\n');
-            bool synced = false;
-            if (whole) {
-                TwinWriter::announce(TwinWriter::Step::Sync, false);
-                synced = ::fdatasync(twin) == 0;
-                TwinWriter::announce(TwinWriter::Step::Sync, true);
-            }
-            ::close(twin);
-            if (whole) {
-                if (!synced || !TextFile::renameOver(twinPath(), path()))
-                    return false;
-                m_attributes.setHidden(path());
-                report(Start::TwinAdopted);
-                return true;
-            }
-            const QString kept = keepAside(twinPath());
-            if (kept.isEmpty())
+    TwinWriter twin(path(), twinPath());
+    if (twin.adopt()) {
+        if (endsWithLineEnd(twin.handle())) {
+            // Put in place as every change is: flushed, renamed, the folder flushed.
+            if (!twin.commit())
                 return false;
-            if (keptAs)
-                *keptAs = kept;
-            outcome = Start::TwinKept;
-        } else if (twin >= 0) {
-            ::close(twin);
+            m_attributes.setHidden(path());
+            report(Start::TwinAdopted);
+            return true;
         }
+        twin.discard(); // closed; an adopted twin stays
+        const QString kept = keepAside(twinPath());
+        if (kept.isEmpty())
+            return false;
+        if (keptAs)
+            *keptAs = kept;
+        outcome = Start::TwinKept;
     }
     if (!createEmpty(path()))
         return false;
-    syncDirectory(path());
+    TwinWriter::syncDirectory(QFileInfo(path()).absolutePath());
     m_attributes.setHidden(path());
     report(outcome == Start::TwinKept ? outcome : Start::Created);
     return true;
@@ -401,18 +373,20 @@ bool ContactFile::append(const QString &line)
     QFile file;
     Opened opened = openContacts(file, path());
     if (opened == Opened::No) {
-        // The file deleted from outside: the contact starts a new one. The file is created empty
-        // first, so that the twin never stands alone: the next start would take it for the file.
+        // The file gone (deleted from outside, or a start that could not put a twin in its place):
+        // a whole twin left beside it holds the contacts and becomes the file, a cut one is kept
+        // aside; only then does the contact start a new file, made first so that the twin this
+        // append writes never stands alone: the next start would take it for the file.
         struct stat status = {};
         if (::lstat(QFile::encodeName(path()).constData(), &status) == 0 || errno != ENOENT
-            || !createEmpty(path()))
+            || !ensureExists())
             return false;
         opened = openContacts(file, path());
     }
     if (opened != Opened::Yes)
         return false;
     TwinWriter twin(path(), twinPath());
-    if (!twin.create(modeOf(file), path()))
+    if (!twin.create(FileMode::of(file.handle()), path()))
         return false;
     const qint64 size = file.size();
     bool ok = twin.copyRest(file.handle());
@@ -530,7 +504,7 @@ bool rewrite(const QString &path, const QString &twinPath, FileAttributes &attri
     if (openContacts(file, path) != Opened::Yes)
         return false;
     TwinWriter twin(path, twinPath);
-    if (!twin.create(modeOf(file), path))
+    if (!twin.create(FileMode::of(file.handle()), path))
         return false;
     LineReader reader(file, ContactFile::LongestShown);
     QByteArrayView head;

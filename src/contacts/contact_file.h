@@ -42,7 +42,7 @@ public:
     // Makes sure "data.orv" exists. When it is missing, a twin that ends with a whole line takes its
     // place; a cut one is renamed (its new name in keptAs) and an empty file is created. False when
     // none of this can be done, or when something that is no file stands in data.orv's place.
-    bool ensureExists(Start *start = nullptr, QString *keptAs = nullptr);
+    [[nodiscard]] bool ensureExists(Start *start = nullptr, QString *keptAs = nullptr);
 
     enum class Failure { None, Unreadable, TooLarge };
 
@@ -65,23 +65,23 @@ public:
     std::optional<QString> findByKey(const QString &key) const;
 
     // Appends one record line. False, with the file unchanged, when it cannot be written.
-    bool append(const QString &line);
+    [[nodiscard]] bool append(const QString &line);
 
     // Rewrites the file with the first line whose key equals the key of oldLine replaced by
     // newLine; every other line is copied unchanged. False, with the file unchanged, on failure.
     // Text after the replaced line's 18th separator, which no box shows, is kept after newLine.
-    bool replaceByKey(const QString &oldLine, const QString &newLine);
+    [[nodiscard]] bool replaceByKey(const QString &oldLine, const QString &newLine);
 
     // Rewrites the file without the lines equal to line. False, with the file unchanged, on
     // failure.
-    bool removeEqual(const QString &line);
+    [[nodiscard]] bool removeEqual(const QString &line);
 
     // Backup and restore: "data.bak" beside the file.
     QString backupPath() const;
     // A replaced file's permission bits and user.* extended attributes stay; a first backup, or a
     // restore with no data.orv, takes those of the file it copies.
-    bool backup();  // copies data.orv to data.bak
-    bool restore(); // puts a complete copy of data.bak in place of data.orv in one step
+    [[nodiscard]] bool backup(); // copies data.orv to data.bak
+    [[nodiscard]] bool restore(); // puts a complete copy of data.bak in place of data.orv in one step
 
 private:
     QString m_directory;

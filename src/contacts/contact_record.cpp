@@ -1,6 +1,6 @@
 #include "contacts/contact_record.h"
 
-#include "platform/text_file.h"
+#include "platform/windows1252.h"
 
 namespace ContactRecord {
 

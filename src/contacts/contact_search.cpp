@@ -2,7 +2,9 @@
 
 #include "contacts/contact_list_model.h"
 #include "contacts/contact_record.h"
+#include "platform/line_reader.h"
 #include "platform/text_file.h"
+#include "platform/windows1252.h"
 
 #include <QFile>
 #include <QStringList>
@@ -11,12 +13,9 @@
 #include <array>
 #include <bit>
 #include <cstring>
-#include <fcntl.h>
 #include <iterator>
 #include <new>
 #include <string>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <utility>
 
 #ifdef __SSE2__
@@ -154,24 +153,6 @@ const char *findFolded(const char *from, const char *end, QByteArrayView needle)
 #endif
 }
 
-// Opens a file the program found for reading: only a regular file, and without waiting on a FIFO
-// or a device.
-bool openRegularFile(QFile &file, const QString &path)
-{
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0)
-        return false;
-    struct stat status = {};
-    const int flags = ::fcntl(fd, F_GETFL);
-    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) || flags < 0
-        || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0
-        || !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
-        return false;
-    }
-    return true;
-}
-
 // Writes a line's record at out: its 18 fields each followed by the separator (missing ones empty,
 // anything after the 18th left out), then the digits of each field that has more than one run of
 // them, followed by the field's mark. out has room for twice the line and 36 bytes; digits for
@@ -278,7 +259,7 @@ std::optional<ContactSearch> ContactSearch::fromFile(const QString &path)
 std::optional<ContactSearch> ContactSearch::build(const QString &path)
 {
     QFile file;
-    if (!openRegularFile(file, path))
+    if (!RegularFile::open(file, path))
         return std::nullopt;
     ContactSearch index;
     // Most of a file is its fields; the split digits add a fifth at most in a usual one. The text

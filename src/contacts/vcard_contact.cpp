@@ -430,9 +430,9 @@ QDate VCardDates::read(const QString &text, const QString &format) const
     return isNumeric(format) ? readNumeric(text, format) : locale.toDate(text, format);
 }
 
-QString VCardDates::write(QDate date, const QString &format) const
+QString VCardDates::write(QDate day, const QString &format) const
 {
-    return isNumeric(format) ? writeNumeric(date, format) : locale.toString(date, format);
+    return isNumeric(format) ? writeNumeric(day, format) : locale.toString(day, format);
 }
 
 namespace { } // namespace
@@ -473,12 +473,12 @@ QString VCardDates::fromBday(const VCardProperty &bday) const
             const QDate inLeapYear(2000, month, day);
             return inLeapYear.isValid() ? write(inLeapYear, dayMonth) : text;
         }
-        const QDate date(year, month, day);
-        return date.isValid() ? write(date, birthDate) : text;
+        const QDate born(year, month, day);
+        return born.isValid() ? write(born, birthDate) : text;
     }
     if (const QRegularExpressionMatch match = noYear.match(value); match.hasMatch()) {
-        const QDate date(2000, match.captured(1).toInt(), match.captured(2).toInt());
-        return date.isValid() ? write(date, dayMonth) : text;
+        const QDate born(2000, match.captured(1).toInt(), match.captured(2).toInt());
+        return born.isValid() ? write(born, dayMonth) : text;
     }
     return text;
 }

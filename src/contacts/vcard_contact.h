@@ -40,7 +40,7 @@ struct VCardDates
 
     // A date in one of the forms and back. A form without a year reads as a day of 2000.
     QDate read(const QString &text, const QString &format) const;
-    QString write(QDate date, const QString &format) const;
+    QString write(QDate day, const QString &format) const;
 
     // The BDAY value for a birth date field that holds a date ("1980-04-23", "--04-23"); empty
     // when the field is no date in any of the three forms or in ISO form.

@@ -1,6 +1,7 @@
 #include "contacts/vcard_files.h"
 
 #include "contacts/contact_record.h"
+#include "platform/text_file.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -107,34 +108,16 @@ bool writeAll(int fd, const QByteArray &bytes)
     return true;
 }
 
-// The directory, made owner-only when missing, opened without following a link.
+// The directory, made owner-only when missing (in a folder that exists), opened without following
+// a link.
 int openDirectory(const QString &directory)
 {
-    const QByteArray name = QFile::encodeName(directory);
-    if (::mkdir(name.constData(), 0700) == 0)
-        ::chmod(name.constData(), 0700); // whatever the umask
-    return ::open(name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (!makePrivateDirectory(directory, Parents::MustExist))
+        return -1;
+    return ::open(QFile::encodeName(directory).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
 }
 
 } // namespace
-
-bool openRegular(QFile &file, const QString &path)
-{
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    struct stat status;
-    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
-        ::close(fd);
-        return false;
-    }
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
-        return false;
-    }
-    return true;
-}
 
 QString savePhoto(const QString &directory, const QString &hint, const QByteArray &bytes)
 {
@@ -195,7 +178,7 @@ QByteArray embeddablePhoto(const QString &path)
     if (path.isEmpty())
         return {};
     QFile file;
-    if (!openRegular(file, path) || file.size() > MaxPictureBytes)
+    if (!RegularFile::open(file, path) || file.size() > MaxPictureBytes)
         return {};
     QImageReader reader(&file);
     reader.setDecideFormatFromContent(true);

@@ -3,15 +3,9 @@
 #include <QByteArray>
 #include <QString>
 
-class QFile;
-
 // The files an import or an export touches besides the contact file: the vCard file the user
 // chose and the pictures of the contacts. Every one is hostile until checked.
 namespace VCardFiles {
-
-// Opens path for reading when it is a regular file. A FIFO or a device is refused without
-// blocking; a link is followed, since the user chose the name.
-bool openRegular(QFile &file, const QString &path);
 
 // Pictures larger than this are not read.
 inline constexpr qint64 MaxPictureBytes = qint64(64) << 20;
@@ -28,7 +22,7 @@ inline constexpr int EmbeddedSide = 512;
 QString savePhoto(const QString &directory, const QString &hint, const QByteArray &bytes);
 
 // Writes what the pictures saved so far hold to the disk.
-bool syncPhotos(const QString &directory);
+[[nodiscard]] bool syncPhotos(const QString &directory);
 
 // The JPEG to embed in a card for the picture at path: the file itself when it is a JPEG of at
 // most EmbeddedSide pixels either way, otherwise the picture scaled down to that and encoded.

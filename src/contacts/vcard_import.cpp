@@ -4,6 +4,7 @@
 #include "contacts/vcard_files.h"
 #include "contacts/vcard_reader.h"
 #include "platform/text_file.h"
+#include "platform/windows1252.h"
 
 #include <QDir>
 #include <QFile>
@@ -31,7 +32,7 @@ VCardImport::VCardImport(const ContactListModel &list, VCardImportSettings setti
 VCardImport::Outcome VCardImport::readFile(const QString &path, const std::function<bool(qint64)> &keepGoing)
 {
     QFile file;
-    if (!VCardFiles::openRegular(file, path))
+    if (!RegularFile::open(file, path))
         return Outcome::CannotRead;
     return read(file, keepGoing);
 }

@@ -74,7 +74,7 @@ public:
 
     const QStringList &savedPhotos() const { return m_photos; }
     // Flushes the saved pictures to the disk before the contact file names them.
-    bool syncPhotos() const;
+    [[nodiscard]] bool syncPhotos() const;
     // Removes the pictures saved so far, after a cancel or a contact file that could not be
     // written, and the photo folder when the import made it.
     void removeSavedPhotos();

@@ -7,7 +7,7 @@
 
 #include "contacts/vcard_reader.h"
 
-#include "platform/text_file.h"
+#include "platform/windows1252.h"
 
 #include <QIODevice>
 #include <QStringDecoder>
@@ -348,9 +348,9 @@ QString decodeUtf8OrWindows1252(QByteArrayView bytes)
 
 QString VCardProperty::firstParameter(QByteArrayView wanted) const
 {
-    for (const auto &[name, value] : parameters) {
-        if (name == wanted)
-            return value;
+    for (const auto &[key, text] : parameters) {
+        if (key == wanted)
+            return text;
     }
     return {};
 }
@@ -358,17 +358,17 @@ QString VCardProperty::firstParameter(QByteArrayView wanted) const
 QStringList VCardProperty::parameter(QByteArrayView wanted) const
 {
     QStringList values;
-    for (const auto &[name, value] : parameters) {
-        if (name == wanted)
-            values << value;
+    for (const auto &[key, text] : parameters) {
+        if (key == wanted)
+            values << text;
     }
     return values;
 }
 
 bool VCardProperty::hasType(QStringView type) const
 {
-    for (const auto &[name, value] : parameters) {
-        if (name == "TYPE" && value.compare(type, Qt::CaseInsensitive) == 0)
+    for (const auto &[key, text] : parameters) {
+        if (key == "TYPE" && text.compare(type, Qt::CaseInsensitive) == 0)
             return true;
     }
     return false;
@@ -377,14 +377,14 @@ bool VCardProperty::hasType(QStringView type) const
 int VCardProperty::preference() const
 {
     int best = 0;
-    for (const auto &[name, value] : parameters) {
+    for (const auto &[key, text] : parameters) {
         int level = 0;
-        if (name == "PREF") {
+        if (key == "PREF") {
             bool ok = false;
-            level = std::clamp(value.toInt(&ok), 1, 100);
+            level = std::clamp(text.toInt(&ok), 1, 100);
             if (!ok)
                 level = 1;
-        } else if (name == "TYPE" && value.compare(u"PREF", Qt::CaseInsensitive) == 0) {
+        } else if (key == "TYPE" && text.compare(u"PREF", Qt::CaseInsensitive) == 0) {
             level = 1;
         }
         if (level > 0 && (best == 0 || level < best))
@@ -476,9 +476,9 @@ void VCardReader::keepOnly(const QList<QByteArray> &names)
     }
 }
 
-bool VCardReader::Wanted::has(int known, const QByteArray &name) const
+bool VCardReader::Wanted::has(int index, const QByteArray &name) const
 {
-    return known >= 0 ? (this->known >> known) & 1 : others.contains(name);
+    return index >= 0 ? (known >> index) & 1 : others.contains(name);
 }
 
 bool VCardReader::fill()

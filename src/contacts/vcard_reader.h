@@ -83,7 +83,7 @@ public:
         bool all = true;
         quint64 known = 0;
         QList<QByteArray> others;
-        bool has(int known, const QByteArray &name) const;
+        bool has(int index, const QByteArray &name) const;
     };
 
     // Asked after every block read (1 MiB) with the bytes read so far, also where no card ends

@@ -235,7 +235,7 @@ void FrmOptions::Check2_Click()
                 const QSignalBlocker quiet(Check2);
                 Check2->setChecked(false);
                 cmdcamcon->setEnabled(false);
-                m_options.updateLine(OptionsFile::PasswordProtection, QStringLiteral("0"));
+                static_cast<void>(m_options.updateLine(OptionsFile::PasswordProtection, QStringLiteral("0")));
             });
             m_passwordWindow = contra;
             contra->show();

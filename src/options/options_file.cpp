@@ -1,13 +1,14 @@
 #include "options/options_file.h"
 
+#include "platform/line_reader.h"
 #include "platform/text_file.h"
 #include "platform/twin_writer.h"
+#include "platform/windows1252.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -52,12 +53,13 @@ OptionsFile::Lines OptionsFile::defaults()
     return {u"1"_qs, u"1"_qs, u"0"_qs, u"0"_qs, u"0"_qs, u"1"_qs, u"0"_qs, u"1"_qs};
 }
 
-void OptionsFile::createIfMissing() const
+bool OptionsFile::createIfMissing() const
 {
-    if (QFileInfo::exists(path()) || QFileInfo(path()).isSymLink())
-        return;
+    const QFileInfo file(path());
+    if (file.exists() || file.isSymLink())
+        return file.isFile();
     const Lines lines = defaults();
-    TextFile::replaceThroughTwin(path(), temporaryPath(),
+    return TextFile::replaceThroughTwin(path(), temporaryPath(),
         TextFile::encodeLines(QStringList(lines.begin(), lines.end())), FileMode::New);
 }
 
@@ -101,10 +103,8 @@ bool OptionsFile::updateLine(int n, const QString &value) const
     }
     // The working copy is the options file to be: it keeps the mode and attributes of what it
     // copies. The source streams through, so a huge file costs no memory.
-    struct stat status = {};
-    const mode_t mode = ::fstat(source.handle(), &status) == 0 ? status.st_mode & 07777 : FileMode::New;
     TwinWriter twin(workingCopyPath(), temporaryPath());
-    if (!twin.create(mode, sourcePath))
+    if (!twin.create(FileMode::of(source.handle()), sourcePath))
         return false;
     const QByteArray replacement = Windows1252::encode(value);
     LineReader reader(source, LongestHeld);
@@ -127,22 +127,10 @@ bool OptionsFile::updateLine(int n, const QString &value) const
 bool OptionsFile::commit() const
 {
     // Only a working copy the program wrote: a regular file, not a link put in its place, which
-    // would make the options file a link to a file elsewhere.
-    const int workingCopy = ::open(
-        QFile::encodeName(workingCopyPath()).constData(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
-    if (workingCopy < 0)
-        return false;
-    struct stat status = {};
-    bool synced = ::fstat(workingCopy, &status) == 0 && S_ISREG(status.st_mode);
-    if (synced) {
-        TwinWriter::announce(TwinWriter::Step::Sync, false);
-        synced = ::fdatasync(workingCopy) == 0;
-        TwinWriter::announce(TwinWriter::Step::Sync, true);
-    }
-    ::close(workingCopy);
-    // A working copy that cannot take the file's place stays: it holds the changes the options
-    // window still shows, for another try.
-    return synced && TextFile::renameOver(workingCopyPath(), path());
+    // would make the options file a link to a file elsewhere. A working copy that cannot take the
+    // file's place stays: it holds the changes the options window still shows, for another try.
+    TwinWriter workingCopy(path(), workingCopyPath());
+    return workingCopy.adopt() && workingCopy.commit();
 }
 
 void OptionsFile::discard() const

@@ -28,8 +28,9 @@ public:
     static Lines defaults(); // "1","1","0","0","0","1","0","1"
 
     // Creates the file with the defaults when it does not exist; an existing file, readable or
-    // not, is left alone.
-    void createIfMissing() const;
+    // not, is left alone. Whether an options file is there afterwards: false when it could not be
+    // made, or when something that is no file (a directory, a FIFO) stands in its place.
+    [[nodiscard]] bool createIfMissing() const;
 
     // Reads exactly eight lines. Nothing when the file is missing, unreadable or shorter.
     std::optional<Lines> readEight() const;
@@ -45,11 +46,11 @@ public:
     // The working copy becomes the current settings with line n (1..8) set to value. The source
     // is the working copy when it exists, the options file otherwise. Lines after the eighth are
     // kept; a source shorter than n lines loses the change. False when nothing could be written.
-    bool updateLine(int n, const QString &value) const;
+    [[nodiscard]] bool updateLine(int n, const QString &value) const;
 
     // Puts the working copy in force in one step. False when there is no working copy or it could
     // not take the file's place (the options file and the working copy are then as before).
-    bool commit() const;
+    [[nodiscard]] bool commit() const;
 
     // Deletes the working copy; a missing one is no error.
     void discard() const;

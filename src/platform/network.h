@@ -15,5 +15,5 @@ public:
     virtual bool isConnected() = 0;
 
     // Downloads url into localFile and waits for it. True when the whole file arrived.
-    virtual bool download(const QUrl &url, const QString &localFile) = 0;
+    [[nodiscard]] virtual bool download(const QUrl &url, const QString &localFile) = 0;
 };

@@ -22,11 +22,6 @@ struct ProgramLayout
     static ProgramLayout installed(const QString &binaryDirectory, const QString &soundsFromBinary);
 };
 
-// The directory and every missing directory above it are made readable by the user alone (0700),
-// whatever the umask; a directory that exists, or a link to one, is left as it is. False when
-// the path is not a directory afterwards.
-bool makePrivateDirectory(const QString &path);
-
 // Moves fileName from oldDirectory into newDirectory, for a file that earlier versions kept
 // elsewhere. Only a regular file moves; a link is neither followed nor moved, and a file already
 // in newDirectory is never replaced.

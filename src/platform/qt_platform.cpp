@@ -380,7 +380,9 @@ QString QtSystem::passwordDirectory()
     // One fixed directory for the whole system user, outside the program directory.
     if (m_passwordDirectory.isEmpty())
         return QStringLiteral("unknown");
-    makePrivateDirectory(m_passwordDirectory);
+    // When it cannot be made, an old file is used where it lies (it cannot move there), and a
+    // password that cannot be written is reported by the window that writes it.
+    static_cast<void>(makePrivateDirectory(m_passwordDirectory));
     if (!m_oldPasswordDirectory.isEmpty()) {
         const QString fileName = QFileInfo(PasswordFile(m_passwordDirectory).path()).fileName();
         // A file that cannot move is still the user's password: it is used where it lies.

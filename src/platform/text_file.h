@@ -1,5 +1,8 @@
 #pragma once
 
+// The lines are Windows-1252: the code page comes with them.
+#include "platform/windows1252.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
@@ -8,65 +11,8 @@
 #include <sys/types.h>
 
 class QFile;
-class QIODevice;
 
-// The program's files are Windows-1252 text, every line ended by CR LF.
-
-namespace Windows1252 {
-
-// Byte to character as Windows converts it. The five bytes the code page leaves undefined (0x81,
-// 0x8D, 0x8F, 0x90, 0x9D) become the control characters of the same number, so that every byte
-// sequence survives a decode and an encode unchanged.
-QString decode(QByteArrayView bytes);
-
-// Character to byte; characters outside the code page become '?'.
-QByteArray encode(QStringView text);
-
-bool canEncode(QChar c);
-
-} // namespace Windows1252
-
-// Reads a device line by line in large blocks. A line ends at LF; a CR right before the LF is
-// not part of the line. A last line without a line end is a line too.
-//
-// With a bound (longest >= 0) no line is ever held whole when it is longer: next() gives its first
-// longest bytes, and length() and offset() tell where the whole line lies, so that a caller can
-// copy it from the file piece by piece. Memory stays within a block and the bound, whatever the
-// file holds (a 2 GB line of NULs included).
-class LineReader
-{
-public:
-    explicit LineReader(QIODevice &device, qsizetype longest = -1);
-
-    // The next line, valid until the next call; false at the end or on a read error.
-    bool next(QByteArrayView &line);
-
-    bool failed() const { return m_failed; }
-
-    // Of the last line given: its whole length in bytes (without its line end), whether the line
-    // given is only its start, and where in the device it starts.
-    qint64 length() const { return m_length; }
-    bool cut() const { return m_cut; }
-    qint64 offset() const { return m_offset; }
-
-private:
-    bool fill();
-    bool skipLongLine(QByteArrayView &line);
-    void skipHole(qint64 &length, char &last);
-    void give(QByteArrayView &line, const char *begin, qint64 length);
-
-    QIODevice &m_device;
-    qsizetype m_longest;
-    QByteArray m_buffer;
-    QByteArray m_head; // the start of a line too long to keep
-    qsizetype m_position = 0;
-    qint64 m_consumed = 0; // bytes of the device before m_buffer
-    qint64 m_length = 0;
-    qint64 m_offset = 0;
-    bool m_cut = false;
-    bool m_atEnd = false;
-    bool m_failed = false;
-};
+// Reading and writing the program's small files: Windows-1252 text, every line ended by CR LF.
 
 // Files the program finds are opened as if hostile: only a regular file is read, and nothing
 // another program put in its place (a FIFO, a device, a socket) can make an open block.
@@ -74,10 +20,10 @@ namespace RegularFile {
 
 // Opens an existing regular file for reading, following links. A FIFO, device, socket or
 // directory is refused without blocking (errno ENXIO, or EISDIR for a directory). -1 on failure.
-int openForReading(const QString &path);
+[[nodiscard]] int openForReading(const QString &path);
 
 // The same, with the descriptor handed to file, which closes it.
-bool open(QFile &file, const QString &path);
+[[nodiscard]] bool open(QFile &file, const QString &path);
 
 } // namespace RegularFile
 
@@ -96,24 +42,28 @@ std::optional<QStringList> readLines(
 // target in one step: at every moment target holds either its old content or the new one. On
 // failure the twin is removed and target is untouched. The new file's permission bits are mode,
 // whatever the umask.
-bool replaceThroughTwin(
+[[nodiscard]] bool replaceThroughTwin(
     const QString &target, const QString &twin, const QByteArray &bytes, mode_t mode = 0600);
 
 // Creates path afresh with these bytes and permission bits: a file or a link left at its name is
 // removed first and the new file made with O_EXCL and O_NOFOLLOW, so the write never goes through
 // a link; anything else at the name (a FIFO, a directory) stays and the write fails. Not flushed:
 // for files that matter only until the program is done with them.
-bool writeNew(const QString &path, QByteArrayView bytes, mode_t mode = 0600);
+[[nodiscard]] bool writeNew(const QString &path, QByteArrayView bytes, mode_t mode = 0600);
 
-// Renames from over target in one step and makes the new name durable. False, with both files as
-// they were, when the rename fails or target is neither a file nor a link (a directory, a FIFO).
-bool renameOver(const QString &from, const QString &target);
-
-// Creates a directory and any missing parents with exactly these permission bits, whatever the
-// umask. Directories that exist are left as they are. False when path is not a directory after.
-bool makeDirectory(const QString &path, mode_t mode);
+// Gives the file at from the name to, in one step, only when nothing has that name: a file there
+// is never replaced and a link is neither followed nor replaced. The folder is flushed after.
+// False when the name is taken (errno EEXIST) or the rename fails.
+[[nodiscard]] bool moveWithoutReplacing(const QString &from, const QString &to);
 
 // Lines with CR LF after each, in Windows-1252.
 QByteArray encodeLines(const QStringList &lines);
 
 } // namespace TextFile
+
+// Makes the directory, and with Parents::Make every missing directory above it, readable by the
+// user alone (0700), whatever the umask; a directory that exists, or a link to one, is left as it
+// is. False when the path is not a directory afterwards: with Parents::MustExist, when a directory
+// above it is missing.
+enum class Parents { Make, MustExist };
+[[nodiscard]] bool makePrivateDirectory(const QString &path, Parents parents = Parents::Make);

@@ -1,11 +1,12 @@
 #include "platform/twin_writer.h"
 
 #include "platform/file_attributes.h"
-#include "platform/text_file.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -72,6 +73,8 @@ TwinWriter::~TwinWriter()
 
 bool TwinWriter::create(mode_t mode, const QString &attributesOf)
 {
+    discard();
+    m_adopted = false;
     const QByteArray name = QFile::encodeName(m_twin);
     struct stat status = {};
     if (::lstat(name.constData(), &status) == 0) {
@@ -176,6 +179,23 @@ bool TwinWriter::copyRest(int fd)
     }
 }
 
+bool TwinWriter::adopt()
+{
+    discard();
+    // O_NONBLOCK: a FIFO in the twin's place must not make the open wait.
+    m_fd = ::open(QFile::encodeName(m_twin).constData(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+    if (m_fd < 0)
+        return false;
+    struct stat status = {};
+    if (::fstat(m_fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        ::close(m_fd);
+        m_fd = -1;
+        return false;
+    }
+    m_adopted = true;
+    return true;
+}
+
 bool TwinWriter::commit()
 {
     if (m_fd < 0 || m_failed || !flush()) {
@@ -187,8 +207,8 @@ bool TwinWriter::commit()
     announce(Step::Sync, true);
     ok = ::close(m_fd) == 0 && ok;
     m_fd = -1;
-    if (!ok || !TextFile::renameOver(m_twin, m_target)) {
-        ::unlink(QFile::encodeName(m_twin).constData());
+    if (!ok || !renameOver(m_twin, m_target)) {
+        removeTwin();
         return false;
     }
     m_twin.clear(); // renamed: nothing left to remove
@@ -200,15 +220,60 @@ void TwinWriter::discard()
     if (m_fd >= 0) {
         ::close(m_fd);
         m_fd = -1;
-        ::unlink(QFile::encodeName(m_twin).constData());
+        removeTwin();
     }
     m_buffer.clear();
+}
+
+void TwinWriter::removeTwin()
+{
+    if (!m_adopted)
+        ::unlink(QFile::encodeName(m_twin).constData());
+}
+
+bool TwinWriter::renameOver(const QString &from, const QString &target)
+{
+    const QByteArray targetName = QFile::encodeName(target);
+    // Only a file or a link gives way: a FIFO or a device in the target's place was put there by
+    // someone else and stays (a directory would refuse the rename anyway).
+    struct stat status = {};
+    if (::lstat(targetName.constData(), &status) == 0 && !S_ISREG(status.st_mode)
+        && !S_ISLNK(status.st_mode)) {
+        errno = S_ISDIR(status.st_mode) ? EISDIR : EEXIST;
+        return false;
+    }
+    announce(Step::Rename, false);
+    if (std::rename(QFile::encodeName(from).constData(), targetName.constData()) != 0)
+        return false;
+    announce(Step::Rename, true);
+    // Make the new name itself durable.
+    announce(Step::DirectorySync, false);
+    syncDirectory(QFileInfo(target).absolutePath());
+    announce(Step::DirectorySync, true);
+    return true;
+}
+
+void TwinWriter::syncDirectory(const QString &directory)
+{
+    const int fd = ::open(QFile::encodeName(directory).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    ::fsync(fd);
+    ::close(fd);
 }
 
 mode_t FileMode::of(const QString &path, mode_t fallback)
 {
     struct stat status = {};
     if (::stat(QFile::encodeName(path).constData(), &status) != 0)
+        return fallback;
+    return status.st_mode & 07777;
+}
+
+mode_t FileMode::of(int fd, mode_t fallback)
+{
+    struct stat status = {};
+    if (::fstat(fd, &status) != 0)
         return fallback;
     return status.st_mode & 07777;
 }

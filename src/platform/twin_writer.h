@@ -7,8 +7,8 @@
 #include <sys/types.h>
 
 // A new version of a file, written beside it under the name of its twin, flushed to the disk and
-// then renamed over it in one step, so that the file holds its old content or its new one at every
-// instant.
+// then renamed over it in one step, the folder flushed after, so that the file holds its old
+// content or its new one at every instant. Every file the program replaces goes through here.
 //
 // The twin is always made afresh: a leftover twin (a file, or a link someone planted) is removed
 // first, and the new one is created with O_EXCL and O_NOFOLLOW, so that no write ever goes through
@@ -26,33 +26,53 @@ public:
     static void announce(Step step, bool done);
 
     TwinWriter(QString target, QString twin);
-    ~TwinWriter(); // an unfinished twin is removed
+    ~TwinWriter(); // an unfinished twin the writer made is removed
     TwinWriter(const TwinWriter &) = delete;
     TwinWriter &operator=(const TwinWriter &) = delete;
 
     // Makes the twin with these permission bits. With attributesOf, the user.* extended attributes
     // of that file come along, all but the hidden flag, which the program sets itself.
-    bool create(mode_t mode, const QString &attributesOf = {});
+    [[nodiscard]] bool create(mode_t mode, const QString &attributesOf = {});
 
-    bool write(QByteArrayView bytes);
+    // Takes up a twin that is already written (one a change cut short left behind, or a working
+    // copy) so that commit() puts it in place. Only a regular file is taken, never through a link,
+    // and the open never blocks. An adopted twin is never removed: when its commit fails, or it is
+    // discarded, it stays with what it holds.
+    [[nodiscard]] bool adopt();
+    // The open twin, for a look at what an adopted one holds; -1 when none is open.
+    int handle() const { return m_fd; }
+
+    [[nodiscard]] bool write(QByteArrayView bytes);
     // Copies length bytes of the open file fd from offset; false on a read error or a short file.
-    bool copyFrom(int fd, qint64 offset, qint64 length);
+    [[nodiscard]] bool copyFrom(int fd, qint64 offset, qint64 length);
     // Copies what remains of fd, from its current position to its end.
-    bool copyRest(int fd);
+    [[nodiscard]] bool copyRest(int fd);
 
-    // Flushes the twin to the disk and renames it over the target. On failure the twin is removed
-    // and the target is untouched.
-    bool commit();
+    // Flushes the twin to the disk, renames it over the target and flushes the folder. On failure
+    // the target is untouched and a twin the writer made is removed.
+    [[nodiscard]] bool commit();
+    // Closes the twin; one the writer made is removed.
     void discard();
+
+    // Flushes a folder's list of names to the disk, so that a name just made or changed in it
+    // stays after a crash. Failures are not reported: the change itself is done.
+    static void syncDirectory(const QString &directory);
 
 private:
     bool flush();
+    void removeTwin();
+
+    // Renames from over target in one step and makes the new name durable. False, with both files
+    // as they were, when the rename fails or target is neither a file nor a link (a directory, a
+    // FIFO).
+    static bool renameOver(const QString &from, const QString &target);
 
     QString m_target;
     QString m_twin;
     QByteArray m_buffer;
     int m_fd = -1;
     bool m_failed = false;
+    bool m_adopted = false;
 };
 
 namespace FileMode {
@@ -62,5 +82,7 @@ inline constexpr mode_t New = 0600;
 
 // The permission bits of a file (following links), or fallback when it cannot be looked at.
 mode_t of(const QString &path, mode_t fallback = New);
+// The same of an open file.
+mode_t of(int fd, mode_t fallback = New);
 
 } // namespace FileMode

@@ -463,6 +463,7 @@ void TestMainWindow::select_surnameChangeKeepsPlace()
     openTwo();
     f->clickEntry(u"Perez Luis "_qs);
     f->retype(apellido, u"Pérez"_qs);
+    f->desk.messages.queueAnswer(Answer::Yes);
     f->clickEntry(u"Gomez Ana "_qs);
     QCOMPARE(f->contactBytes(),
              cp1252Lines({rec(u"Pérez"_qs, u"Luis"_qs, {{telefono, u"111"_qs}}),
@@ -476,6 +477,7 @@ void TestMainWindow::select_keyDifferingInCase()
     f->clickEntry(u"Perez Luis "_qs);
     f->retype(apellido, u"gomez"_qs);
     f->retype(nombre, u"ana"_qs);
+    f->desk.messages.queueAnswer(Answer::Yes);
     f->clickEntry(u"Gomez Ana "_qs);
     // Saving runs no duplicate check; both contacts stay, in file order, each with its own line.
     QCOMPARE(f->entries(), (QStringList{u"gomez ana "_qs, u"Gomez Ana "_qs}));
@@ -520,6 +522,7 @@ void TestMainWindow::select_missingPhoto()
         borrarWhileAsked = f->button("Command8")->isEnabled();
         pictureWhileAsked = f->pictureShown();
     };
+    f->desk.messages.queueAnswer(Answer::Ok);
     f->clickEntry(u"Gomez Ana "_qs);
     QCOMPARE(f->desk.messages.shown.size(), 1);
     const FakeMessageBoxes::Shown &told = f->desk.messages.shown.first();
@@ -569,6 +572,8 @@ void TestMainWindow::select_saveFails()
     // A twin that cannot be created: a directory in its place stops even the superuser.
     QVERIFY(QDir().mkdir(f->twinPath()));
 
+    f->desk.messages.queueAnswer(Answer::Yes);
+    f->desk.messages.queueAnswer(Answer::Ok);
     f->clickEntry(u"Perez Luis "_qs);
     QCOMPARE(f->desk.messages.shown.size(), 2);
     const FakeMessageBoxes::Shown &told = f->desk.messages.shown.last();
@@ -585,6 +590,7 @@ void TestMainWindow::select_saveFails()
 
     // Once the twin can be written the same edit is saved.
     QVERIFY(QDir().rmdir(f->twinPath()));
+    f->desk.messages.queueAnswer(Answer::Yes);
     f->clickEntry(u"Perez Luis "_qs);
     QVERIFY(f->contactBytes().contains("999"));
 }
@@ -874,6 +880,8 @@ void TestMainWindow::exit_saveFails()
     f->clickEntry(u"Gomez Ana "_qs);
     f->retype(edad, u"37"_qs);
     QVERIFY(QDir().mkdir(f->twinPath()));
+    f->desk.messages.queueAnswer(Answer::Yes);
+    f->desk.messages.queueAnswer(Answer::Ok);
     f->click("Command4");
     QCOMPARE(f->desk.messages.shown.size(), 2);
     QCOMPARE(f->desk.messages.shown.last().title, u"Error"_qs);
@@ -1073,6 +1081,8 @@ void TestMainWindow::print()
     f->open();
     f->clickEntry(u"Gomez Ana "_qs);
     f->desk.dialogs.printerAccepted = false;
+    f->desk.messages.queueAnswer(Answer::Ok);
+    f->desk.messages.queueAnswer(Answer::Yes);
     f->click("Command7");
     QCOMPARE(f->desk.sound.played, QStringList{u"Tac.WAV"_qs});
     // The card job got the boxes: its long-field question names the nick.

@@ -100,6 +100,7 @@ void TestMainWindowRecords::add_requiredFields()
     QFETCH(QString, name);
     open({Perez});
     type({{apellido, surname}, {nombre, name}, {nick, u"Anita"_qs}});
+    f->desk.messages.queueAnswer(Answer::Ok);
     f->click("Command1");
     QCOMPARE(f->desk.sound.played, QStringList{u"Tac.WAV"_qs}); // the sound comes before the check
     QCOMPARE(f->desk.messages.shown.size(), 1);
@@ -134,6 +135,7 @@ void TestMainWindowRecords::add_duplicateIgnoringCase()
     open({Gomez, rec(u"De la Cruz"_qs, u"Eva"_qs)});
     const QByteArray before = f->contactBytes();
     type({{apellido, surname}, {nombre, name}, {telefono, u"12"_qs}});
+    f->desk.messages.queueAnswer(Answer::Ok);
     f->click("Command1");
     QCOMPARE(f->desk.messages.shown.size(), 1);
     verifyMessage(u"El registro con el nombre y el apellido dado ya existe"_qs, u"Error"_qs, Icon::Information,
@@ -233,6 +235,7 @@ void TestMainWindowRecords::add_fails()
         FileSizeLimit full(rlim_t(before.size()));
         if (!full.ok())
             QSKIP("the file size limit cannot be set here");
+        f->desk.messages.queueAnswer(Answer::Ok);
         f->click("Command1");
     }
     QCOMPARE(f->desk.messages.shown.size(), 1);
@@ -304,6 +307,7 @@ void TestMainWindowRecords::delete_editedBoxes()
     f->clickEntry(u"Gomez Ana "_qs);
     f->retype(apellido, u"Otro"_qs);
     f->retype(edad, u"99"_qs);
+    f->desk.messages.queueAnswer(Answer::Yes);
     f->click("Command2");
     QCOMPARE(f->desk.messages.shown.size(), 1); // only the question
     QCOMPARE(f->contactBytes(), cp1252Lines({Perez}));
@@ -347,6 +351,8 @@ void TestMainWindowRecords::delete_fails()
     f->clickEntry(u"Gomez Ana "_qs);
     f->retype(edad, u"40"_qs);
     QVERIFY(QDir().mkdir(f->twinPath())); // the twin cannot be created
+    f->desk.messages.queueAnswer(Answer::Yes);
+    f->desk.messages.queueAnswer(Answer::Ok);
     f->click("Command2");
     QCOMPARE(f->desk.messages.shown.size(), 2);
     verifyMessage(u"No se pudo borrar el registro. El archivo de datos no fue modificado."_qs, u"Error"_qs,
@@ -444,6 +450,7 @@ void TestMainWindowRecords::findPhoto_unstorableLocation()
     QDir(f->desk.programDir()).mkdir(u"São Paulo"_qs);
     const QString path = f->picture(u"São Paulo/foto.bmp"_qs, Qt::blue, "BMP");
     f->desk.dialogs.queueFile(path);
+    f->desk.messages.queueAnswer(Answer::Ok);
     f->click("Command5");
     // The separator in the location would cut the record apart: refused, nothing changes.
     QCOMPARE(f->desk.messages.shown.size(), 1);
@@ -518,6 +525,7 @@ void TestMainWindowRecords::removedPhotoIsSavedOnSelection()
     const QString photo = f->picture(u"ana.bmp"_qs, Qt::green);
     open({rec(u"Gomez"_qs, u"Ana"_qs, {{ubicacionfoto, photo}}), Perez});
     f->clickEntry(u"Gomez Ana "_qs);
+    f->desk.messages.queueAnswer(Answer::Ok);
     f->click("Command8"); // asked and answered OK
     f->desk.messages.queueAnswer(Answer::Yes);
     f->clickEntry(u"Perez Luis "_qs);
@@ -547,6 +555,7 @@ void TestMainWindowRecords::openPhoto()
           Perez});
 
     f->clickEntry(u"Perez Luis "_qs);
+    f->desk.messages.queueAnswer(Answer::Ok);
     f->click("Command6");
     QCOMPARE(f->desk.sound.played, QStringList{u"Tac.WAV"_qs});
     QCOMPARE(f->desk.messages.shown.size(), 1);

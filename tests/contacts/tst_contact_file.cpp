@@ -2,7 +2,7 @@
 #include "contacts/contact_record.h"
 #include "fake_platform.h"
 #include "hostile_files.h"
-#include "platform/text_file.h"
+#include "platform/windows1252.h"
 
 #include <QDir>
 #include <QFile>
@@ -59,6 +59,8 @@ private slots:
     void rewritesKeepModeAndAttributes_data();
     void rewritesKeepModeAndAttributes();
     void newFilesAreOwnerOnlyWhateverTheUmask();
+    void appendToAMissingFileKeepsTheTwin_data();
+    void appendToAMissingFileKeepsTheTwin();
 
 private:
     std::unique_ptr<TestPlatform> m_desktop;
@@ -208,14 +210,14 @@ void TestContactFile::everyOperationLeavesTheFileHidden()
     const QString ana = line(u"Gomez"_qs, u"Ana"_qs);
 
     const QList<std::pair<const char *, std::function<void()>>> operations = {
-        {"create", [&] { m_file->ensureExists(); }},
-        {"append", [&] { m_file->append(ana); }},
-        {"read keys", [&] { m_file->readKeys(); }},
-        {"find", [&] { m_file->findByKey(u"Gomez Ana "_qs); }},
-        {"replace", [&] { m_file->replaceByKey(ana, ana); }},
-        {"remove", [&] { m_file->removeEqual(u"x"_qs); }},
-        {"backup", [&] { m_file->backup(); }},
-        {"restore", [&] { m_file->restore(); }},
+        {"create", [&] { QVERIFY(m_file->ensureExists()); }},
+        {"append", [&] { QVERIFY(m_file->append(ana)); }},
+        {"read keys", [&] { QVERIFY(m_file->readKeys()); }},
+        {"find", [&] { QVERIFY(m_file->findByKey(u"Gomez Ana "_qs)); }},
+        {"replace", [&] { QVERIFY(m_file->replaceByKey(ana, ana)); }},
+        {"remove", [&] { QVERIFY(m_file->removeEqual(u"x"_qs)); }},
+        {"backup", [&] { QVERIFY(m_file->backup()); }},
+        {"restore", [&] { QVERIFY(m_file->restore()); }},
     };
     for (const auto &[name, operation] : operations) {
         attributes.calls.clear();
@@ -507,6 +509,36 @@ void TestContactFile::newFilesAreOwnerOnlyWhateverTheUmask()
     QFile::remove(m_file->path());
     QVERIFY(m_file->append(line(u"Perez"_qs, u"Juan"_qs))); // the file deleted from outside
     QCOMPARE(modeOf(m_file->path()), 0600);
+}
+
+// The file gone while a twin stands beside it (deleted from outside, or a start that could not
+// put the twin in its place): the twin holds the contacts, so the new contact joins them; a cut
+// twin is kept aside, never replaced by the append's own twin.
+void TestContactFile::appendToAMissingFileKeepsTheTwin_data()
+{
+    QTest::addColumn<QByteArray>("twin");
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QString>("keptAs");
+    const QString gomez = line(u"Gomez"_qs, u"Ana"_qs);
+    const QString perez = line(u"Perez"_qs, u"Juan"_qs);
+    QTest::newRow("whole twin") << cp1252Lines({gomez}) << cp1252Lines({gomez, perez}) << QString();
+    QTest::newRow("empty twin") << QByteArray() << cp1252Lines({perez}) << QString();
+    QTest::newRow("cut twin") << cp1252Lines({gomez}).chopped(5) << cp1252Lines({perez})
+                              << u"data.orv2.incompleto"_qs;
+}
+
+void TestContactFile::appendToAMissingFileKeepsTheTwin()
+{
+    QFETCH(QByteArray, twin);
+    QFETCH(QByteArray, file);
+    QFETCH(QString, keptAs);
+    writeBytes(m_file->twinPath(), twin);
+    QVERIFY(m_file->append(line(u"Perez"_qs, u"Juan"_qs)));
+    QCOMPARE(bytes(), file);
+    QVERIFY(!QFileInfo::exists(m_file->twinPath()));
+    if (!keptAs.isEmpty())
+        QCOMPARE(readBytes(QFileInfo(m_file->path()).dir().filePath(keptAs)), twin);
+    QVERIFY(m_desktop->attributes.isHidden(m_file->path()));
 }
 
 QTEST_GUILESS_MAIN(TestContactFile)

@@ -1,5 +1,5 @@
 #include "contacts/contact_record.h"
-#include "platform/text_file.h"
+#include "platform/windows1252.h"
 
 #include <QTest>
 

@@ -2,7 +2,7 @@
 #include "contacts/contact_record.h"
 #include "contacts/contact_search.h"
 #include "fake_platform.h"
-#include "platform/text_file.h"
+#include "platform/windows1252.h"
 
 #include <QDir>
 #include <QFile>

@@ -6,7 +6,7 @@
 
 #include "fuzz_support.h"
 #include "options/options_file.h"
-#include "platform/text_file.h"
+#include "platform/windows1252.h"
 
 #include <array>
 
@@ -45,7 +45,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     FUZZ_CHECK(ReadOptions(options) == main.SoundsOn);
 
     // An existing file is never repaired.
-    options.createIfMissing();
+    FUZZ_CHECK(options.createIfMissing());
     FUZZ_CHECK(Fuzz::read(options.path()) == file);
 
     // Two updates: the first from Agenda.opt, the second from the working copy.

@@ -6,6 +6,7 @@
 #include "fuzz_support.h"
 #include "password/password_store.h"
 #include "platform/text_file.h"
+#include "platform/windows1252.h"
 
 #include <sodium.h>
 

@@ -4,7 +4,7 @@
 
 #include "fuzz_support.h"
 #include "password/password_secrets.h"
-#include "platform/text_file.h"
+#include "platform/windows1252.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {

@@ -8,7 +8,8 @@
 #include "contacts/contact_record.h"
 #include "fuzz_support.h"
 #include "platform/file_attributes.h"
-#include "platform/text_file.h"
+#include "platform/line_reader.h"
+#include "platform/windows1252.h"
 
 #include <QStringList>
 

@@ -3,7 +3,8 @@
 // integer arithmetic where the numbers are small.
 
 #include "fuzz_support.h"
-#include "platform/text_file.h"
+#include "platform/line_reader.h"
+#include "platform/windows1252.h"
 #include "update/version_check.h"
 
 #include <QBuffer>

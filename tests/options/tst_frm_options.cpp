@@ -431,6 +431,7 @@ void TestFrmOptions::backupThenCancel()
     m_desktop->attributes.calls.clear();
     FrmOptions *window = open();
     QVERIFY(!control(window, "cmdiniciarback")->isEnabled());
+    m_desktop->messages.queueAnswer(Answer::Ok);
     press(window, "cmdcrearbak");
 
     QCOMPARE(readBytes(m_desktop->programFile("data.bak")), readBytes(contacts().path()));
@@ -473,6 +474,7 @@ void TestFrmOptions::backupFailure()
         QVERIFY(QDir().mkdir(m_desktop->programFile("data.bak2")));
     }
     FrmOptions *window = open();
+    m_desktop->messages.queueAnswer(Answer::Ok);
     press(window, "cmdcrearbak");
     QCOMPARE(m_desktop->messages.shown.size(), 1);
     const FakeMessageBoxes::Shown &shown = m_desktop->messages.shown.first();
@@ -495,6 +497,7 @@ void TestFrmOptions::backupDateNotRecorded()
     FrmOptions *window = open();
     // The working copy is written through Agenda.opt3; a directory in its place stops it.
     QVERIFY(QDir().mkpath(m_desktop->programFile("Agenda.opt3/dentro")));
+    m_desktop->messages.queueAnswer(Answer::Ok);
     press(window, "cmdcrearbak");
 
     QCOMPARE(readBytes(m_desktop->programFile("data.bak")), readBytes(contacts().path()));
@@ -530,6 +533,7 @@ void TestFrmOptions::restoreAfterAccept()
     QVERIFY(contacts().append(Contact1));
     const QByteArray backedUp = readBytes(contacts().path());
     FrmOptions *window = open();
+    m_desktop->messages.queueAnswer(Answer::Ok);
     press(window, "cmdcrearbak");
     press(window, "cmdacept");
     QCOMPARE(readBytes(opt()), cp1252Lines(with(Defaults, 3, "07/12/2026")));
@@ -596,6 +600,7 @@ void TestFrmOptions::restoreFailure()
     const QByteArray before = readBytes(contacts().path());
     FrmOptions *window = open();
     QSignalSpy restored(window, &FrmOptions::backupRestored);
+    m_desktop->messages.queueAnswer(Answer::Ok);
     m_desktop->messages.queueAnswer(Answer::Ok);
     press(window, "cmdiniciarback");
     QCOMPARE(m_desktop->messages.shown.size(), 2);

@@ -51,7 +51,7 @@ void TestOptionsFile::init()
 
 void TestOptionsFile::missingFileIsCreatedWithTheDefaults()
 {
-    m_options->createIfMissing();
+    QVERIFY(m_options->createIfMissing());
     QCOMPARE(readBytes(m_options->path()), QByteArray("1\r\n1\r\n0\r\n0\r\n0\r\n1\r\n0\r\n1\r\n"));
     QVERIFY(!QFileInfo::exists(m_options->temporaryPath()));
 }
@@ -59,13 +59,13 @@ void TestOptionsFile::missingFileIsCreatedWithTheDefaults()
 void TestOptionsFile::existingFileIsNeverRepaired()
 {
     writeBytes(m_options->path(), "0\r\n1\r\n");
-    m_options->createIfMissing();
+    QVERIFY(m_options->createIfMissing());
     QCOMPARE(readBytes(m_options->path()), QByteArray("0\r\n1\r\n"));
 
     // A file that cannot be read is left alone too.
     QFile::remove(m_options->path());
     QVERIFY(QDir().mkdir(m_options->path()));
-    m_options->createIfMissing();
+    QVERIFY(!m_options->createIfMissing());
     QVERIFY(QFileInfo(m_options->path()).isDir());
 }
 
@@ -171,7 +171,7 @@ void TestOptionsFile::windowReaderKeepsWhatIsThere()
 
 void TestOptionsFile::chainedLineUpdates()
 {
-    m_options->createIfMissing();
+    QVERIFY(m_options->createIfMissing());
     const QByteArray before = readBytes(m_options->path());
 
     QVERIFY(m_options->updateLine(OptionsFile::SoundsOn, u"0"_qs));
@@ -198,7 +198,7 @@ void TestOptionsFile::lineUpdateKeepsExtraLinesAndLosesAChangePastTheEnd()
 
 void TestOptionsFile::commitPutsTheWorkingCopyInForce()
 {
-    m_options->createIfMissing();
+    QVERIFY(m_options->createIfMissing());
     QVERIFY(m_options->updateLine(OptionsFile::SoundsOn, u"0"_qs));
     QVERIFY(m_options->commit());
     QCOMPARE(readBytes(m_options->path()), QByteArray("1\r\n1\r\n0\r\n0\r\n0\r\n1\r\n0\r\n0\r\n"));
@@ -208,7 +208,7 @@ void TestOptionsFile::commitPutsTheWorkingCopyInForce()
 
 void TestOptionsFile::commitWithoutWorkingCopyChangesNothing()
 {
-    m_options->createIfMissing();
+    QVERIFY(m_options->createIfMissing());
     const QFileInfo before(m_options->path());
     const QDateTime modified = before.lastModified();
     QVERIFY(!m_options->commit());
@@ -218,7 +218,7 @@ void TestOptionsFile::commitWithoutWorkingCopyChangesNothing()
 
 void TestOptionsFile::discard()
 {
-    m_options->createIfMissing();
+    QVERIFY(m_options->createIfMissing());
     const QByteArray before = readBytes(m_options->path());
     QVERIFY(m_options->updateLine(1, u"0"_qs));
     m_options->discard();
@@ -259,7 +259,7 @@ void TestOptionsFile::workingCopyKeepsTheModeAndAttributesOfWhatItCopies()
         QCOMPARE(userAttribute(m_options->path(), "user.origen"), QByteArray("casa"));
     // A file made from nothing is its owner's alone.
     QFile::remove(m_options->path());
-    m_options->createIfMissing();
+    QVERIFY(m_options->createIfMissing());
     QCOMPARE(modeOf(m_options->path()), 0600);
 }
 

@@ -227,6 +227,7 @@ void TestFrmCamCont::refusals()
 
     FrmCamCont *window = openAlone();
     type(window, typed);
+    m_desktop->messages.queueAnswer(MessageBoxes::Answer::Ok);
     press(window, "cmdaccept");
     QCOMPARE(m_desktop->messages.shown.size(), 1);
     const FakeMessageBoxes::Shown &shown = m_desktop->messages.shown.first();
@@ -258,6 +259,7 @@ void TestFrmCamCont::changeKeepsQuestionAndAnswer()
     writeBytes(passwordFile(), file);
     FrmCamCont *window = openAlone();
     type(window, {"Vieja", "Nueva ñ", "Nueva ñ"});
+    m_desktop->messages.queueAnswer(MessageBoxes::Answer::Ok);
     press(window, "cmdaccept");
     QCOMPARE(m_desktop->messages.shown.size(), 1);
     const FakeMessageBoxes::Shown &shown = m_desktop->messages.shown.first();
@@ -286,6 +288,7 @@ void TestFrmCamCont::replacementFails()
     FrmCamCont *window = openAlone();
     const QStringList typed = {"Vieja", "Nueva", "Nueva"};
     type(window, typed);
+    m_desktop->messages.queueAnswer(MessageBoxes::Answer::Ok);
     press(window, "cmdaccept");
     QCOMPARE(m_desktop->messages.shown.size(), 1);
     const FakeMessageBoxes::Shown &shown = m_desktop->messages.shown.first();
@@ -350,6 +353,7 @@ void TestFrmCamCont::changeSurvivesOptionsCancelWhenProtectionWasOn()
     }
     QVERIFY(window);
     type(window, {"Vieja", "Nueva", "Nueva"});
+    m_desktop->messages.queueAnswer(MessageBoxes::Answer::Ok);
     press(window, "cmdaccept");
     press(options, "cmdcancel");
     expectStored("Nueva", "¿Color?", "azul cielo");

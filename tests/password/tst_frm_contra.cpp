@@ -225,6 +225,7 @@ void TestFrmContra::refusals()
     FrmContra *window = openAlone();
     QSignalSpy refused(window, &FrmContra::closedWithoutPassword);
     type(window, typed);
+    m_desktop->messages.queueAnswer(MessageBoxes::Answer::Ok);
     press(window, "cmdaccept");
     QCOMPARE(m_desktop->messages.shown.size(), 1);
     const FakeMessageBoxes::Shown &shown = m_desktop->messages.shown.first();
@@ -244,6 +245,7 @@ void TestFrmContra::refusals()
 void TestFrmContra::refusalIsSilentWithSoundsOff()
 {
     writeBytes(opt(), cp1252Lines({"1", "1", "0", "0", "0", "1", "0", "0"}));
+    m_desktop->messages.queueAnswer(MessageBoxes::Answer::Ok);
     press(openAlone(), "cmdaccept");
     QCOMPARE(m_desktop->messages.shown.size(), 1);
     QVERIFY(m_desktop->sound.played.isEmpty());
@@ -343,6 +345,7 @@ void TestFrmContra::passwordFileCannotBeWritten()
     QVERIFY(window);
     const QStringList typed = {"clave", "clave", "pregunta", "respuesta"};
     type(window, typed);
+    m_desktop->messages.queueAnswer(MessageBoxes::Answer::Ok);
     press(window, "cmdaccept");
     QCOMPARE(m_desktop->messages.shown.size(), 1);
     const FakeMessageBoxes::Shown &shown = m_desktop->messages.shown.first();

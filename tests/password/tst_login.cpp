@@ -263,6 +263,7 @@ void TestLogin::wrongPasswordIsRefused()
     FrmContraPri *login = showLogin();
     auto *box = login->findChild<QLineEdit *>(u"txtcontra"_qs);
     type(box, typed);
+    m_desktop->messages.queueAnswer(MessageBoxes::Answer::Ok);
     QTest::mouseClick(login->findChild<QPushButton *>(u"cmdaccept"_qs), Qt::LeftButton);
 
     QCOMPARE(m_desktop->messages.shown.size(), 1);
@@ -283,6 +284,7 @@ void TestLogin::severalWrongPasswordsChangeNothing()
     const QStringList attempts{u"uno"_qs, u"secreto"_qs, u"SECRETO"_qs, u"Secret"_qs};
     for (int i = 0; i < attempts.size(); ++i) {
         box->setText(attempts[i]);
+        m_desktop->messages.queueAnswer(MessageBoxes::Answer::Ok);
         QTest::mouseClick(login->findChild<QPushButton *>(u"cmdaccept"_qs), Qt::LeftButton);
         QCOMPARE(m_desktop->messages.shown.size(), i + 1);
         expectLastMessage(u"Contraseña incorrecta"_qs, u"Error"_qs, Icon::Error);
@@ -336,6 +338,7 @@ void TestLogin::clickSoundOnEveryButton()
     const QStringList click = sound ? QStringList{u"Tac.WAV"_qs} : QStringList{};
 
     FrmContraPri *login = showLogin();
+    m_desktop->messages.queueAnswer(MessageBoxes::Answer::Ok);
     QTest::mouseClick(login->findChild<QPushButton *>(u"cmdaccept"_qs), Qt::LeftButton);
     QCOMPARE(m_desktop->sound.played, click);
 
@@ -345,6 +348,7 @@ void TestLogin::clickSoundOnEveryButton()
     QCOMPARE(m_desktop->sound.played, click);
 
     m_desktop->sound.played.clear();
+    m_desktop->messages.queueAnswer(MessageBoxes::Answer::Ok);
     QTest::mouseClick(forgotten->findChild<QPushButton *>(u"cmdresp"_qs), Qt::LeftButton);
     QCOMPARE(m_desktop->sound.played, click);
 
@@ -373,6 +377,7 @@ void TestLogin::unreadablePasswordFileKeepsEveryoneOut()
     for (const QString &typed : {QString(), u"Secreto"_qs, u"unknown"_qs}) {
         box->setText(typed);
         const qsizetype before = m_desktop->messages.shown.size();
+        m_desktop->messages.queueAnswer(MessageBoxes::Answer::Ok);
         QTest::mouseClick(login->findChild<QPushButton *>(u"cmdaccept"_qs), Qt::LeftButton);
         QCOMPARE(m_desktop->messages.shown.size(), before + 1);
         expectLastMessage(u"No se puede leer el archivo de contraseña. La agenda está protegida y no se "
@@ -391,6 +396,7 @@ void TestLogin::unreadablePasswordFileKeepsEveryoneOut()
     QCOMPARE(forgotten->findChild<QLabel *>(u"lblpreg"_qs)->text(), QString());
     for (const QString &typed : {QString(), u"Tobías"_qs}) {
         forgotten->findChild<QLineEdit *>(u"txtresp"_qs)->setText(typed);
+        m_desktop->messages.queueAnswer(MessageBoxes::Answer::Ok);
         QTest::mouseClick(forgotten->findChild<QPushButton *>(u"cmdresp"_qs), Qt::LeftButton);
         expectLastMessage(u"No se puede leer el archivo de contraseña. No es posible recuperar la "
                           "contraseña."_qs,
@@ -423,6 +429,7 @@ void TestLogin::rightAnswerRevealsPassword()
     FrmContraPri *login = showLogin();
     QPointer<FrmOlvidoc> forgotten = openForgotten(login);
     type(forgotten->findChild<QLineEdit *>(u"txtresp"_qs), u"Tobías"_qs);
+    m_desktop->messages.queueAnswer(MessageBoxes::Answer::Ok);
     QTest::mouseClick(forgotten->findChild<QPushButton *>(u"cmdresp"_qs), Qt::LeftButton);
 
     QCOMPARE(m_desktop->messages.shown.size(), 1);
@@ -432,6 +439,7 @@ void TestLogin::rightAnswerRevealsPassword()
     QVERIFY(!login->isEnabled());
 
     // Asking again tells it again: the window stays until "Volver".
+    m_desktop->messages.queueAnswer(MessageBoxes::Answer::Ok);
     QTest::mouseClick(forgotten->findChild<QPushButton *>(u"cmdresp"_qs), Qt::LeftButton);
     QCOMPARE(m_desktop->messages.shown.size(), 2);
     expectLastMessage(u"Su contraseña es : Secreto"_qs, u"Orvalia"_qs, Icon::Information);
@@ -453,6 +461,7 @@ void TestLogin::wrongAnswerIsRefused()
     FrmContraPri *login = showLogin();
     QPointer<FrmOlvidoc> forgotten = openForgotten(login);
     type(forgotten->findChild<QLineEdit *>(u"txtresp"_qs), typed);
+    m_desktop->messages.queueAnswer(MessageBoxes::Answer::Ok);
     QTest::mouseClick(forgotten->findChild<QPushButton *>(u"cmdresp"_qs), Qt::LeftButton);
 
     QCOMPARE(m_desktop->messages.shown.size(), 1);
@@ -477,6 +486,7 @@ void TestLogin::volverAndCloseBoxEnableLogin()
     type(login->findChild<QLineEdit *>(u"txtcontra"_qs), u"antes"_qs);
     QPointer<FrmOlvidoc> forgotten = openForgotten(login);
     type(forgotten->findChild<QLineEdit *>(u"txtresp"_qs), u"Tobías"_qs);
+    m_desktop->messages.queueAnswer(MessageBoxes::Answer::Ok);
     QTest::mouseClick(forgotten->findChild<QPushButton *>(u"cmdresp"_qs), Qt::LeftButton);
     m_desktop->sound.played.clear();
 
@@ -510,9 +520,11 @@ void TestLogin::oneLineFileHasEmptyQuestionAndAnswer()
     auto *answer = forgotten->findChild<QLineEdit *>(u"txtresp"_qs);
     auto *respond = forgotten->findChild<QPushButton *>(u"cmdresp"_qs);
     answer->setText(u" "_qs);
+    m_desktop->messages.queueAnswer(MessageBoxes::Answer::Ok);
     QTest::mouseClick(respond, Qt::LeftButton);
     expectLastMessage(u"La respuesta no es correcta"_qs, u"Error"_qs, Icon::Error);
     answer->clear();
+    m_desktop->messages.queueAnswer(MessageBoxes::Answer::Ok);
     QTest::mouseClick(respond, Qt::LeftButton);
     expectLastMessage(u"Su contraseña es : Solo"_qs, u"Orvalia"_qs, Icon::Information);
     QCOMPARE(m_desktop->messages.shown.size(), 2);

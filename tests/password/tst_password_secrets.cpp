@@ -1,5 +1,5 @@
 #include "password/password_secrets.h"
-#include "platform/text_file.h"
+#include "platform/windows1252.h"
 
 #include <QTest>
 #include <sodium.h>

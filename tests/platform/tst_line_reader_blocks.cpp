@@ -1,7 +1,7 @@
 // The line reader reads a file in blocks and keeps the unread rest of each block for the next;
 // lines must come out the same wherever the blocks happen to end.
 
-#include "platform/text_file.h"
+#include "platform/line_reader.h"
 
 #include <QBuffer>
 #include <QRandomGenerator>

@@ -1,6 +1,7 @@
 #include "fake_platform.h"
 #include "platform/program_layout.h"
 #include "platform/qt_platform.h"
+#include "platform/text_file.h"
 
 #include <QCoreApplication>
 #include <QDir>

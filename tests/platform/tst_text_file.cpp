@@ -1,10 +1,8 @@
 #include "fake_platform.h"
 #include "platform/text_file.h"
 
-#include <QBuffer>
 #include <QDir>
 #include <QFileInfo>
-#include <QStringDecoder>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -13,104 +11,11 @@ class TestTextFile : public QObject
     Q_OBJECT
 
 private slots:
-    void everyByteSurvivesDecodeAndEncode();
-    void agreesWithTheSystemCodec();
-    void charactersOutsideTheCodePage();
-    void lineEnds_data();
-    void lineEnds();
-    void linesLongerThanABlock();
     void readLinesStopsAtTheLimit();
-    void longLinesAreNeverHeldWhole_data();
-    void longLinesAreNeverHeldWhole();
     void readLinesTakesInNoMoreThanItsBound();
-    void holesOfASparseFileAreSteppedOver();
     void replaceThroughTwin();
     void failedReplaceLeavesTheTargetAndNoTwin();
 };
-
-void TestTextFile::everyByteSurvivesDecodeAndEncode()
-{
-    QByteArray all;
-    for (int byte = 0; byte < 256; ++byte)
-        all += char(byte);
-    const QString text = Windows1252::decode(all);
-    QCOMPARE(text.size(), 256);
-    QCOMPARE(Windows1252::encode(text), all);
-    for (QChar c : text)
-        QVERIFY(Windows1252::canEncode(c));
-}
-
-// The hot paths decode millions of short keys, so the table is our own; it must say exactly what
-// the system's (ICU's) converter says, in both directions.
-void TestTextFile::agreesWithTheSystemCodec()
-{
-    QStringDecoder decoder("windows-1252");
-    QStringEncoder encoder("windows-1252");
-    QVERIFY(decoder.isValid() && encoder.isValid());
-    for (int byte = 0; byte < 256; ++byte) {
-        const QByteArray one(1, char(byte));
-        const QString decoded = decoder.decode(one);
-        QCOMPARE(Windows1252::decode(one), decoded);
-        QCOMPARE(Windows1252::encode(decoded), QByteArray(encoder.encode(decoded)));
-    }
-    QCOMPARE(Windows1252::decode("\x80\x9F\xE3\xF1"), u"€Ÿãñ"_qs);
-}
-
-void TestTextFile::charactersOutsideTheCodePage()
-{
-    QCOMPARE(Windows1252::encode(u"Łódź 日本 €"_qs), QByteArray("?\xF3" "d? ?? \x80"));
-    QVERIFY(!Windows1252::canEncode(QChar(0x0141)));
-    QVERIFY(!Windows1252::canEncode(QChar(0x0080)));
-    QVERIFY(Windows1252::canEncode(QChar(0x20AC)));
-}
-
-void TestTextFile::lineEnds_data()
-{
-    QTest::addColumn<QByteArray>("bytes");
-    QTest::addColumn<QList<QByteArray>>("lines");
-
-    QTest::newRow("CR LF") << QByteArray("a\r\nb\r\n") << QList<QByteArray>{"a", "b"};
-    QTest::newRow("LF only") << QByteArray("a\nb\n") << QList<QByteArray>{"a", "b"};
-    QTest::newRow("no final line end") << QByteArray("a\r\nb") << QList<QByteArray>{"a", "b"};
-    QTest::newRow("lone CR stays in the line") << QByteArray("a\rb\r\n") << QList<QByteArray>{"a\rb"};
-    QTest::newRow("blank lines") << QByteArray("\r\n\r\nx\r\n") << QList<QByteArray>{"", "", "x"};
-    QTest::newRow("empty") << QByteArray() << QList<QByteArray>{};
-    QTest::newRow("NUL bytes") << QByteArray("a\0b\r\n", 5) << QList<QByteArray>{QByteArray("a\0b", 3)};
-}
-
-void TestTextFile::lineEnds()
-{
-    QFETCH(QByteArray, bytes);
-    QFETCH(QList<QByteArray>, lines);
-    QBuffer buffer(&bytes);
-    QVERIFY(buffer.open(QIODevice::ReadOnly));
-    LineReader reader(buffer);
-    QList<QByteArray> read;
-    QByteArrayView line;
-    while (reader.next(line))
-        read << line.toByteArray();
-    QCOMPARE(read, lines);
-    QVERIFY(!reader.failed());
-}
-
-void TestTextFile::linesLongerThanABlock()
-{
-    const QByteArray big(3 * 1024 * 1024 + 17, 'x');
-    QByteArray bytes = "first\r\n" + big + "\r\n" + big + "y\r\nlast";
-    QBuffer buffer(&bytes);
-    QVERIFY(buffer.open(QIODevice::ReadOnly));
-    LineReader reader(buffer);
-    QByteArrayView line;
-    QVERIFY(reader.next(line));
-    QCOMPARE(line, "first");
-    QVERIFY(reader.next(line));
-    QCOMPARE(line.toByteArray(), big);
-    QVERIFY(reader.next(line));
-    QCOMPARE(line.toByteArray(), big + "y");
-    QVERIFY(reader.next(line));
-    QCOMPARE(line, "last");
-    QVERIFY(!reader.next(line));
-}
 
 void TestTextFile::readLinesStopsAtTheLimit()
 {
@@ -122,63 +27,6 @@ void TestTextFile::readLinesStopsAtTheLimit()
     QCOMPARE(TextFile::readLines(dir.filePath(u"missing"_qs)), std::nullopt);
 }
 
-// With a bound, a longer line comes as its start, with its whole length and its place in the file;
-// what follows it is read as usual.
-void TestTextFile::longLinesAreNeverHeldWhole_data()
-{
-    QTest::addColumn<QByteArray>("bytes");
-    QTest::addColumn<QList<QByteArray>>("heads");
-    QTest::addColumn<QList<qint64>>("lengths");
-    QTest::addColumn<QList<qint64>>("offsets");
-
-    const QByteArray big(3 * 1024 * 1024 + 17, 'x');
-    QTest::newRow("short lines") << QByteArray("ab\r\ncd\n") << QList<QByteArray> {"ab", "cd"}
-                                 << QList<qint64> {2, 2} << QList<qint64> {0, 4};
-    QTest::newRow("at the bound") << QByteArray("abcd\r\nabcde\r\n") << QList<QByteArray> {"abcd", "abcd"}
-                                  << QList<qint64> {4, 5} << QList<qint64> {0, 6};
-    // A CR right after the bound is the line end's, not the line's.
-    QTest::newRow("CR after the bound")
-        << QByteArray("abcd\r\n") << QList<QByteArray> {"abcd"} << QList<qint64> {4} << QList<qint64> {0};
-    QTest::newRow("lone CR inside") << QByteArray("ab\rcdef\r\n") << QList<QByteArray> {"ab\rc"}
-                                    << QList<qint64> {7} << QList<qint64> {0};
-    QTest::newRow("longer than a block")
-        << "first\r\n" + big + "\r\nlast" << QList<QByteArray> {"firs", "xxxx", "last"}
-        << QList<qint64> {5, big.size(), 4} << QList<qint64> {0, 7, 7 + big.size() + 2};
-    // The reader takes a file in blocks of a megabyte: this CR ends the second block, its LF starts
-    // the third.
-    const QByteArray twoBlocks(2 * 1024 * 1024 - 1, 'x');
-    QTest::newRow("CR at a block's end")
-        << twoBlocks + "\r\nz" << QList<QByteArray> {"xxxx", "z"} << QList<qint64> {twoBlocks.size(), 1}
-        << QList<qint64> {0, twoBlocks.size() + 2};
-    QTest::newRow("the last, without a line end")
-        << "a\n" + big + "\r" << QList<QByteArray> {"a", "xxxx"} << QList<qint64> {1, big.size() + 1}
-        << QList<qint64> {0, 2};
-}
-
-void TestTextFile::longLinesAreNeverHeldWhole()
-{
-    QFETCH(QByteArray, bytes);
-    QFETCH(QList<QByteArray>, heads);
-    QFETCH(QList<qint64>, lengths);
-    QFETCH(QList<qint64>, offsets);
-    QBuffer buffer(&bytes);
-    QVERIFY(buffer.open(QIODevice::ReadOnly));
-    LineReader reader(buffer, 4);
-    QByteArrayView line;
-    for (qsizetype i = 0; i < heads.size(); ++i) {
-        QVERIFY(reader.next(line));
-        QCOMPARE(line.toByteArray(), heads[i]);
-        QCOMPARE(reader.length(), lengths[i]);
-        QCOMPARE(reader.offset(), offsets[i]);
-        QCOMPARE(reader.cut(), lengths[i] > 4);
-        // The whole line is where the reader says it is.
-        const QByteArray whole = bytes.mid(offsets[i], lengths[i]);
-        QVERIFY(whole.startsWith(heads[i]) && !whole.contains('\n'));
-    }
-    QVERIFY(!reader.next(line));
-    QVERIFY(!reader.failed());
-}
-
 void TestTextFile::readLinesTakesInNoMoreThanItsBound()
 {
     QTemporaryDir dir;
@@ -188,40 +36,6 @@ void TestTextFile::readLinesTakesInNoMoreThanItsBound()
     QCOMPARE(TextFile::readLines(path, 3, 10), std::nullopt);
     QCOMPARE(TextFile::readLines(path, 4, 103).value_or(QStringList()).size(), 4);
     QCOMPARE(TextFile::readLines(path, 4, 102), std::nullopt);
-}
-
-// A long line that runs through the holes of a sparse file is measured without reading them: its
-// length counts the holes' NUL bytes, and the data after them is read as usual.
-void TestTextFile::holesOfASparseFileAreSteppedOver()
-{
-    QTemporaryDir dir;
-    const QString path = dir.filePath(u"data.orv"_qs);
-    constexpr qint64 Hole = 64 * 1024 * 1024;
-    {
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(QByteArray(5000, 'a'));
-        QVERIFY(file.seek(5000 + Hole));
-        file.write("b\r\nnext\r\n");
-        QVERIFY(file.seek(5000 + 2 * Hole + 11));
-        file.write("c");
-    }
-    QFile file;
-    QVERIFY(RegularFile::open(file, path));
-    LineReader reader(file, 100);
-    QByteArrayView line;
-    QVERIFY(reader.next(line));
-    QCOMPARE(line.toByteArray(), QByteArray(100, 'a'));
-    QCOMPARE(reader.length(), 5000 + Hole + 1);
-    QVERIFY(reader.next(line));
-    QCOMPARE(line, "next");
-    QCOMPARE(reader.offset(), 5000 + Hole + 3);
-    // A line that is mostly a hole, to the end of the file.
-    QVERIFY(reader.next(line));
-    QCOMPARE(line.toByteArray(), QByteArray(100, '\0'));
-    QCOMPARE(reader.length(), Hole + 3);
-    QVERIFY(!reader.next(line));
-    QVERIFY(!reader.failed());
 }
 
 void TestTextFile::replaceThroughTwin()

@@ -46,6 +46,11 @@ private slots:
     void stepsAreAnnouncedInOrder();
     void newFileNeverGoesThroughALink();
     void directoriesAreMadeWithTheirMode();
+    void adoptedTwinIsPutInPlace_data();
+    void adoptedTwinIsPutInPlace();
+    void adoptedTwinStaysWhenItCannotTakeThePlace();
+    void moveNeverReplaces_data();
+    void moveNeverReplaces();
 };
 
 void TestTwinWriter::onlyRegularFilesAreRead_data()
@@ -295,13 +300,153 @@ void TestTwinWriter::directoriesAreMadeWithTheirMode()
     QVERIFY(QDir().mkdir(existing));
     ::chmod(QFile::encodeName(existing).constData(), 0755);
     const ScopedUmask mask(0);
-    QVERIFY(TextFile::makeDirectory(existing + u"/.config/orvalia"_qs, 0700));
+    QVERIFY(makePrivateDirectory(existing + u"/.config/orvalia"_qs));
     QCOMPARE(modeOf(existing), 0755); // there before: left as it was
     QCOMPARE(modeOf(existing + u"/.config"_qs), 0700);
     QCOMPARE(modeOf(existing + u"/.config/orvalia"_qs), 0700);
-    QVERIFY(TextFile::makeDirectory(existing + u"/.config"_qs, 0700));
+    QVERIFY(makePrivateDirectory(existing + u"/.config"_qs));
     writeBytes(dir.filePath(u"file"_qs), "x");
-    QVERIFY(!TextFile::makeDirectory(dir.filePath(u"file"_qs), 0700));
+    QVERIFY(!makePrivateDirectory(dir.filePath(u"file"_qs)));
+
+    // Told that the folders above must exist, it makes the last level alone.
+    QVERIFY(!makePrivateDirectory(existing + u"/fotos/viaje"_qs, Parents::MustExist));
+    QVERIFY(!QFileInfo::exists(existing + u"/fotos"_qs));
+    QVERIFY(makePrivateDirectory(existing + u"/fotos"_qs, Parents::MustExist));
+    QCOMPARE(modeOf(existing + u"/fotos"_qs), 0700);
+    QVERIFY(makePrivateDirectory(existing + u"/fotos"_qs, Parents::MustExist));
+}
+
+// A twin found already written (a change cut short, a working copy) is put in place as a new one
+// is: flushed, renamed, the folder flushed. Only a regular file is taken, never through a link,
+// and no open waits on a FIFO.
+void TestTwinWriter::adoptedTwinIsPutInPlace_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<bool>("adopted");
+    QTest::newRow("file") << u"file"_qs << true;
+    QTest::newRow("empty file") << u"empty"_qs << true;
+    QTest::newRow("link to a file") << u"link"_qs << false;
+    QTest::newRow("FIFO") << u"fifo"_qs << false;
+    QTest::newRow("directory") << u"directory"_qs << false;
+    QTest::newRow("missing") << u"missing"_qs << false;
+}
+
+void TestTwinWriter::adoptedTwinIsPutInPlace()
+{
+    QFETCH(QString, kind);
+    QFETCH(bool, adopted);
+    QTemporaryDir dir;
+    const QString target = dir.filePath(u"Agenda.opt"_qs);
+    const QString twin = dir.filePath(u"Agenda.opt2"_qs);
+    const QString victim = dir.filePath(u"tesis.txt"_qs);
+    writeBytes(target, "old\r\n");
+    writeBytes(victim, "the user's own work\r\n");
+    if (kind == u"file")
+        writeBytes(twin, "new\r\n");
+    else if (kind == u"empty")
+        writeBytes(twin, "");
+    else if (kind == u"link")
+        QVERIFY(makeLink(victim, twin));
+    else if (kind == u"fifo")
+        QVERIFY(makeFifo(twin));
+    else if (kind == u"directory")
+        QVERIFY(QDir().mkdir(twin));
+
+    steps.clear();
+    TwinWriter::setStepObserver(recordStep);
+    Watchdog watchdog({dir.path()});
+    TwinWriter writer(target, twin);
+    const bool took = writer.adopt();
+    const bool committed = took && writer.commit();
+    QVERIFY2(!watchdog.stop(), "an open blocked");
+    TwinWriter::setStepObserver(nullptr);
+
+    QCOMPARE(took, adopted);
+    QCOMPARE(committed, adopted);
+    QCOMPARE(writer.handle(), -1);
+    QCOMPARE(readBytes(victim), QByteArray("the user's own work\r\n"));
+    if (adopted) {
+        QCOMPARE(readBytes(target), kind == u"file" ? QByteArray("new\r\n") : QByteArray());
+        QVERIFY(!QFileInfo::exists(twin));
+        QCOMPARE(steps,
+            (QList<QByteArray> {"before sync", "after sync", "before rename", "after rename",
+                "before directory sync", "after directory sync"}));
+    } else {
+        QCOMPARE(readBytes(target), QByteArray("old\r\n"));
+        QVERIFY(isRegularFile(target));
+        QVERIFY(steps.isEmpty());
+        if (kind == u"link")
+            QVERIFY(isLink(twin));
+    }
+}
+
+// Unlike a twin the writer makes, an adopted one holds what nothing else holds: it stays when it
+// cannot take the target's place, and when it is discarded.
+void TestTwinWriter::adoptedTwinStaysWhenItCannotTakeThePlace()
+{
+    QTemporaryDir dir;
+    const QString target = dir.filePath(u"data.orv"_qs);
+    const QString twin = dir.filePath(u"data.orv2"_qs);
+    QVERIFY(makeFifo(target));
+    writeBytes(twin, "Gomez\r\n");
+    {
+        TwinWriter writer(target, twin);
+        QVERIFY(writer.adopt());
+        QVERIFY(!writer.commit());
+    }
+    QCOMPARE(readBytes(twin), QByteArray("Gomez\r\n"));
+    QVERIFY(!isRegularFile(target));
+    {
+        TwinWriter writer(target, twin);
+        QVERIFY(writer.adopt());
+        QVERIFY(writer.handle() >= 0);
+        writer.discard();
+        QCOMPARE(writer.handle(), -1);
+    }
+    QCOMPARE(readBytes(twin), QByteArray("Gomez\r\n"));
+}
+
+void TestTwinWriter::moveNeverReplaces_data()
+{
+    QTest::addColumn<QString>("atTheName");
+    QTest::addColumn<bool>("moved");
+    QTest::newRow("nothing") << QString() << true;
+    QTest::newRow("a file") << u"file"_qs << false;
+    QTest::newRow("a link to a file") << u"link"_qs << false;
+    QTest::newRow("a link to nothing") << u"dangling"_qs << false;
+}
+
+void TestTwinWriter::moveNeverReplaces()
+{
+    QFETCH(QString, atTheName);
+    QFETCH(bool, moved);
+    QTemporaryDir dir;
+    const QString from = dir.filePath(u"data.orv2"_qs);
+    const QString to = dir.filePath(u"data.orv2.incompleto"_qs);
+    const QString victim = dir.filePath(u"tesis.txt"_qs);
+    writeBytes(from, "cut");
+    writeBytes(victim, "the user's own work");
+    if (atTheName == u"file")
+        writeBytes(to, "kept before");
+    else if (atTheName == u"link")
+        QVERIFY(makeLink(victim, to));
+    else if (atTheName == u"dangling")
+        QVERIFY(makeLink(dir.filePath(u"gone"_qs), to));
+
+    errno = 0;
+    QCOMPARE(TextFile::moveWithoutReplacing(from, to), moved);
+    if (moved) {
+        QCOMPARE(readBytes(to), QByteArray("cut"));
+        QVERIFY(!QFileInfo::exists(from));
+    } else {
+        QCOMPARE(errno, EEXIST);
+        QCOMPARE(readBytes(from), QByteArray("cut"));
+        QCOMPARE(isLink(to), atTheName != u"file");
+        if (atTheName == u"file")
+            QCOMPARE(readBytes(to), QByteArray("kept before"));
+    }
+    QCOMPARE(readBytes(victim), QByteArray("the user's own work"));
+    QVERIFY(!QFileInfo::exists(dir.filePath(u"gone"_qs)));
 }
 
 QTEST_GUILESS_MAIN(TestTwinWriter)

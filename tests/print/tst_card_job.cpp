@@ -108,8 +108,12 @@ struct Harness
     int surfacesMade = 0;
     QPageSize::PageSizeId pageSize = QPageSize::Custom;
 
-    void run(const Fields &boxes)
+    // answers: to the boxes the job shows after the A4 notice, which every print shows.
+    void run(const Fields &boxes, std::initializer_list<Answer> answers = {})
     {
+        desktop.messages.queueAnswer(Answer::Ok);
+        for (const Answer answer : answers)
+            desktop.messages.queueAnswer(answer);
         CardJob job(desktop.platform, options, mainOptions);
         job.setSurfaceFactory([this](QPrinter &printer) {
             ++surfacesMade;
@@ -176,12 +180,17 @@ void TstCardJob::titleCentredByPreTitleWidth_data()
     QTest::addColumn<QString>("surname");
     QTest::addColumn<QString>("name");
     QTest::addColumn<double>("x");
+    QTest::addColumn<bool>("longFields"); // the job asks first whether to go on
 
     // 0.25 cm a character in the 10-point font before the title's.
-    QTest::newRow("w 3.0 cm") << "Fernandez" << "Lu" << 5.0;
-    QTest::newRow("w 0.75 cm") << "R" << "J" << 7.25;
-    QTest::newRow("w 8.0 cm") << "Aaaaaaaaaaaaaaaa" << "Bbbbbbbbbbbbbbb" << 0.0;
-    QTest::newRow("w 10.0 cm, not clamped") << "Aaaaaaaaaaaaaaaaaaaa" << "Bbbbbbbbbbbbbbbbbbb" << -2.0;
+    QTest::newRow("w 3.0 cm") << "Fernandez"
+                              << "Lu" << 5.0 << false;
+    QTest::newRow("w 0.75 cm") << "R"
+                               << "J" << 7.25 << false;
+    QTest::newRow("w 8.0 cm") << "Aaaaaaaaaaaaaaaa"
+                              << "Bbbbbbbbbbbbbbb" << 0.0 << true;
+    QTest::newRow("w 10.0 cm, not clamped") << "Aaaaaaaaaaaaaaaaaaaa"
+                                            << "Bbbbbbbbbbbbbbbbbbb" << -2.0 << true;
 }
 
 void TstCardJob::titleCentredByPreTitleWidth()
@@ -189,12 +198,16 @@ void TstCardJob::titleCentredByPreTitleWidth()
     QFETCH(QString, surname);
     QFETCH(QString, name);
     QFETCH(double, x);
+    QFETCH(bool, longFields);
 
     Harness h;
     Fields contact = sampleContact();
     contact[apellido] = surname;
     contact[nombre] = name;
-    h.run(contact);
+    if (longFields)
+        h.run(contact, {Answer::Yes});
+    else
+        h.run(contact);
 
     QVERIFY(!h.recording.drawn.isEmpty());
     const Drawn title = h.recording.drawn.first();
@@ -223,7 +236,7 @@ void TstCardJob::noticeOnEveryClick()
 void TstCardJob::emptyFormHasNothingToPrint()
 {
     Harness h;
-    h.run(Fields{});
+    h.run(Fields {}, {Answer::Ok});
 
     const QList<FakeMessageBoxes::Shown> &shown = h.desktop.messages.shown;
     QCOMPARE(shown.size(), 2);
@@ -277,9 +290,7 @@ void TstCardJob::longFieldQuestion()
     contact[nick] = QString(19, 'n');
     contact[email] = QString(19, 'e');
     contact[edad] = QString(40, '9'); // no limit
-    h.desktop.messages.queueAnswer(Answer::Ok);
-    h.desktop.messages.queueAnswer(answer);
-    h.run(contact);
+    h.run(contact, {answer});
 
     const QList<FakeMessageBoxes::Shown> &shown = h.desktop.messages.shown;
     QCOMPARE(shown.size(), 2);

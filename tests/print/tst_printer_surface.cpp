@@ -88,6 +88,7 @@ struct PdfCard
             resolution = printer.resolution();
             return std::make_unique<PrinterSurface>(printer);
         });
+        desktop.messages.queueAnswer(MessageBoxes::Answer::Ok); // the A4 notice every print shows
         job.run(nullptr, boxes);
     }
 };

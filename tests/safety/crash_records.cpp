@@ -1,6 +1,6 @@
 #include "crash_records.h"
 
-#include "platform/text_file.h"
+#include "platform/windows1252.h"
 
 #include <QList>
 

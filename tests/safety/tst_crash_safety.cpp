@@ -22,6 +22,7 @@
 #include "password/password_file.h"
 #include "password/password_secrets.h"
 #include "platform/text_file.h"
+#include "platform/windows1252.h"
 
 #include <QDir>
 #include <QElapsedTimer>

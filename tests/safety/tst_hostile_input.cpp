@@ -9,6 +9,7 @@
 #include "password/password_store.h"
 #include "password_fixtures.h"
 #include "platform/text_file.h"
+#include "platform/windows1252.h"
 #include "update/version_check.h"
 
 #include <QRandomGenerator>

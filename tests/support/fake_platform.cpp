@@ -13,6 +13,12 @@ MessageBoxes::Answer FakeMessageBoxes::show(QWidget *, const QString &text, cons
         onShow();
     if (!answers.isEmpty())
         return answers.dequeue();
+    if (!defaultsAllowed) {
+        // A box the test did not expect: whatever it asks, the test did not decide the answer.
+        const QByteArray what = "a message box was shown with no answer queued: \"" + text.toUtf8() + "\" ("
+            + title.toUtf8() + ")";
+        QTest::qFail(what.constData(), __FILE__, __LINE__);
+    }
     switch (buttons) {
     case Buttons::Ok:
     case Buttons::OkCancel:

@@ -24,14 +24,17 @@ public:
         Buttons buttons;
     };
 
-    // The answer to the next box; without one, a box answers with its first button.
+    // The answer to the next box. A box shown with no answer queued fails the test, unless the test
+    // said with allowDefaults() that the first button will do for every box it did not answer.
     void queueAnswer(Answer answer) { answers.enqueue(answer); }
+    void allowDefaults() { defaultsAllowed = true; }
 
     Answer show(QWidget *parent, const QString &text, const QString &title, Icon icon,
                 Buttons buttons) override;
 
     QList<Shown> shown;
     QQueue<Answer> answers;
+    bool defaultsAllowed = false;
     std::function<void()> onShow; // runs while a box is "open", e.g. to look at window states
 };
 

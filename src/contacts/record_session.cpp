@@ -1,0 +1,135 @@
+#include "contacts/record_session.h"
+
+#include "contacts/contact_list_model.h"
+
+#include <algorithm>
+
+using namespace ContactRecord;
+
+RecordSession::RecordSession(ContactFile &file, ContactListModel &list)
+    : m_file(file)
+    , m_list(list)
+{ }
+
+RecordSession::Start RecordSession::start()
+{
+    showNothing();
+    Start start;
+    start.ready = m_file.ensureExists(&start.file, &start.keptAs);
+    // Read all the same when the file is not ready: a FIFO or a directory in its place reads as
+    // nothing, and so does a file that could not be made.
+    start.list = readList();
+    return start;
+}
+
+ContactFile::Failure RecordSession::reload()
+{
+    showNothing();
+    m_cajasvacias = 0;
+    return readList();
+}
+
+RecordSession::Shown RecordSession::show(const QString &key)
+{
+    m_cajasvacias = 0;
+    const std::optional<ContactFile::Match> found = m_file.find(key);
+    if (!found || !found->whole) {
+        showNothing();
+        return found ? Shown::TooLong : Shown::NotFound;
+    }
+    m_regmostrado = 1;
+    m_regoriginal = found->line;
+    return Shown::Shown;
+}
+
+Fields RecordSession::fields() const
+{
+    return fieldsOf(m_regoriginal);
+}
+
+int RecordSession::shownRow() const
+{
+    if (m_regmostrado != 1)
+        return -1;
+    const auto [row, found] = m_list.exactRows(keyOf(m_regoriginal));
+    return found > 0 ? row : -1;
+}
+
+bool RecordSession::isModified(const Fields &boxes) const
+{
+    return m_cajasvacias != 1 && m_regmostrado == 1 && lineOf(boxes) != m_regoriginal;
+}
+
+bool RecordSession::save(const Fields &boxes)
+{
+    m_listFailure = ContactFile::Failure::None;
+    // The key of the stored line finds the line, so a new surname keeps the contact in its place.
+    if (m_regmostrado != 1 || !m_file.replaceByKey(m_regoriginal, lineOf(boxes)))
+        return false;
+    showNothing();
+    readList();
+    return true;
+}
+
+RecordSession::Added RecordSession::add(const Fields &typed, const std::function<bool()> &capitalize)
+{
+    if (typed[apellido].isEmpty() || typed[nombre].isEmpty())
+        return Added::MissingName;
+    QString line = lineOf(typed);
+    // Against the list, which mirrors the file's keys.
+    if (m_list.containsIgnoringCase(keyOf(line)))
+        return Added::Duplicate;
+    if (capitalize && capitalize()) {
+        Fields capital;
+        std::transform(typed.cbegin(), typed.cend(), capital.begin(), capitalized);
+        line = lineOf(capital);
+    }
+    if (!m_file.append(line))
+        return Added::Failed;
+    // The entry is the key of the line just stored, capitalised or not.
+    m_list.addKey(keyOf(line));
+    m_regmostrado = 0;
+    return Added::Done;
+}
+
+RecordSession::Removed RecordSession::remove()
+{
+    m_listFailure = ContactFile::Failure::None;
+    if (m_regmostrado != 1)
+        return Removed::NothingShown;
+    if (!m_file.removeEqual(m_regoriginal))
+        return Removed::Failed;
+    // Every line equal to the shown one has left the file; the list follows. Only when several
+    // entries share the key is the file read again to learn which of them remain.
+    const auto [row, found] = m_list.exactRows(keyOf(m_regoriginal));
+    if (found > 1)
+        readList();
+    else if (found == 1)
+        m_list.removeRows(row, 1);
+    m_regmostrado = 0;
+    return Removed::Done;
+}
+
+void RecordSession::empty()
+{
+    m_cajasvacias = 1;
+}
+
+void RecordSession::leave()
+{
+    m_cajasvacias = 0;
+}
+
+ContactFile::Failure RecordSession::readList()
+{
+    ContactFile::Failure failure = ContactFile::Failure::None;
+    m_list.setKeys(m_file.readKeys(&failure).value_or(QStringList()));
+    m_listFailure = failure;
+    return failure;
+}
+
+void RecordSession::showNothing()
+{
+    m_regmostrado = 0;
+    m_regoriginal.clear();
+}

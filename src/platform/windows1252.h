@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
+#include <QStringView>
+
+// The program's files are Windows-1252 text. The table is the program's own: the hot paths decode
+// millions of short keys, where a general converter's set-up per call costs more than the bytes.
+namespace Windows1252 {
+
+// Byte to character as Windows converts it. The five bytes the code page leaves undefined (0x81,
+// 0x8D, 0x8F, 0x90, 0x9D) become the control characters of the same number, so that every byte
+// sequence survives a decode and an encode unchanged.
+QString decode(QByteArrayView bytes);
+
+// Character to byte; characters outside the code page become '?'.
+QByteArray encode(QStringView text);
+
+bool canEncode(QChar c);
+
+} // namespace Windows1252
