@@ -162,9 +162,9 @@ void TestAccessibleNames::passwordBoxes_data()
         return new FrmContraPri(desk.platform);
     };
     const WindowMaker forgotten = [](TestPlatform &desk, QWidget *, QWidget *) -> QWidget * {
-        auto *login = new FrmContraPri(desk.platform);
-        login->show();
-        return new FrmOlvidoc(desk.platform, login);
+        auto *loginWindow = new FrmContraPri(desk.platform);
+        loginWindow->show();
+        return new FrmOlvidoc(desk.platform, loginWindow);
     };
     QTest::newRow("set: password") << contra << u"txtcontra"_qs << u"Contraseña"_qs;
     QTest::newRow("set: again") << contra << u"txtrecontra"_qs << u"Re-tipee contraseña"_qs;

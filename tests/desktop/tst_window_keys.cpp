@@ -146,6 +146,7 @@ void TestWindowKeys::setPasswordWindow()
 
     // Enter with a box empty: the refusal, nothing stored.
     typeInto(control<QLineEdit>(contra, "txtcontra"), u"Clave"_qs);
+    m_desk->messages.queueAnswer(MessageBoxes::Answer::Ok);
     key(contra, "txtcontra", Qt::Key_Return);
     QCOMPARE(m_desk->messages.shown.size(), 1);
     QCOMPARE(m_desk->messages.shown.constFirst().text, u"Se deben completar todos los datos"_qs);
@@ -188,6 +189,7 @@ void TestWindowKeys::changePasswordWindow()
     typeInto(control<QLineEdit>(camCont, "txtconant"), u"Otra"_qs);
     typeInto(control<QLineEdit>(camCont, "txtnuecon"), u"Nueva"_qs);
     typeInto(control<QLineEdit>(camCont, "txtnuerecon"), u"Nueva"_qs);
+    m_desk->messages.queueAnswer(MessageBoxes::Answer::Ok);
     key(camCont, "txtnuerecon", Qt::Key_Return);
     QCOMPARE(m_desk->messages.shown.size(), 1);
     QCOMPARE(m_desk->messages.shown.constFirst().text, u"La contraseña antigua no es correcta"_qs);
@@ -215,6 +217,7 @@ void TestWindowKeys::loginAndForgottenPassword()
     QPointer<FrmOlvidoc> forgottenOpen(forgotten);
     QVERIFY(!login->isEnabled());
     typeInto(control<QLineEdit>(forgotten, "txtresp"), u"azul"_qs);
+    m_desk->messages.queueAnswer(MessageBoxes::Answer::Ok);
     key(forgotten, "txtresp", Qt::Key_Return);
     QCOMPARE(m_desk->messages.shown.constLast().text, u"Su contraseña es : Secreto"_qs);
     key(forgotten, "txtresp", Qt::Key_Escape);

@@ -318,6 +318,7 @@ void TestFrmCamCont::unusableFileTakesNoOldPassword()
     writeBytes(passwordFile(), file);
     FrmCamCont *window = openAlone();
     type(window, {"Vieja", "Nueva", "Nueva"});
+    m_desktop->messages.queueAnswer(MessageBoxes::Answer::Ok);
     press(window, "cmdaccept");
     QCOMPARE(m_desktop->messages.shown.size(), 1);
     QCOMPARE(m_desktop->messages.shown.first().text, QStringLiteral("La contraseña antigua no es correcta"));

@@ -584,6 +584,7 @@ void TestLogin::oldFileConvertedAtFirstLogin()
     QPointer<FrmContraPri> login = showLogin();
     auto *box = login->findChild<QLineEdit *>(u"txtcontra"_qs);
     box->setText(u"Secreto"_qs);
+    m_desktop->messages.queueAnswer(MessageBoxes::Answer::Ok);
     QTest::mouseClick(login->findChild<QPushButton *>(u"cmdaccept"_qs), Qt::LeftButton);
     expectLastMessage(u"Contraseña incorrecta"_qs, u"Error"_qs, Icon::Error);
     QCOMPARE(readBytes(passwordPath()), old);
@@ -612,6 +613,7 @@ void TestLogin::oldFileConvertedAtFirstLogin()
     QVERIFY(forgotten);
     QCOMPARE(forgotten->findChild<QLabel *>(u"lblpreg"_qs)->text(), u"¿Nombre de mi perro?"_qs);
     forgotten->findChild<QLineEdit *>(u"txtresp"_qs)->setText(u"Tobías"_qs);
+    m_desktop->messages.queueAnswer(MessageBoxes::Answer::Ok);
     QTest::mouseClick(forgotten->findChild<QPushButton *>(u"cmdresp"_qs), Qt::LeftButton);
     expectLastMessage(u"Su contraseña es : Secreto ñ"_qs, u"Orvalia"_qs, Icon::Information);
     QTest::mouseClick(forgotten->findChild<QPushButton *>(u"cmdsalir"_qs), Qt::LeftButton);
@@ -633,11 +635,13 @@ void TestLogin::oldFileConvertedAtFirstRecovery()
     auto *answer = forgotten->findChild<QLineEdit *>(u"txtresp"_qs);
     auto *respond = forgotten->findChild<QPushButton *>(u"cmdresp"_qs);
     answer->setText(u"Tobias"_qs);
+    m_desktop->messages.queueAnswer(MessageBoxes::Answer::Ok);
     QTest::mouseClick(respond, Qt::LeftButton);
     expectLastMessage(u"La respuesta no es correcta"_qs, u"Error"_qs, Icon::Error);
     QCOMPARE(readBytes(passwordPath()), old);
 
     answer->setText(u"Tobías"_qs);
+    m_desktop->messages.queueAnswer(MessageBoxes::Answer::Ok);
     QTest::mouseClick(respond, Qt::LeftButton);
     expectLastMessage(u"Su contraseña es : Secreto"_qs, u"Orvalia"_qs, Icon::Information);
     const QByteArray converted = readBytes(passwordPath());
@@ -646,6 +650,7 @@ void TestLogin::oldFileConvertedAtFirstRecovery()
         filesGivingAway({m_desktop->passwordDir(), m_desktop->programDir()}, {u"Secreto"_qs, u"Tobías"_qs}),
         QStringList());
     // Asked again, the window answers from the new file and writes nothing more.
+    m_desktop->messages.queueAnswer(MessageBoxes::Answer::Ok);
     QTest::mouseClick(respond, Qt::LeftButton);
     expectLastMessage(u"Su contraseña es : Secreto"_qs, u"Orvalia"_qs, Icon::Information);
     QCOMPARE(readBytes(passwordPath()), converted);
@@ -685,6 +690,7 @@ void TestLogin::unusableFileKeepsEveryoneOut()
     QPointer<FrmContraPri> login = showLogin();
     for (const QString &typed : {u"Secreto"_qs, u"Tobías"_qs, QString()}) {
         login->findChild<QLineEdit *>(u"txtcontra"_qs)->setText(typed);
+        m_desktop->messages.queueAnswer(MessageBoxes::Answer::Ok);
         QTest::mouseClick(login->findChild<QPushButton *>(u"cmdaccept"_qs), Qt::LeftButton);
         expectLastMessage(u"Contraseña incorrecta"_qs, u"Error"_qs, Icon::Error);
     }
@@ -693,6 +699,7 @@ void TestLogin::unusableFileKeepsEveryoneOut()
     QCOMPARE(forgotten->findChild<QLabel *>(u"lblpreg"_qs)->text(), QString());
     for (const QString &typed : {u"Tobías"_qs, u"Secreto"_qs, QString()}) {
         forgotten->findChild<QLineEdit *>(u"txtresp"_qs)->setText(typed);
+        m_desktop->messages.queueAnswer(MessageBoxes::Answer::Ok);
         QTest::mouseClick(forgotten->findChild<QPushButton *>(u"cmdresp"_qs), Qt::LeftButton);
         expectLastMessage(u"La respuesta no es correcta"_qs, u"Error"_qs, Icon::Error);
     }
@@ -718,12 +725,15 @@ void TestLogin::noWaitCursorLeftOrUnderAMessage()
     QVERIFY(forgotten);
     for (const QString &typed : {u"otra"_qs, u"Tobías"_qs, u"Tobías"_qs}) {
         forgotten->findChild<QLineEdit *>(u"txtresp"_qs)->setText(typed);
+        m_desktop->messages.queueAnswer(MessageBoxes::Answer::Ok);
         QTest::mouseClick(forgotten->findChild<QPushButton *>(u"cmdresp"_qs), Qt::LeftButton);
         QVERIFY(!QApplication::overrideCursor());
     }
     QTest::mouseClick(forgotten->findChild<QPushButton *>(u"cmdsalir"_qs), Qt::LeftButton);
     for (const QString &typed : {u"otra"_qs, u"Secreto"_qs}) {
         login->findChild<QLineEdit *>(u"txtcontra"_qs)->setText(typed);
+        if (typed == u"otra")
+            m_desktop->messages.queueAnswer(MessageBoxes::Answer::Ok); // the wrong password
         QTest::mouseClick(login->findChild<QPushButton *>(u"cmdaccept"_qs), Qt::LeftButton);
         QVERIFY(!QApplication::overrideCursor());
     }

@@ -138,16 +138,20 @@ void TestPasswordRoundTrip::setLoginRecoverChange()
     expectNothingGivenAway("after setting");
 
     // Login: a near miss is refused, the password opens the address book.
+    m_desktop->messages.queueAnswer(MessageBoxes::Answer::Ok);
     QVERIFY(!login(Password + u' '));
     expectMessage(QStringLiteral("Contraseña incorrecta"), QStringLiteral("Error"), Icon::Error);
+    m_desktop->messages.queueAnswer(MessageBoxes::Answer::Ok);
     QVERIFY(!login(Answer));
     QVERIFY(login(Password));
     QCOMPARE(m_desktop->messages.shown.size(), 2);
     expectNothingGivenAway("after the login");
 
     // Recovery: the answer tells the password.
+    m_desktop->messages.queueAnswer(MessageBoxes::Answer::Ok);
     recover(u"Pingüino ñoño"_qs);
     expectMessage(QStringLiteral("La respuesta no es correcta"), QStringLiteral("Error"), Icon::Error);
+    m_desktop->messages.queueAnswer(MessageBoxes::Answer::Ok);
     recover(Answer);
     expectMessage(u"Su contraseña es : "_qs + Password, QStringLiteral("Orvalia"), Icon::Information);
     expectNothingGivenAway("after the recovery");
@@ -162,6 +166,7 @@ void TestPasswordRoundTrip::setLoginRecoverChange()
     typeInto(control<QLineEdit>(camCont, "txtconant"), Password);
     typeInto(control<QLineEdit>(camCont, "txtnuecon"), NewPassword);
     typeInto(control<QLineEdit>(camCont, "txtnuerecon"), NewPassword);
+    m_desktop->messages.queueAnswer(MessageBoxes::Answer::Ok);
     press(camCont, "cmdaccept");
     expectMessage(QStringLiteral("¡La contraseña ha sido modificada correctamente!"),
         QStringLiteral("Orvalia"), Icon::Information);
@@ -170,8 +175,10 @@ void TestPasswordRoundTrip::setLoginRecoverChange()
     expectNothingGivenAway("after the change");
 
     // The new password opens, the old one no more; the same answer tells the new one.
+    m_desktop->messages.queueAnswer(MessageBoxes::Answer::Ok);
     QVERIFY(!login(Password));
     QVERIFY(login(NewPassword));
+    m_desktop->messages.queueAnswer(MessageBoxes::Answer::Ok);
     recover(Answer);
     expectMessage(u"Su contraseña es : "_qs + NewPassword, QStringLiteral("Orvalia"), Icon::Information);
     expectNothingGivenAway("at the end");
