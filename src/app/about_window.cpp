@@ -25,10 +25,8 @@ FrmAcerca::FrmAcerca(QWidget *mainWindow)
     , m_mainWindow(mainWindow)
 {
     loadArtwork();
-    setAttribute(Qt::WA_DeleteOnClose);
     setObjectName(QStringLiteral("FrmAcerca"));
-    setWindowTitle(QStringLiteral("Acerca De Orvalia"));
-    setFixedSize(Twips::size(5415, 3675));
+    OwnedWindow::setUp(this, m_mainWindow, QStringLiteral("Acerca De Orvalia"), Twips::size(5415, 3675));
 
     // Shown in its natural size a little above the top, so its edges are slightly cut.
     Image1 = new QLabel(this);
@@ -37,9 +35,6 @@ FrmAcerca::FrmAcerca(QWidget *mainWindow)
     Image1->setGeometry(Twips::rect(0, -120, 5445, 3825));
     Image1->setAccessibleName(QStringLiteral("Acerca De Orvalia"));
     Image1->installEventFilter(this);
-
-    OwnedWindow::centreOn(this, m_mainWindow);
-    OwnedWindow::forwardActivation(this, m_mainWindow);
 }
 
 void FrmAcerca::showEvent(QShowEvent *event)
@@ -76,8 +71,8 @@ bool FrmAcerca::eventFilter(QObject *watched, QEvent *event)
         } else if (event->type() == QEvent::MouseButtonRelease) {
             const auto *mouse = static_cast<QMouseEvent *>(event);
             const bool click = mouse->button() == m_pressed
-                               && (m_pressed == Qt::LeftButton || m_pressed == Qt::RightButton)
-                               && Image1->rect().contains(mouse->position().toPoint());
+                && (m_pressed == Qt::LeftButton || m_pressed == Qt::RightButton)
+                && Image1->rect().contains(mouse->position().toPoint());
             m_pressed = Qt::NoButton;
             if (click)
                 Image1_Click();

@@ -18,10 +18,10 @@ FrmOrganizador::FrmOrganizador(Platform &platform, QWidget *parent)
 void FrmOrganizador::Form_Load()
 {
     // A missing or unreadable options file counts as protection off: the first start has none.
-    const std::optional<QString> protection =
-        OptionsFile(m_platform.system.programDirectory()).readProtectionLine();
+    const std::optional<QString> protection
+        = OptionsFile(m_platform.system.programDirectory()).readProtectionLine();
     if (protection && *protection == u"1")
-        (new FrmContraPri(m_platform))->show();
+        showLogin(m_platform);
     else
         showMainWindow(m_platform);
     close();
@@ -31,4 +31,12 @@ void showMainWindow(Platform &platform)
 {
     auto *window = new FrmPrincipal(platform);
     window->show();
+}
+
+FrmContraPri *showLogin(Platform &platform)
+{
+    auto *login = new FrmContraPri(platform);
+    QObject::connect(login, &FrmContraPri::accepted, login, [&platform] { showMainWindow(platform); });
+    login->show();
+    return login;
 }

@@ -19,6 +19,11 @@ private:
     Platform &m_platform;
 };
 
+class FrmContraPri;
+
 // Opens the main window, the way the dispatcher and a correct password do. In a second instance
 // of the program the main window never appears and ends the program instead.
 void showMainWindow(Platform &platform);
+
+// Opens the login window, which opens the main window for the right password.
+FrmContraPri *showLogin(Platform &platform);

@@ -40,7 +40,7 @@ class FrmPrincipal : public QMainWindow
     Q_OBJECT
 
 public:
-    static constexpr int ExitDelayMs = 3000;        // Timersalsonido
+    static constexpr int ExitDelayMs = 3000; // Timersalsonido
     static constexpr int UpdateCheckDelayMs = 1000; // timeractu, until a connection exists
     static const QString PhotoFilter;
 
@@ -48,6 +48,9 @@ public:
     ~FrmPrincipal() override;
 
     bool anotherInstanceRunning() const { return m_anotherInstance; }
+
+    // The caption of field box txt(index), as its label shows it ("Apellido :").
+    static QString fieldCaption(int index);
 
     // What ends the program; QCoreApplication::exit(0) unless replaced. Tests record it instead.
     void setProgramEnd(std::function<void()> end) { m_endProgram = std::move(end); }
@@ -72,14 +75,14 @@ public slots:
     void reloadContacts();
 
     void List1_Click();
-    void Command1_Click();  // "Agregar"
-    void Command2_Click();  // "Quitar"
+    void Command1_Click(); // "Agregar"
+    void Command2_Click(); // "Quitar"
     void cmdvaciar_Click(); // "Vaciar Cajas De Texto"
-    void Command4_Click();  // "Salir"
-    void Command5_Click();  // "Buscar Foto"
-    void Command6_Click();  // "Abrir Foto"
-    void Command7_Click();  // "Imprimir"
-    void Command8_Click();  // "Borrar"
+    void Command4_Click(); // "Salir"
+    void Command5_Click(); // "Buscar Foto"
+    void Command6_Click(); // "Abrir Foto"
+    void Command7_Click(); // "Imprimir"
+    void Command8_Click(); // "Borrar"
     void cmdoptions_Click();
     void cmdacerca_Click();
     void mnusalir_Click();
@@ -107,8 +110,6 @@ private:
     bool IsConnected();
 
     void clickSound();
-    MessageBoxes::Answer message(const QString &text, const QString &title, MessageBoxes::Icon icon,
-                                 MessageBoxes::Buttons buttons);
 
     // The list from the file; nothing shown afterwards.
     void buildList();
@@ -148,7 +149,7 @@ private:
     bool m_listChanging = false; // selection changes made by the program are no clicks
 
     QListView *List1 = nullptr;
-    std::array<QLineEdit *, ContactRecord::FieldCount> txt{};
+    std::array<QLineEdit *, ContactRecord::FieldCount> txt {};
     PhotoBox *Image1 = nullptr;
     QPushButton *Command1 = nullptr;
     QPushButton *Command2 = nullptr;

@@ -4,14 +4,13 @@
 #include "options/sound_cue.h"
 #include "password/frm_cam_cont.h"
 #include "password/frm_contra.h"
-#include "password/password_file.h"
+#include "platform/form_builder.h"
 #include "platform/owned_window.h"
 #include "platform/platform.h"
 #include "platform/twips.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
-#include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
@@ -29,49 +28,12 @@ const QString CommitFailed
 const QString BackupDateFailed
     = QStringLiteral("Se hizo el backup de la lista, pero no se pudo registrar su fecha.");
 
-QCheckBox *checkBox(QWidget *parent, const char *name, const QString &caption, QRect geometry)
-{
-    auto *box = new QCheckBox(caption, parent);
-    box->setObjectName(QLatin1String(name));
-    box->setGeometry(geometry);
-    Twips::shrinkToFit(box);
-    return box;
-}
-
-QPushButton *button(QWidget *parent, const char *name, const QString &caption, QRect geometry)
-{
-    auto *button = new QPushButton(caption, parent);
-    button->setObjectName(QLatin1String(name));
-    button->setGeometry(geometry);
-    button->setAutoDefault(false);
-    return button;
-}
-
 // Each new caption starts again from the form's font: a shorter one needs no shrinking.
 void setLabelText(QLabel *label, const QString &caption)
 {
-    // The backup date comes from the options file as it stands: text, never markup.
-    label->setTextFormat(Qt::PlainText);
     label->setText(caption);
     label->setFont(Twips::formFont(/*bold=*/true));
     Twips::shrinkToFit(label);
-}
-
-QLabel *label(QWidget *parent, const char *name, const QString &caption, QRect geometry)
-{
-    auto *label = new QLabel(parent);
-    label->setObjectName(QLatin1String(name));
-    label->setGeometry(geometry);
-    setLabelText(label, caption);
-    return label;
-}
-
-QGroupBox *frame(QWidget *parent, const char *name, const QString &caption, QRect geometry)
-{
-    auto *frame = new QGroupBox(caption, parent);
-    frame->setObjectName(QLatin1String(name));
-    frame->setGeometry(geometry);
-    return frame;
 }
 
 // "0" clears, "1" ticks, anything else leaves the box as it was.
@@ -89,18 +51,13 @@ FrmOptions::FrmOptions(Platform &platform, QWidget *mainWindow)
     : QWidget(mainWindow, OwnedWindow::DialogFlags)
     , m_platform(platform)
     , m_mainWindow(mainWindow)
-    , m_options(platform.system.programDirectory())
+    , m_session(platform.system.programDirectory(), platform.system.passwordDirectory())
 {
-    setAttribute(Qt::WA_DeleteOnClose);
-    setWindowTitle(QStringLiteral("Opciones"));
-    setFont(Twips::formFont());
-    setFixedSize(Twips::size(6855, 4695));
+    OwnedWindow::setUp(this, m_mainWindow, QStringLiteral("Opciones"), Twips::size(6855, 4695));
     createControls();
     Form_Load();
     connectHandlers();
     OwnedWindow::setKeys(this, cmdacept, cmdcancel);
-    OwnedWindow::centreOn(this, m_mainWindow);
-    OwnedWindow::forwardActivation(this, m_mainWindow);
 }
 
 QString FrmOptions::GetWindows() const
@@ -110,41 +67,40 @@ QString FrmOptions::GetWindows() const
 
 void FrmOptions::createControls()
 {
-    using Twips::rect;
-    Check1 = checkBox(this, "Check1",
-                      QStringLiteral("Mostrar pregunta de confirmación al borrar o modificar un registro"),
-                      rect(120, 120, 6615, 375));
-    chmayus = checkBox(
-        this, "chmayus",
+    const FormBuilder form(this);
+    Check1 = form.checkBox("Check1",
+        QStringLiteral("Mostrar pregunta de confirmación al borrar o modificar un registro"),
+        {120, 120, 6615, 375});
+    chmayus = form.checkBox("chmayus",
         QStringLiteral("Cambiar a mayúscula la primera letra a todos los datos automaticamente al guardar"),
-        rect(120, 515, 6615, 255));
-    Check3 = checkBox(this, "Check3", QStringLiteral("Imprimir foto (Imprimir la foto consumirá mas tinta)"),
-                      rect(120, 840, 6615, 255));
-    Check4 = checkBox(this, "Check4",
-                      QStringLiteral("Buscar nuevas actualizaciones cada vez que se inicie Orvalia"),
-                      rect(120, 1200, 6615, 255));
-    Check5 = checkBox(
-        this, "Check5",
+        {120, 515, 6615, 255});
+    Check3 = form.checkBox("Check3", QStringLiteral("Imprimir foto (Imprimir la foto consumirá mas tinta)"),
+        {120, 840, 6615, 255});
+    Check4 = form.checkBox("Check4",
+        QStringLiteral("Buscar nuevas actualizaciones cada vez que se inicie Orvalia"),
+        {120, 1200, 6615, 255});
+    Check5 = form.checkBox("Check5",
         QStringLiteral("Iniciar Orvalia cuando se inicie Windows - Disponible en la próxima versión"),
-        rect(120, 1560, 6615, 255));
-    Check6 = checkBox(this, "Check6", QStringLiteral("Activar sonidos"), rect(120, 1920, 6615, 255));
+        {120, 1560, 6615, 255});
+    Check6 = form.checkBox("Check6", QStringLiteral("Activar sonidos"), {120, 1920, 6615, 255});
 
-    Frame1 = frame(this, "Frame1", QStringLiteral("Contraseña"), rect(120, 2400, 3255, 1695));
-    Check2 = checkBox(Frame1, "Check2", QStringLiteral("Proteger agenda mediante contraseña"),
-                      rect(120, 360, 3015, 255));
-    cmdcamcon = button(Frame1, "cmdcamcon", QStringLiteral("Cambiar Contraseña"), rect(120, 840, 3015, 375));
-    Label2 = label(Frame1, "Label2", QString(), rect(120, 1320, 3015, 255));
+    Frame1 = form.frame("Frame1", QStringLiteral("Contraseña"), {120, 2400, 3255, 1695});
+    const FormBuilder password(Frame1);
+    Check2 = password.checkBox(
+        "Check2", QStringLiteral("Proteger agenda mediante contraseña"), {120, 360, 3015, 255});
+    cmdcamcon = password.button("cmdcamcon", QStringLiteral("Cambiar Contraseña"), {120, 840, 3015, 375});
+    Label2 = password.label("Label2", QString(), {120, 1320, 3015, 255});
 
-    Frame2
-        = frame(this, "Frame2", QStringLiteral("Copia de seguridad - Backup"), rect(3480, 2400, 3255, 1695));
-    cmdcrearbak = button(
-        Frame2, "cmdcrearbak", QStringLiteral("Crear Backup De La Lista"), rect(120, 360, 3015, 375));
-    cmdiniciarback
-        = button(Frame2, "cmdiniciarback", QStringLiteral("Cargar Backup"), rect(120, 840, 3015, 375));
-    Label1 = label(Frame2, "Label1", NoBackupText, rect(120, 1320, 3015, 255));
+    Frame2 = form.frame("Frame2", QStringLiteral("Copia de seguridad - Backup"), {3480, 2400, 3255, 1695});
+    const FormBuilder backup(Frame2);
+    cmdcrearbak
+        = backup.button("cmdcrearbak", QStringLiteral("Crear Backup De La Lista"), {120, 360, 3015, 375});
+    cmdiniciarback = backup.button("cmdiniciarback", QStringLiteral("Cargar Backup"), {120, 840, 3015, 375});
+    // The backup date comes from the options file as it stands: text, never markup.
+    Label1 = backup.label("Label1", NoBackupText, {120, 1320, 3015, 255});
 
-    cmdacept = button(this, "cmdacept", QStringLiteral("Aceptar"), rect(120, 4200, 3255, 375));
-    cmdcancel = button(this, "cmdcancel", QStringLiteral("Cancelar"), rect(3480, 4200, 3255, 375));
+    cmdacept = form.button("cmdacept", QStringLiteral("Aceptar"), {120, 4200, 3255, 375});
+    cmdcancel = form.button("cmdcancel", QStringLiteral("Cancelar"), {3480, 4200, 3255, 375});
 
     // Initial states, before the options file has its say.
     Check1->setChecked(true);
@@ -153,30 +109,16 @@ void FrmOptions::createControls()
     Check5->setEnabled(false);
     cmdcamcon->setEnabled(false);
 
-    const QList<QWidget *> order = {Check1, chmayus, Check3, Check2, cmdcamcon, cmdcrearbak, cmdiniciarback,
-                                    cmdacept, cmdcancel, Check4,  Check5,    Check6};
-    for (qsizetype i = 1; i < order.size(); ++i)
-        setTabOrder(order[i - 1], order[i]);
+    FormBuilder::tabOrder({Check1, chmayus, Check3, Check2, cmdcamcon, cmdcrearbak, cmdiniciarback, cmdacept,
+        cmdcancel, Check4, Check5, Check6});
 }
 
 void FrmOptions::Form_Load()
 {
     OwnedWindow::disableOwner(this, m_mainWindow);
     Loaded = false;
-    KeepPasswordFile = false;
-
-    // A working copy found now was left by a run that ended while this window was open, without
-    // "Aceptar": the user never saw it, so it must not be committed by this window's "Aceptar".
-    m_options.discard();
-
-    std::optional<OptionsFile::Lines> lines = m_options.readUpToEight();
-    if (!lines) {
-        // The main window creates the file before this window can open; should it be unreadable
-        // anyway, show the defaults and leave the password file alone, since protection may be on.
-        lines = OptionsFile::defaults();
-        KeepPasswordFile = true;
-    }
-    const auto line = [&](OptionsFile::Line n) { return lines->at(n - 1); };
+    const OptionsFile::Lines lines = m_session.open();
+    const auto line = [&](OptionsFile::Line n) { return lines.at(n - 1); };
 
     if (line(OptionsFile::LastBackup) == u"0") {
         setLabelText(Label1, NoBackupText);
@@ -194,10 +136,8 @@ void FrmOptions::Form_Load()
     setFromLine(Check4, line(OptionsFile::UpdateCheck));
     setFromLine(Check5, line(OptionsFile::StartWithWindows));
     setFromLine(Check6, line(OptionsFile::SoundsOn));
-    if (line(OptionsFile::PasswordProtection) == u"1") {
+    if (line(OptionsFile::PasswordProtection) == u"1")
         cmdcamcon->setEnabled(true);
-        KeepPasswordFile = true;
-    }
 
     Loaded = true;
 }
@@ -206,9 +146,12 @@ void FrmOptions::Form_Load()
 void FrmOptions::connectHandlers()
 {
     const std::pair<QCheckBox *, OptionsFile::Line> lineBoxes[] = {
-        {Check1, OptionsFile::ConfirmChanges}, {chmayus, OptionsFile::Capitalize},
-        {Check3, OptionsFile::PrintPhoto},     {Check4, OptionsFile::UpdateCheck},
-        {Check5, OptionsFile::StartWithWindows}, {Check6, OptionsFile::SoundsOn},
+        {Check1, OptionsFile::ConfirmChanges},
+        {chmayus, OptionsFile::Capitalize},
+        {Check3, OptionsFile::PrintPhoto},
+        {Check4, OptionsFile::UpdateCheck},
+        {Check5, OptionsFile::StartWithWindows},
+        {Check6, OptionsFile::SoundsOn},
     };
     for (const auto &[box, line] : lineBoxes) {
         connect(box, &QCheckBox::toggled, this, [this, box, line] { storeLine(box, line); });
@@ -235,7 +178,7 @@ void FrmOptions::Check2_Click()
                 const QSignalBlocker quiet(Check2);
                 Check2->setChecked(false);
                 cmdcamcon->setEnabled(false);
-                static_cast<void>(m_options.updateLine(OptionsFile::PasswordProtection, QStringLiteral("0")));
+                static_cast<void>(m_session.setLine(OptionsFile::PasswordProtection, QStringLiteral("0")));
             });
             m_passwordWindow = contra;
             contra->show();
@@ -251,16 +194,13 @@ void FrmOptions::Check2_Click()
 // what the working copy holds, and the user is told.
 bool FrmOptions::storeLine(QCheckBox *box, OptionsFile::Line line)
 {
-    if (m_options.updateLine(line, box->isChecked() ? QStringLiteral("1") : QStringLiteral("0"))) {
-        Changed = true;
+    if (m_session.setLine(line, box->isChecked() ? QStringLiteral("1") : QStringLiteral("0")))
         return true;
-    }
     {
         const QSignalBlocker quiet(box);
         box->setChecked(!box->isChecked());
     }
-    m_platform.messages.show(
-        this, OptionFailed, QStringLiteral("Error"), MessageBoxes::Icon::Error, MessageBoxes::Buttons::Ok);
+    m_platform.messages.error(this, OptionFailed);
     return false;
 }
 
@@ -277,22 +217,16 @@ void FrmOptions::cmdcrearbak_Click()
     clickSound();
     ContactFile contacts(m_platform.system.programDirectory(), m_platform.attributes);
     if (!contacts.backup()) {
-        m_platform.messages.show(this, QStringLiteral("No se pudo hacer el backup de la lista."),
-            QStringLiteral("Error"), MessageBoxes::Icon::Error, MessageBoxes::Buttons::Ok);
+        m_platform.messages.error(this, QStringLiteral("No se pudo hacer el backup de la lista."));
         return;
     }
     // The date is recorded before the user is told, so that a date that could not be recorded
     // is not passed over in silence.
     const QString today = m_platform.system.currentDateText();
-    const bool dateRecorded = m_options.updateLine(OptionsFile::LastBackup, today);
-    if (dateRecorded) {
-        Changed = true;
-        m_platform.messages.show(this, QStringLiteral("¡Backup Completado!"), QStringLiteral("Orvalia"),
-            MessageBoxes::Icon::Information, MessageBoxes::Buttons::Ok);
-    } else {
-        m_platform.messages.show(this, BackupDateFailed, QStringLiteral("Error"), MessageBoxes::Icon::Error,
-            MessageBoxes::Buttons::Ok);
-    }
+    if (m_session.setLine(OptionsFile::LastBackup, today))
+        m_platform.messages.inform(this, QStringLiteral("¡Backup Completado!"));
+    else
+        m_platform.messages.error(this, BackupDateFailed);
     // data.bak holds the list either way, so it can be loaded back.
     setLabelText(Label1, LastBackupText + today);
     cmdiniciarback->setEnabled(true);
@@ -301,18 +235,16 @@ void FrmOptions::cmdcrearbak_Click()
 void FrmOptions::cmdiniciarback_Click()
 {
     clickSound();
-    const MessageBoxes::Answer answer = m_platform.messages.show(
-        this, QStringLiteral("¿Esta seguro que desea cargar el backup?"), QStringLiteral("Orvalia"),
-        MessageBoxes::Icon::Question, MessageBoxes::Buttons::OkCancel);
+    const MessageBoxes::Answer answer = m_platform.messages.ask(
+        this, QStringLiteral("¿Esta seguro que desea cargar el backup?"), MessageBoxes::Buttons::OkCancel);
     if (answer != MessageBoxes::Answer::Ok)
         return;
     // The backup is copied whole beside the contact file and only then takes its name, so a
     // missing or unreadable backup leaves the contacts as they are.
     ContactFile contacts(m_platform.system.programDirectory(), m_platform.attributes);
     if (!contacts.restore()) {
-        m_platform.messages.show(
-            this, QStringLiteral("No se pudo cargar el backup. La lista de contactos no ha sido modificada."),
-            QStringLiteral("Error"), MessageBoxes::Icon::Error, MessageBoxes::Buttons::Ok);
+        m_platform.messages.error(this,
+            QStringLiteral("No se pudo cargar el backup. La lista de contactos no ha sido modificada."));
         return;
     }
     emit backupRestored();
@@ -321,14 +253,9 @@ void FrmOptions::cmdiniciarback_Click()
 void FrmOptions::cmdacept_Click()
 {
     clickSound();
-    // Something to put in force: a change made here, or the protection line of the password window.
-    const bool pending = Changed || QFileInfo::exists(m_options.workingCopyPath());
-    if (m_options.commit()) {
-        KeepPasswordFile = true;
-    } else if (pending) {
+    if (m_session.commit() == OptionsSession::Commit::Failed) {
         // Nothing changed on disk: the window stays with the changes, for another try or "Cancelar".
-        m_platform.messages.show(this, CommitFailed, QStringLiteral("Error"), MessageBoxes::Icon::Error,
-            MessageBoxes::Buttons::Ok);
+        m_platform.messages.error(this, CommitFailed);
         return;
     }
     close();
@@ -352,14 +279,12 @@ void FrmOptions::Form_Unload()
     // the working copy about to be thrown away rather than in one left behind.
     if (m_passwordWindow && m_passwordWindow->isVisible())
         m_passwordWindow->close();
-    if (!KeepPasswordFile)
-        PasswordFile(GetWindows()).remove();
-    m_options.discard();
+    m_session.close();
     if (m_mainWindow)
         m_mainWindow->setEnabled(true);
 }
 
 void FrmOptions::clickSound()
 {
-    playSoundCue(m_platform.sound, ReadOptions(m_options), ClickSound);
+    playClickSound(m_platform.sound, m_platform.system.programDirectory());
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "options/options_file.h"
+#include "options/options_session.h"
 
 #include <QPointer>
 #include <QWidget>
@@ -48,14 +48,9 @@ private:
     Platform &m_platform;
     QPointer<QWidget> m_mainWindow;
     QPointer<QWidget> m_passwordWindow;
-    OptionsFile m_options;
+    OptionsSession m_session;
 
     bool Loaded = false;
-    // The password file survives the closing: protection was on at opening, or "Aceptar"
-    // committed a change.
-    bool KeepPasswordFile = false;
-    // This window wrote a change to the working copy: "Aceptar" has something to put in force.
-    bool Changed = false;
 
     QCheckBox *Check1 = nullptr;
     QCheckBox *chmayus = nullptr;

@@ -30,8 +30,7 @@ void removeFileOrLink(const QString &path)
 
 OptionsFile::OptionsFile(const QString &programDirectory)
     : m_directory(programDirectory)
-{
-}
+{ }
 
 QString OptionsFile::path() const
 {

@@ -15,15 +15,21 @@ public:
     using Lines = std::array<QString, 8>;
 
     enum Line {
-        ConfirmChanges = 1, Capitalize, LastBackup, PasswordProtection, PrintPhoto, UpdateCheck,
-        StartWithWindows, SoundsOn
+        ConfirmChanges = 1,
+        Capitalize,
+        LastBackup,
+        PasswordProtection,
+        PrintPhoto,
+        UpdateCheck,
+        StartWithWindows,
+        SoundsOn
     };
 
     explicit OptionsFile(const QString &programDirectory);
 
-    QString path() const;            // <dir>/Agenda.opt
+    QString path() const; // <dir>/Agenda.opt
     QString workingCopyPath() const; // <dir>/Agenda.opt2
-    QString temporaryPath() const;   // <dir>/Agenda.opt3
+    QString temporaryPath() const; // <dir>/Agenda.opt3
 
     static Lines defaults(); // "1","1","0","0","0","1","0","1"
 

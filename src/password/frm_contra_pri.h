@@ -8,7 +8,8 @@ class QLineEdit;
 class QPushButton;
 
 // "Protección": asks for the password at start when the address book is protected. The right
-// password opens the main window and closes this one; closing it otherwise ends the program.
+// password is announced by accepted(), for the main window to open, and closes this one; closing
+// it otherwise ends the program.
 class FrmContraPri : public QWidget
 {
     Q_OBJECT
@@ -19,17 +20,20 @@ public:
     // Told when the password file is missing or unreadable: the login stays and nobody gets in.
     static QString unreadableFileText();
 
+signals:
+    // The right password was typed; the window closes right after.
+    void accepted();
+
 public slots:
     void cmdaccept_Click();
     void cmdolcont_Click();
 
 private:
     QString GetWindows() const;
-    void clickSound();
 
     Platform &m_platform;
-    QLabel *Label1;
-    QLineEdit *txtcontra;
-    QPushButton *cmdaccept;
-    QPushButton *cmdolcont;
+    QLabel *Label1 = nullptr;
+    QLineEdit *txtcontra = nullptr;
+    QPushButton *cmdaccept = nullptr;
+    QPushButton *cmdolcont = nullptr;
 };

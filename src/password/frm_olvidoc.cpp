@@ -1,9 +1,8 @@
 #include "password/frm_olvidoc.h"
 
-#include "options/options_file.h"
 #include "options/sound_cue.h"
-#include "password/frm_contra.h"
-#include "platform/accessible_names.h"
+#include "password/password_window.h"
+#include "platform/form_builder.h"
 #include "platform/owned_window.h"
 #include "platform/platform.h"
 #include "platform/twips.h"
@@ -17,62 +16,39 @@ namespace {
 
 constexpr qsizetype LongestQuestionShown = 32767;
 
-QLabel *label(const char *name, const QString &text, bool bold, QWidget *parent)
-{
-    auto *label = new QLabel(text, parent);
-    label->setObjectName(QLatin1String(name));
-    label->setFont(Twips::formFont(bold));
-    label->setWordWrap(true);
-    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    return label;
-}
 } // namespace
 
 FrmOlvidoc::FrmOlvidoc(Platform &platform, QWidget *login)
     : QWidget(login, OwnedWindow::ToolFlags)
     , m_platform(platform)
     , m_login(login)
-    , Label1(label("Label1",
-                   QStringLiteral("Responda la pregunta que usted ingreso correctamente y se le dará su "
-                                  "contraseña :"),
-                   true, this))
-    , Label2(label("Label2", QStringLiteral("Pregunta :"), true, this))
-    , lblpreg(label("lblpreg", QString(), true, this))
-    , Label3(label("Label3", QStringLiteral("Respuesta :"), true, this))
-    , txtresp(new QLineEdit(this))
-    , cmdresp(new QPushButton(QStringLiteral("Responder"), this))
-    , cmdsalir(new QPushButton(QStringLiteral("Volver"), this))
 {
-    setAttribute(Qt::WA_DeleteOnClose);
+    OwnedWindow::setUp(this, m_login, QStringLiteral("¿Olvidó su contraseña?"), Twips::size(4680, 3285));
     // Qt leaves tool windows out of the last-window count; this one is a window of the program.
     setAttribute(Qt::WA_QuitOnClose);
-    setWindowTitle(QStringLiteral("¿Olvidó su contraseña?"));
-    setFont(Twips::formFont());
-    setFixedSize(Twips::size(4680, 3285));
 
-    Label1->setGeometry(Twips::rect(120, 120, 4455, 375));
-    Label2->setGeometry(Twips::rect(120, 720, 4455, 255));
-    lblpreg->setGeometry(Twips::rect(120, 1080, 4455, 375));
-    lblpreg->setTextFormat(Qt::PlainText); // the question is the user's text, never markup
-    Label3->setGeometry(Twips::rect(120, 1680, 4455, 255));
-    txtresp->setObjectName(QStringLiteral("txtresp"));
-    txtresp->setGeometry(Twips::rect(120, 1920, 4455, 285));
-    cmdresp->setObjectName(QStringLiteral("cmdresp"));
-    cmdresp->setGeometry(Twips::rect(120, 2400, 4455, 375));
-    cmdsalir->setObjectName(QStringLiteral("cmdsalir"));
-    cmdsalir->setGeometry(Twips::rect(120, 2880, 4455, 375));
-
-    AccessibleNames::nameAfter(Label3, txtresp);
-
-    setTabOrder(txtresp, cmdresp);
-    setTabOrder(cmdresp, cmdsalir);
+    // The labels flow over as many lines as they need, in the forms' font: the question is the
+    // user's and may be long.
+    using Flow = FormBuilder::Flow;
+    using Fit = FormBuilder::Fit;
+    const FormBuilder form(this);
+    Label1 = form.label("Label1",
+        QStringLiteral("Responda la pregunta que usted ingreso correctamente y se le dará su contraseña :"),
+        {120, 120, 4455, 375}, Flow::Wrapped, Fit::AsLaidOut);
+    Label2 = form.label(
+        "Label2", QStringLiteral("Pregunta :"), {120, 720, 4455, 255}, Flow::Wrapped, Fit::AsLaidOut);
+    // The question is the user's text, never markup.
+    lblpreg = form.label("lblpreg", QString(), {120, 1080, 4455, 375}, Flow::Wrapped, Fit::AsLaidOut);
+    Label3 = form.label(
+        "Label3", QStringLiteral("Respuesta :"), {120, 1680, 4455, 255}, Flow::Wrapped, Fit::AsLaidOut);
+    txtresp = form.textBox("txtresp", {120, 1920, 4455, 285}, Label3);
+    cmdresp = form.button("cmdresp", QStringLiteral("Responder"), {120, 2400, 4455, 375});
+    cmdsalir = form.button("cmdsalir", QStringLiteral("Volver"), {120, 2880, 4455, 375});
+    FormBuilder::tabOrder({txtresp, cmdresp, cmdsalir});
 
     connect(cmdresp, &QPushButton::clicked, this, &FrmOlvidoc::cmdresp_Click);
     connect(cmdsalir, &QPushButton::clicked, this, &FrmOlvidoc::cmdsalir_Click);
     OwnedWindow::setKeys(this, cmdresp, cmdsalir);
-
-    OwnedWindow::centreOn(this, m_login);
-    OwnedWindow::forwardActivation(this, m_login);
 
     Form_Load();
     // After the load: disabling the login took the focus out of this window too.
@@ -92,8 +68,7 @@ QString FrmOlvidoc::GetWindows() const
 
 void FrmOlvidoc::clickSound()
 {
-    playSoundCue(m_platform.sound, ReadOptions(OptionsFile(m_platform.system.programDirectory())),
-                 ClickSound);
+    playClickSound(m_platform.sound, m_platform.system.programDirectory());
 }
 
 void FrmOlvidoc::enableLogin()
@@ -118,22 +93,19 @@ void FrmOlvidoc::cmdresp_Click()
     clickSound();
     // Without the file there is no answer to compare with: an empty one must not reveal anything.
     if (!m_fileRead) {
-        m_platform.messages.show(this, unreadableFileText(), QStringLiteral("Error"),
-                                 MessageBoxes::Icon::Error, MessageBoxes::Buttons::Ok);
+        m_platform.messages.error(this, unreadableFileText());
         return;
     }
     // An old file whose answer matches is rewritten in the new form here.
     std::optional<QString> contra;
     {
-        const PasswordWindow::WaitCursor wait;
+        const WaitCursor wait;
         contra = m_store->recoverPassword(txtresp->text());
     }
     if (contra)
-        m_platform.messages.show(this, QStringLiteral("Su contraseña es : ") + *contra,
-            QStringLiteral("Orvalia"), MessageBoxes::Icon::Information, MessageBoxes::Buttons::Ok);
+        m_platform.messages.inform(this, QStringLiteral("Su contraseña es : ") + *contra);
     else
-        m_platform.messages.show(this, QStringLiteral("La respuesta no es correcta"), QStringLiteral("Error"),
-                                 MessageBoxes::Icon::Error, MessageBoxes::Buttons::Ok);
+        m_platform.messages.error(this, QStringLiteral("La respuesta no es correcta"));
 }
 
 void FrmOlvidoc::cmdsalir_Click()

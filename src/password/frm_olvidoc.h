@@ -47,11 +47,11 @@ private:
     QString preg;
     bool m_fileRead = false;
 
-    QLabel *Label1;
-    QLabel *Label2;
-    QLabel *lblpreg;
-    QLabel *Label3;
-    QLineEdit *txtresp;
-    QPushButton *cmdresp;
-    QPushButton *cmdsalir;
+    QLabel *Label1 = nullptr;
+    QLabel *Label2 = nullptr;
+    QLabel *lblpreg = nullptr;
+    QLabel *Label3 = nullptr;
+    QLineEdit *txtresp = nullptr;
+    QPushButton *cmdresp = nullptr;
+    QPushButton *cmdsalir = nullptr;
 };

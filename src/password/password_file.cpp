@@ -42,8 +42,7 @@ bool findLineEnd(const QByteArray &bytes, qsizetype &from, qsizetype &found, qsi
 
 PasswordFile::PasswordFile(const QString &passwordDirectory)
     : m_directory(passwordDirectory)
-{
-}
+{ }
 
 QString PasswordFile::path() const
 {

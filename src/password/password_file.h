@@ -13,7 +13,7 @@ class PasswordFile
 public:
     explicit PasswordFile(const QString &passwordDirectory);
 
-    QString path() const;     // <dir>/orvpw.ntd
+    QString path() const; // <dir>/orvpw.ntd
     QString twinPath() const; // <dir>/orvpw.ntd2
 
     // What a reader needs of the file: all of it when it is no larger than the new form can be,

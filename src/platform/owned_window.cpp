@@ -1,5 +1,7 @@
 #include "platform/owned_window.h"
 
+#include "platform/twips.h"
+
 #include <QAbstractButton>
 #include <QApplication>
 #include <QKeyEvent>
@@ -93,6 +95,16 @@ private:
 };
 
 } // namespace
+
+void setUp(QWidget *window, QWidget *owner, const QString &title, QSize clientSize)
+{
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    window->setWindowTitle(title);
+    window->setFont(Twips::formFont());
+    window->setFixedSize(clientSize);
+    centreOn(window, owner);
+    forwardActivation(window, owner);
+}
 
 void centreOn(QWidget *window, QWidget *owner)
 {

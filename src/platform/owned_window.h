@@ -1,6 +1,9 @@
 #pragma once
 
+#include <QSize>
 #include <Qt>
+
+class QString;
 
 class QAbstractButton;
 class QWidget;
@@ -17,6 +20,11 @@ inline constexpr Qt::WindowFlags DialogFlags
 // The same with the narrow title bar of a tool window.
 inline constexpr Qt::WindowFlags ToolFlags
     = Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint;
+
+// A window of the program's own, set up as every one is: deleted when it closes, its title, the
+// forms' font and a fixed client size; centred on its owner and brought forward by a click on it
+// (centred on the screen when it has none).
+void setUp(QWidget *window, QWidget *owner, const QString &title, QSize clientSize);
 
 // Places the window over the middle of its owner's window when that one is on screen, in the
 // middle of the screen otherwise; either way inside the screen's available area.

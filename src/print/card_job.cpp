@@ -11,17 +11,12 @@
 
 using namespace ContactRecord;
 
-namespace {
-const QString ProductTitle = QStringLiteral("Orvalia");
-}
-
 CardJob::CardJob(Platform &platform, const OptionsFile &options, MainWindowOptions &mainOptions)
     : m_platform(platform)
     , m_options(options)
     , m_mainOptions(mainOptions)
     , m_makeSurface([](QPrinter &printer) { return std::make_unique<PrinterSurface>(printer); })
-{
-}
+{ }
 
 void CardJob::setSurfaceFactory(SurfaceFactory factory)
 {
@@ -30,8 +25,7 @@ void CardJob::setSurfaceFactory(SurfaceFactory factory)
 
 void CardJob::run(QWidget *parent, const Fields &boxes)
 {
-    m_platform.messages.show(parent, QStringLiteral("La impresion solo es para hojas A4"), ProductTitle,
-                             MessageBoxes::Icon::Information, MessageBoxes::Buttons::Ok);
+    m_platform.messages.inform(parent, QStringLiteral("La impresion solo es para hojas A4"));
 
     if (!confirmLongFields(parent, boxes))
         return;
@@ -43,8 +37,8 @@ void CardJob::run(QWidget *parent, const Fields &boxes)
         return;
 
     if (ContactCard::isBlank(boxes)) {
-        m_platform.messages.show(parent, QStringLiteral("No hay nada para imprimir"), QStringLiteral("Error"),
-                                 MessageBoxes::Icon::None, MessageBoxes::Buttons::Ok);
+        m_platform.messages.error(
+            parent, QStringLiteral("No hay nada para imprimir"), MessageBoxes::Icon::None);
         return;
     }
 
@@ -64,8 +58,8 @@ bool CardJob::confirmLongFields(QWidget *parent, const Fields &boxes)
     const ContactCard::LongFields longFields = ContactCard::longFields(boxes);
     if (longFields.count == 0)
         return true;
-    return m_platform.messages.show(parent, ContactCard::longFieldsQuestion(longFields.list), ProductTitle,
-                                    MessageBoxes::Icon::Information, MessageBoxes::Buttons::YesNo)
+    return m_platform.messages.show(parent, ContactCard::longFieldsQuestion(longFields.list),
+               MessageBoxes::ProductTitle, MessageBoxes::Icon::Information, MessageBoxes::Buttons::YesNo)
         == MessageBoxes::Answer::Yes;
 }
 

@@ -1,5 +1,6 @@
 #include "update/frm_bus_actu.h"
 
+#include "platform/form_builder.h"
 #include "platform/owned_window.h"
 #include "platform/platform.h"
 #include "platform/text_file.h"
@@ -9,10 +10,12 @@
 #include <QCloseEvent>
 #include <QDir>
 #include <QFile>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTimer>
 
+#include <algorithm>
 #include <limits>
 
 namespace {
@@ -31,22 +34,15 @@ FrmBusActu::FrmBusActu(Platform &platform, QWidget *mainWindow)
     , m_updateUrl(QUrl(QStringLiteral(ORVALIA_UPDATE_URL)))
     , m_webPage(QUrl(QStringLiteral(ORVALIA_WEB_PAGE)))
 {
-    setAttribute(Qt::WA_DeleteOnClose);
     setObjectName(QStringLiteral("FrmBusActu"));
-    setWindowTitle(Title);
-    setFont(Twips::formFont());
-    setFixedSize(Twips::size(4125, 870));
-
-    Label1 = new QLabel(QStringLiteral("Buscando actualizaciones, por favor espere..."), this);
-    Label1->setObjectName(QStringLiteral("Label1"));
-    Label1->setFont(Twips::formFont(true));
-    Label1->setGeometry(Twips::rect(120, 240, 3975, 255));
+    const QString waiting = QStringLiteral("Buscando actualizaciones, por favor espere...");
     // Where the desktop substitutes a wider font the window widens rather than cut the text.
-    const int textWidth = Label1->fontMetrics().horizontalAdvance(Label1->text());
-    if (textWidth > Label1->width()) {
-        Label1->resize(textWidth, Label1->height());
-        setFixedWidth(2 * Label1->x() + textWidth);
-    }
+    const FormBuilder::Place place {120, 240, 3975, 255};
+    const int textTwips = QFontMetrics(Twips::formFont(true)).horizontalAdvance(waiting) * Twips::PerPixel;
+    const int width = std::max(place.width, textTwips);
+    const int windowWidth = textTwips > place.width ? 2 * place.left + textTwips : 4125;
+    OwnedWindow::setUp(this, m_mainWindow, Title, Twips::size(windowWidth, 870));
+    Label1 = FormBuilder(this).label("Label1", waiting, {place.left, place.top, width, place.height});
 
     // Working fields, not for the user.
     txtcontenedor = new QLineEdit(this);
@@ -61,9 +57,6 @@ FrmBusActu::FrmBusActu(Platform &platform, QWidget *mainWindow)
     timerunloaded->setObjectName(QStringLiteral("timerunloaded"));
     timerunloaded->setInterval(TimerInterval);
     connect(timerunloaded, &QTimer::timeout, this, &FrmBusActu::timerunloaded_Timer);
-
-    OwnedWindow::centreOn(this, m_mainWindow);
-    OwnedWindow::forwardActivation(this, m_mainWindow);
     // Opened while another window holds the main window, it is still a window of its own.
     setEnabled(true);
 }
@@ -149,12 +142,10 @@ void FrmBusActu::timerunloaded_Timer()
 
     if (!IsConnected()) {
         if (!quietMode()) {
-            m_platform.messages.show(this,
-                                     QStringLiteral("Para poder buscar actualizaciones necesita estar "
-                                                    "conectado, compruebe su estado de conexión y "
-                                                    "vuelva a intentarlo."),
-                                     QStringLiteral("Error"), MessageBoxes::Icon::Error,
-                                     MessageBoxes::Buttons::Ok);
+            m_platform.messages.error(this,
+                QStringLiteral("Para poder buscar actualizaciones necesita estar "
+                               "conectado, compruebe su estado de conexión y "
+                               "vuelva a intentarlo."));
         }
         closeWindow();
         return;
@@ -165,8 +156,7 @@ void FrmBusActu::timerunloaded_Timer()
     if (!DownloadFile(m_updateUrl, localCopy())) {
         deleteLocalCopy();
         if (!quietMode()) {
-            m_platform.messages.show(this, DownloadFailed, QStringLiteral("Error"), MessageBoxes::Icon::Error,
-                MessageBoxes::Buttons::Ok);
+            m_platform.messages.error(this, DownloadFailed);
         }
         closeWindow();
         return;
@@ -183,8 +173,8 @@ void FrmBusActu::timerunloaded_Timer()
         const QString question = QStringLiteral("¡Se han encontrado nuevas actualizaciones!") + QChar(13)
             + QStringLiteral("¿Desea dirigirse a la pagina de Morq Technologies para descargar la "
                              "última actualización de Orvalia?");
-        const auto answer = m_platform.messages.show(this, question, Title, MessageBoxes::Icon::Information,
-                                                     MessageBoxes::Buttons::YesNo);
+        const auto answer = m_platform.messages.show(
+            this, question, Title, MessageBoxes::Icon::Information, MessageBoxes::Buttons::YesNo);
         if (answer == MessageBoxes::Answer::Yes)
             m_platform.shell.openUrl(m_webPage);
         closeWindow();
@@ -198,7 +188,7 @@ void FrmBusActu::timerunloaded_Timer()
         return;
     }
     m_platform.messages.show(this, QStringLiteral("¡Su software esta actualizado!"), Title,
-                             MessageBoxes::Icon::Information, MessageBoxes::Buttons::Ok);
+        MessageBoxes::Icon::Information, MessageBoxes::Buttons::Ok);
     closeWindow();
     deleteLocalCopy();
 }

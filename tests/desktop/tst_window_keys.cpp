@@ -1,5 +1,6 @@
 // Each secondary window is the child window of the window it disables, of the type the window
 // manager keeps above its owner; Enter presses its accepting button and Escape its cancelling one.
+#include "app/frm_organizador.h"
 #include "app/about_window.h"
 #include "app/main_window.h"
 #include "fake_platform.h"
@@ -203,8 +204,7 @@ void TestWindowKeys::changePasswordWindow()
 void TestWindowKeys::loginAndForgottenPassword()
 {
     writeBytes(m_desk->passwordFile(u"orvpw.ntd"_qs), cp1252Lines({u"Secreto"_qs, u"Color"_qs, u"azul"_qs}));
-    auto *login = new FrmContraPri(m_desk->platform);
-    login->show();
+    FrmContraPri *login = showLogin(m_desk->platform);
     QPointer<FrmContraPri> loginOpen(login);
 
     // Escape has nothing to cancel in the login.

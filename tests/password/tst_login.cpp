@@ -1,3 +1,4 @@
+#include "app/frm_organizador.h"
 #include "app/main_window.h"
 #include "fake_platform.h"
 #include "hostile_files.h"
@@ -128,9 +129,7 @@ void TestLogin::cleanup()
 
 FrmContraPri *TestLogin::showLogin()
 {
-    auto *login = new FrmContraPri(m_desktop->platform);
-    login->show();
-    return login;
+    return ::showLogin(m_desktop->platform);
 }
 
 FrmOlvidoc *TestLogin::openForgotten(FrmContraPri *login)

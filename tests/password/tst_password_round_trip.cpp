@@ -3,6 +3,7 @@
 // program wrote in its program and password directories is searched for the password and the
 // answer, in Windows-1252 and in UTF-8 (and base64 and hex of them): none holds either.
 
+#include "app/frm_organizador.h"
 #include "app/main_window.h"
 #include "fake_platform.h"
 #include "options/frm_options.h"
@@ -97,8 +98,7 @@ void TestPasswordRoundTrip::expectNothingGivenAway(const char *step)
 bool TestPasswordRoundTrip::login(const QString &typed)
 {
     closeAll();
-    auto *window = new FrmContraPri(m_desktop->platform);
-    window->show();
+    FrmContraPri *window = showLogin(m_desktop->platform);
     typeInto(control<QLineEdit>(window, "txtcontra"), typed);
     press(window, "cmdaccept");
     return openWindow<FrmPrincipal>() != nullptr;

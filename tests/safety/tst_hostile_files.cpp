@@ -5,6 +5,7 @@
 // failure path they have for an unreadable or unwritable file with every file as it was, or,
 // where a link stood in a twin's place, succeed without writing a byte into the file it named.
 
+#include "app/frm_organizador.h"
 #include "app/frm_welcome.h"
 #include "handler_cases.h"
 #include "hostile_files.h"
@@ -447,8 +448,7 @@ void TestHostileFiles::loginAgainstHostilePasswordFile()
     const QByteArray before = readable ? QByteArray() : entryOf(path);
 
     Watchdog watchdog({desk.passwordDir()}, HandlerLimit + DerivingLimit);
-    auto *login = new FrmContraPri(desk.platform);
-    login->show();
+    FrmContraPri *login = showLogin(desk.platform);
     press(login, "cmdolcont");
     auto *forgotten = openWindow<FrmOlvidoc>();
     QVERIFY(forgotten);

@@ -1,0 +1,211 @@
+// The main window's form: its controls at their places, its menus, and what each one calls.
+
+#include "app/field_validator.h"
+#include "app/main_window.h"
+#include "contacts/contact_list_model.h"
+#include "photo/photo_box.h"
+#include "platform/form_builder.h"
+#include "platform/twips.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QTimer>
+
+#include <limits>
+
+using namespace ContactRecord;
+using Place = FormBuilder::Place;
+
+namespace {
+
+// txt(0) to txt(17), in twips.
+constexpr std::array<Place, FieldCount> BoxPlaces {{
+    {3000, 240, 3975, 285},
+    {3000, 840, 1575, 285},
+    {5400, 840, 1575, 285},
+    {3000, 1440, 3975, 285},
+    {3000, 2040, 1575, 285},
+    {5400, 2040, 1575, 285},
+    {3000, 2640, 3975, 285},
+    {3000, 3240, 3975, 285},
+    {3000, 3840, 1575, 285},
+    {5400, 3840, 1575, 285},
+    {3000, 4440, 3975, 285},
+    {3000, 5040, 3975, 285},
+    {3000, 5640, 3975, 285},
+    {3000, 6240, 3975, 285},
+    {3000, 6840, 1455, 285},
+    {5160, 6840, 1455, 285},
+    {3000, 7440, 3975, 285},
+    {7080, 4080, 3495, 285},
+}};
+
+// The field labels stand 240 twips above their boxes, as wide as the box; the photo's is narrower.
+const std::array<const char *, FieldCount> LabelTexts {
+    "Apellido :",
+    "Nombre :",
+    "Nick :",
+    "Edad :",
+    "Localidad :",
+    "Provincia :",
+    "País :",
+    "Domicilio :",
+    "Telefono :",
+    "Celular :",
+    "E-Mail :",
+    "Fecha De Alta :",
+    "Fecha De Nacimiento :",
+    "Situacion Civil :",
+    "Peso :",
+    "Altura :",
+    "Ocupacion :",
+    "Ubicación De La Foto :",
+};
+constexpr int LabelHeight = 255;
+constexpr int PhotoLabelWidth = 2055;
+
+} // namespace
+
+QString FrmPrincipal::fieldCaption(int index)
+{
+    return QString::fromUtf8(LabelTexts.at(index));
+}
+
+void FrmPrincipal::createControls()
+{
+    // The controls keep their places whatever the size of the window: no layout.
+    auto *client = new QWidget(this);
+    client->setObjectName(QStringLiteral("client"));
+    setCentralWidget(client);
+    const FormBuilder form(client);
+
+    m_model = new ContactListModel(this);
+    List1 = new QListView(client);
+    List1->setObjectName(QStringLiteral("List1"));
+    List1->setModel(m_model);
+    List1->setSelectionMode(QAbstractItemView::SingleSelection);
+    List1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    List1->setUniformItemSizes(true); // a hundred thousand entries cost nothing to lay out
+    List1->setGeometry(Twips::rect(120, 120, 2775, 7665));
+    List1->setAccessibleName(QStringLiteral("Contactos"));
+
+    for (int i = 0; i < FieldCount; ++i) {
+        const Place &box = BoxPlaces[i];
+        const QByteArray labelName
+            = i == ubicacionfoto ? QByteArray("Label6") : "lbl_" + QByteArray::number(i);
+        QLabel *label = form.label(labelName.constData(), fieldCaption(i),
+            {box.left, box.top - 240, i == ubicacionfoto ? PhotoLabelWidth : box.width, LabelHeight});
+        QLineEdit *edit = form.textBox(("txt_" + QByteArray::number(i)).constData(), box, label);
+        edit->setMaxLength(std::numeric_limits<int>::max());
+        edit->setValidator(new FieldValidator(i, edit));
+        edit->installEventFilter(this);
+        txt[i] = edit;
+    }
+    form.label("lblkgs", QStringLiteral("Kgs"), {4485, 6930, 375, LabelHeight});
+    form.label("lblmts", QStringLiteral("Mts"), {6675, 6930, 375, LabelHeight});
+
+    Command8 = form.button("Command8", QStringLiteral("Borrar"), {10680, 4080, 1095, 255});
+    Command5 = form.button("Command5", QStringLiteral("Buscar Foto"), {7080, 4560, 4695, 375});
+    Command6 = form.button("Command6", QStringLiteral("Abrir Foto"), {7080, 4920, 4695, 375});
+    Command1 = form.button("Command1", QStringLiteral("Agregar"), {7080, 5640, 2295, 375});
+    cmdvaciar = form.button("cmdvaciar", QStringLiteral("Vaciar Cajas De Texto"), {9480, 5640, 2295, 375});
+    Command2 = form.button("Command2", QStringLiteral("Quitar"), {7080, 6120, 2295, 375});
+    Command7 = form.button("Command7", QStringLiteral("Imprimir"), {9480, 6120, 2295, 375});
+    cmdoptions = form.button("cmdoptions", QStringLiteral("Opciones..."), {7080, 6840, 2295, 375});
+    cmdacerca = form.button("cmdacerca", QStringLiteral("Acerca De..."), {9480, 6840, 2295, 375});
+    Command4 = form.button("Command4", QStringLiteral("Salir"), {7080, 7320, 4695, 375});
+    Command8->setEnabled(false);
+    Command2->setEnabled(false);
+    Command7->setEnabled(false);
+
+    Image1 = new PhotoBox(client);
+    Image1->setObjectName(QStringLiteral("Image1"));
+    Image1->setGeometry(Twips::rect(7080, 120, 4695, 3615));
+    Image1->setAccessibleName(QStringLiteral("Foto"));
+
+    // One pixel high, from the left of the buttons to the window's right edge.
+    for (const auto &[name, top] : {std::pair("Line1", 5460), std::pair("Line2", 6660)}) {
+        QFrame *line = form.line(name, {7080, top, 11760 - 7080, Twips::PerPixel}, QFrame::Plain);
+        line->setLineWidth(1);
+    }
+
+    // Tab order: the list, the boxes, then the buttons top to bottom.
+    QList<QWidget *> order {List1};
+    for (QLineEdit *box : txt)
+        order << box;
+    order << Command8 << Command5 << Command6 << Command1 << cmdvaciar << Command2 << Command7 << cmdoptions
+          << cmdacerca << Command4;
+    FormBuilder::tabOrder(order);
+    List1->setFocus();
+
+    Timersalsonido = new QTimer(this);
+    Timersalsonido->setObjectName(QStringLiteral("Timersalsonido"));
+    Timersalsonido->setInterval(ExitDelayMs);
+    timeractu = new QTimer(this);
+    timeractu->setObjectName(QStringLiteral("timeractu"));
+    timeractu->setInterval(UpdateCheckDelayMs);
+}
+
+// Each caption carries an access key (Alt and the underlined letter); the words stay the same.
+void FrmPrincipal::createMenus()
+{
+    const auto menu = [this](const char *name, const QString &caption) {
+        QMenu *added = menuBar()->addMenu(caption);
+        added->setObjectName(QLatin1String(name));
+        return added;
+    };
+    const auto entry = [](QMenu *into, const char *name, const QString &caption) {
+        QAction *action = into->addAction(caption);
+        action->setObjectName(QLatin1String(name));
+        return action;
+    };
+    mnuarchi = menu("mnuarchi", QStringLiteral("&Archivo"));
+    mnusalir = entry(mnuarchi, "mnusalir", QStringLiteral("&Salir"));
+
+    mnuherra = menu("mnuherra", QStringLiteral("&Herramientas"));
+    mnubusactu = entry(mnuherra, "mnubusactu", QStringLiteral("&Buscar actualizaciones..."));
+    mnuherra->addSeparator()->setObjectName(QStringLiteral("mnuguion"));
+    mnuopciones = entry(mnuherra, "mnuopciones", QStringLiteral("&Opciones..."));
+
+    mnuayuda = menu("mnuayuda", QStringLiteral("Ay&uda"));
+    mnumorqweb = entry(mnuayuda, "mnumorqweb", QStringLiteral("&Morq Technologies En La WEB"));
+    mnuayuda->addSeparator()->setObjectName(QStringLiteral("mnuguion2"));
+    mnuacerca = entry(mnuayuda, "mnuacerca", QStringLiteral("&Acerca De..."));
+}
+
+void FrmPrincipal::connectHandlers()
+{
+    connect(List1->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+        [this](const QItemSelection &selected) {
+            if (!m_listChanging && !selected.isEmpty())
+                List1_Click();
+        });
+    const std::pair<QPushButton *, void (FrmPrincipal::*)()> buttons[] = {
+        {Command1, &FrmPrincipal::Command1_Click},
+        {Command2, &FrmPrincipal::Command2_Click},
+        {cmdvaciar, &FrmPrincipal::cmdvaciar_Click},
+        {Command4, &FrmPrincipal::Command4_Click},
+        {Command5, &FrmPrincipal::Command5_Click},
+        {Command6, &FrmPrincipal::Command6_Click},
+        {Command7, &FrmPrincipal::Command7_Click},
+        {Command8, &FrmPrincipal::Command8_Click},
+        {cmdoptions, &FrmPrincipal::cmdoptions_Click},
+        {cmdacerca, &FrmPrincipal::cmdacerca_Click},
+    };
+    for (const auto &[button, handler] : buttons)
+        connect(button, &QPushButton::clicked, this, handler);
+    const std::pair<QAction *, void (FrmPrincipal::*)()> entries[] = {
+        {mnusalir, &FrmPrincipal::mnusalir_Click},
+        {mnuopciones, &FrmPrincipal::mnuopciones_Click},
+        {mnuacerca, &FrmPrincipal::mnuacerca_Click},
+        {mnubusactu, &FrmPrincipal::mnubusactu_Click},
+        {mnumorqweb, &FrmPrincipal::mnumorqweb_Click},
+    };
+    for (const auto &[action, handler] : entries)
+        connect(action, &QAction::triggered, this, handler);
+    connect(timeractu, &QTimer::timeout, this, &FrmPrincipal::timeractu_Timer);
+    connect(Timersalsonido, &QTimer::timeout, this, &FrmPrincipal::Timersalsonido_Timer);
+}
