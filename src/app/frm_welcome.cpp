@@ -44,8 +44,8 @@ void paintCard(QPainter &painter, const QRectF &card)
     painter.drawEllipse(head, 13, 13);
     QPainterPath shoulders;
     shoulders.moveTo(head.x() - 25, card.top() + 72);
-    shoulders.cubicTo(head.x() - 25, card.top() + 48, head.x() + 25, card.top() + 48, head.x() + 25,
-                      card.top() + 72);
+    shoulders.cubicTo(
+        head.x() - 25, card.top() + 48, head.x() + 25, card.top() + 48, head.x() + 25, card.top() + 72);
     shoulders.closeSubpath();
     painter.drawPath(shoulders);
 
@@ -135,11 +135,11 @@ QImage FrmWelcome::welcomePicture()
     painter.setPen(QColor(0xe6, 0xee, 0xf2));
     painter.setFont(pictureFont(12, QFont::DemiBold));
     painter.drawText(QRectF(38, 170, size.width() - 76, 24), Qt::AlignLeft | Qt::AlignVCenter,
-                     QStringLiteral("Morq Technologies"));
+        QStringLiteral("Morq Technologies"));
     painter.setPen(QColor(0x9f, 0xc4, 0xcc));
     painter.setFont(pictureFont(11, QFont::Normal));
     painter.drawText(QRectF(38, 170, size.width() - 76, 24), Qt::AlignRight | Qt::AlignVCenter,
-                     QStringLiteral("Agenda personal"));
+        QStringLiteral("Agenda personal"));
     painter.end();
 
     return image.convertToFormat(QImage::Format_RGB888);

@@ -300,6 +300,28 @@ void FrmPrincipal::List1_Click()
         display(selected);
 }
 
+void FrmPrincipal::showFound(const QString &key, int row)
+{
+    // As a click on the entry: unsaved changes of the contact on show are dealt with first.
+    if (modificationCheck() == Check::Failed) {
+        selectRow(m_session->shownRow());
+        return;
+    }
+    // A save read the list again, and the file may have changed since the search read it: the
+    // entry is found by its key when the row holds another.
+    if (m_model->keyAt(row) != key) {
+        const auto [first, count] = m_model->exactRows(key);
+        row = count > 0 ? first : -1;
+    }
+    if (row < 0)
+        return;
+    selectRow(row);
+    List1->scrollTo(m_model->index(row));
+    Command2->setEnabled(true);
+    Command7->setEnabled(true);
+    display(key);
+}
+
 FrmPrincipal::Check FrmPrincipal::modificationCheck()
 {
     const Fields typed = boxes();

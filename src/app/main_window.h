@@ -73,6 +73,8 @@ public:
 public slots:
     // data.orv was replaced by a restore: nothing is shown and the list is read again.
     void reloadContacts();
+    // A contact found by the search window: key, and its row in a list read from the same file.
+    void showFound(const QString &key, int row);
 
     void List1_Click();
     void Command1_Click(); // "Agregar"
@@ -89,6 +91,7 @@ public slots:
     void mnuopciones_Click();
     void mnuacerca_Click();
     void mnubusactu_Click();
+    void mnubuscar_Click(); // "Buscar contacto..."
     void mnumorqweb_Click();
     void timeractu_Timer();
     void Timersalsonido_Timer();
@@ -168,6 +171,7 @@ private:
     QMenu *mnuherra = nullptr;
     QMenu *mnuayuda = nullptr;
     QAction *mnusalir = nullptr;
+    QAction *mnubuscar = nullptr;
     QAction *mnubusactu = nullptr;
     QAction *mnuopciones = nullptr;
     QAction *mnumorqweb = nullptr;

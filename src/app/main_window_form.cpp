@@ -166,6 +166,9 @@ void FrmPrincipal::createMenus()
     mnusalir = entry(mnuarchi, "mnusalir", QStringLiteral("&Salir"));
 
     mnuherra = menu("mnuherra", QStringLiteral("&Herramientas"));
+    mnubuscar = entry(mnuherra, "mnubuscar", QStringLiteral("Buscar &contacto..."));
+    mnubuscar->setShortcut(QKeySequence::Find);
+    mnuherra->addSeparator()->setObjectName(QStringLiteral("mnuguion3"));
     mnubusactu = entry(mnuherra, "mnubusactu", QStringLiteral("&Buscar actualizaciones..."));
     mnuherra->addSeparator()->setObjectName(QStringLiteral("mnuguion"));
     mnuopciones = entry(mnuherra, "mnuopciones", QStringLiteral("&Opciones..."));
@@ -202,6 +205,7 @@ void FrmPrincipal::connectHandlers()
         {mnuopciones, &FrmPrincipal::mnuopciones_Click},
         {mnuacerca, &FrmPrincipal::mnuacerca_Click},
         {mnubusactu, &FrmPrincipal::mnubusactu_Click},
+        {mnubuscar, &FrmPrincipal::mnubuscar_Click},
         {mnumorqweb, &FrmPrincipal::mnumorqweb_Click},
     };
     for (const auto &[action, handler] : entries)

@@ -2,6 +2,7 @@
 
 #include "app/about_window.h"
 #include "app/main_window.h"
+#include "app/search_window.h"
 #include "options/frm_options.h"
 #include "platform/platform.h"
 #include "print/card_job.h"
@@ -44,6 +45,14 @@ void FrmPrincipal::mnuacerca_Click()
 void FrmPrincipal::mnubusactu_Click()
 {
     (new FrmBusActu(m_platform, this))->show();
+}
+
+void FrmPrincipal::mnubuscar_Click()
+{
+    clickSound();
+    auto *search = new FrmBuscar(m_platform, this);
+    connect(search, &FrmBuscar::contactChosen, this, &FrmPrincipal::showFound);
+    search->show();
 }
 
 void FrmPrincipal::mnumorqweb_Click()

@@ -232,7 +232,8 @@ void TestMainWindow::menus()
     const QStringList names{u"mnuarchi"_qs, u"mnuherra"_qs, u"mnuayuda"_qs};
     const QList<QStringList> items{
         {u"mnusalir:Salir"_qs},
-        {u"mnubusactu:Buscar actualizaciones..."_qs, u"mnuguion:-"_qs, u"mnuopciones:Opciones..."_qs},
+        {u"mnubuscar:Buscar contacto..."_qs, u"mnuguion3:-"_qs, u"mnubusactu:Buscar actualizaciones..."_qs,
+            u"mnuguion:-"_qs, u"mnuopciones:Opciones..."_qs},
         {u"mnumorqweb:Morq Technologies En La WEB"_qs, u"mnuguion2:-"_qs, u"mnuacerca:Acerca De..."_qs},
     };
     // The words shown, without the marks of the access keys.
@@ -257,7 +258,7 @@ void TestMainWindow::menus()
         }
     }
     QCOMPARE(keys,
-        QStringList({u"Alt+A"_qs, u"Alt+S"_qs, u"Alt+H"_qs, u"Alt+B"_qs, u"Alt+O"_qs, u"Alt+U"_qs,
+        QStringList({u"Alt+A"_qs, u"Alt+S"_qs, u"Alt+H"_qs, u"Alt+C"_qs, u"Alt+B"_qs, u"Alt+O"_qs, u"Alt+U"_qs,
             u"Alt+M"_qs, u"Alt+A"_qs}));
 }
 
