@@ -41,6 +41,7 @@ const QString ChangePasswordTitle = QStringLiteral("Orvalia - Cambiar contraseñ
 const QString ForgottenTitle = QStringLiteral("¿Olvidó su contraseña?");
 const QString ErrorTitle = QStringLiteral("Error");
 const QString ProductTitle = QStringLiteral("Orvalia");
+const QString SearchTitle = QStringLiteral("Buscar contacto");
 
 const QStringList DefaultOptions {"1", "1", "0", "0", "0", "0", "0", "1"};
 const QString Password = QStringLiteral("Secreto");
@@ -176,7 +177,8 @@ public:
         env.insert(QStringLiteral("XDG_RUNTIME_DIR"), home("runtime"));
         // A sanitized build reports leaks of the desktop's libraries, which are not the program's.
         QString leaks = env.value(QStringLiteral("LSAN_OPTIONS"));
-        leaks += QStringLiteral("%1suppressions=%2").arg(leaks.isEmpty() ? "" : ":", ORVALIA_LEAK_SUPPRESSIONS);
+        leaks
+            += QStringLiteral("%1suppressions=%2").arg(leaks.isEmpty() ? "" : ":", ORVALIA_LEAK_SUPPRESSIONS);
         env.insert(QStringLiteral("LSAN_OPTIONS"), leaks);
         env.remove(QStringLiteral("QT_SCALE_FACTOR"));
         if (scale != 1.0)
@@ -279,8 +281,9 @@ WindowId openAbout(WindowId main)
 // the arrow key, its first entry by Enter.
 void openUpdateCheck(WindowId main)
 {
+    // "Archivo" opened by the mouse, then "Herramientas" and its entry by its access key.
     x->clickIn(main, QPoint(qRound(20 * scale), qRound(8 * scale)));
-    x->key(QStringLiteral("Right Return"));
+    x->key(QStringLiteral("Right b"));
 }
 
 // In the options window: "Proteger agenda mediante contraseña" and "Cambiar Contraseña" lie in the
@@ -386,6 +389,7 @@ private slots:
     void closeBoxes();
     void photoKeepsItsColoursWhileTheWindowIsDisabled();
     void soundsWithoutAnAudioDeviceSayNothing();
+    void searchFindsAPhoneAndShowsItsContact();
 
 private:
     std::unique_ptr<Program> m_program;
@@ -859,6 +863,49 @@ void TestDesktop::soundsWithoutAnAudioDeviceSayNothing()
     QCOMPARE(m_program->exitCode(), 0);
     const QString said = m_program->output();
     QVERIFY2(!said.contains(QStringLiteral("audio"), Qt::CaseInsensitive), qPrintable(said));
+}
+
+// --- the search ------------------------------------------------------------------------------
+
+// Ctrl+F, a piece of a phone number written with other spacing, Enter: the contact is on show in
+// the main window, as a change typed into it and kept on leaving proves.
+void TestDesktop::searchFindsAPhoneAndShowsItsContact()
+{
+    QStringList gomez(18);
+    gomez[0] = QStringLiteral("Gomez");
+    gomez[1] = QStringLiteral("Ana");
+    gomez[8] = QStringLiteral("0176 12345678");
+    QStringList alvarez(18);
+    alvarez[0] = QStringLiteral("Alvarez");
+    alvarez[1] = QStringLiteral("Luis");
+    alvarez[8] = QStringLiteral("0341 555 1234");
+    m_program->writeContacts({gomez, alvarez});
+
+    QVERIFY(m_program->start());
+    const WindowId main = m_program->waitForStart();
+    QVERIFY(main);
+    x->key(QStringLiteral("ctrl+f"));
+    const WindowId search = x->waitForWindow(SearchTitle, WindowLimit);
+    QVERIFY2(search, qPrintable(describeStacking()));
+    QVERIFY(x->waitUntilActive(search, ActivationLimit));
+    QCOMPARE(x->transientFor(search), main);
+    x->type(QStringLiteral("0176-1234"));
+    x->keepScreenshot(QStringLiteral("Buscar-x%1").arg(scale));
+    x->key(QStringLiteral("Return"));
+    QVERIFY2(x->waitUntilGone(SearchTitle, WindowLimit), qPrintable(describeStacking()));
+    QVERIFY(x->waitUntilActive(main, ActivationLimit));
+
+    // The nickname box of the contact on show takes a change; "Salir" asks whether to keep it.
+    clickMain(main, middle(5400, 840, 1575, 285));
+    x->type(QStringLiteral("Anita"));
+    clickMain(main, salirButton());
+    const WindowId asked = x->waitForWindow(ProductTitle, WindowLimit);
+    QVERIFY2(asked, qPrintable(describeStacking()));
+    QVERIFY(x->waitUntilActive(asked, ActivationLimit));
+    x->key(QStringLiteral("Return")); // "Sí"
+    QVERIFY(m_program->waitForEnd(WindowLimit));
+    gomez[2] = QStringLiteral("Anita");
+    QCOMPARE(m_program->contacts(), (QList<QStringList> {gomez, alvarez}));
 }
 
 int main(int argc, char *argv[])
