@@ -9,19 +9,14 @@
 
 #include "platform/windows1252.h"
 
-#include <QIODevice>
 #include <QStringDecoder>
 #include <QUtf8StringView>
 #include <QVarLengthArray>
 
 #include <algorithm>
-#include <cstring>
 #include <optional>
 
 namespace {
-
-constexpr qsizetype BlockSize = qsizetype(1) << 20;
-constexpr qsizetype SmallBlockSize = qsizetype(1) << 12;
 
 bool isBlank(char c)
 {
@@ -460,7 +455,7 @@ QString VCard::labelOf(const VCardProperty &property) const
 }
 
 VCardReader::VCardReader(QIODevice &device)
-    : m_device(device)
+    : m_lines(device, MaxLineBytes, LineReader::LongLines::GiveNothing)
 { }
 
 void VCardReader::keepOnly(const QList<QByteArray> &names)
@@ -481,91 +476,14 @@ bool VCardReader::Wanted::has(int index, const QByteArray &name) const
     return index >= 0 ? (known >> index) & 1 : others.contains(name);
 }
 
-bool VCardReader::fill()
-{
-    if (m_atEnd)
-        return false;
-    const qsizetype rest = m_buffer.size() - m_position;
-    if (m_position > 0) {
-        std::memmove(m_buffer.data(), m_buffer.constData() + m_position, rest);
-        m_buffer.resize(rest);
-        m_position = 0;
-    }
-    // A block, or the rest of a small file. Once a line goes on past a block, room for the longest
-    // line there may be, once: the buffer never moves to grow, and pages a line never reaches are
-    // never taken from the system.
-    const qsizetype block = m_device.isSequential()
-        ? BlockSize
-        : qsizetype(qBound<qint64>(SmallBlockSize, m_device.size() - m_device.pos(), BlockSize));
-    if (m_buffer.capacity() < rest + block)
-        m_buffer.reserve(rest > 0 ? MaxLineBytes + 2 * BlockSize : block);
-    m_buffer.resize(rest + block);
-    const qint64 got = m_device.read(m_buffer.data() + rest, block);
-    if (got < 0)
-        m_failed = true;
-    m_buffer.resize(rest + qMax<qint64>(got, 0));
-    if (got <= 0)
-        m_atEnd = true;
-    if (got > 0 && m_keepGoing && !m_keepGoing(m_consumed + m_buffer.size() - m_position)) {
-        m_stopped = true;
-        m_atEnd = true;
-        m_buffer.resize(0);
-        m_position = 0;
-        return false;
-    }
-    return got > 0;
-}
-
 VCardReader::Line VCardReader::nextPhysical(QByteArrayView &line)
 {
-    qsizetype scanFrom = m_position;
-    for (;;) {
-        const char *data = m_buffer.constData();
-        if (const auto *newline
-            = static_cast<const char *>(std::memchr(data + scanFrom, '\n', m_buffer.size() - scanFrom))) {
-            const char *begin = data + m_position;
-            const char *end = newline > begin && newline[-1] == '\r' ? newline - 1 : newline;
-            line = QByteArrayView(begin, end - begin);
-            m_consumed += newline - begin + 1;
-            m_position = newline - data + 1;
-            break;
-        }
-        const qsizetype pending = m_buffer.size() - m_position;
-        if (pending > MaxLineBytes) {
-            // Too long to keep: skip to the end of this line, holding one block at a time.
-            m_consumed += pending;
-            m_position = m_buffer.size();
-            while (fill()) {
-                const char *start = m_buffer.constData();
-                if (const auto *newline
-                    = static_cast<const char *>(std::memchr(start, '\n', m_buffer.size()))) {
-                    m_consumed += newline - start + 1;
-                    m_position = newline - start + 1;
-                    return Line::TooLong;
-                }
-                m_consumed += m_buffer.size();
-                m_position = m_buffer.size();
-            }
-            return Line::TooLong;
-        }
-        if (!fill()) {
-            if (m_position >= m_buffer.size())
-                return Line::End;
-            // A last line without a line end.
-            line = QByteArrayView(m_buffer.constData() + m_position, m_buffer.size() - m_position);
-            if (line.endsWith('\r'))
-                line.chop(1);
-            m_consumed += m_buffer.size() - m_position;
-            m_position = m_buffer.size();
-            break;
-        }
-        scanFrom = pending; // fill() moved the unread rest to the front
-    }
-    if (!m_started) {
-        m_started = true;
-        if (line.startsWith("\xEF\xBB\xBF"))
-            line = line.sliced(3);
-    }
+    if (!m_lines.next(line))
+        return Line::End;
+    if (m_lines.cut())
+        return Line::TooLong;
+    if (m_lines.offset() == 0 && line.startsWith("\xEF\xBB\xBF"))
+        line = line.sliced(3);
     return Line::Text;
 }
 
@@ -575,7 +493,7 @@ bool VCardReader::next(VCard &card)
         QByteArrayView line;
         const Line kind = nextPhysical(line);
         const bool pending = !m_logical.isEmpty() || m_logicalTooLong;
-        if (kind == Line::End && m_stopped)
+        if (kind == Line::End && m_lines.stopped())
             return false;
         if (kind == Line::End) {
             const bool done = pending && take(m_logical, m_logicalTooLong, card);

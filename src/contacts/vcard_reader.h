@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/line_reader.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QList>
@@ -88,7 +90,7 @@ public:
 
     // Asked after every block read (1 MiB) with the bytes read so far, also where no card ends
     // for a long way; false stops the reading as if the file ended there (see stopped()).
-    void setKeepGoing(std::function<bool(qint64)> keepGoing) { m_keepGoing = std::move(keepGoing); }
+    void setKeepGoing(std::function<bool(qint64)> keepGoing) { m_lines.setKeepGoing(std::move(keepGoing)); }
 
     // The next card that could be read; false at the end of the file, on a read error or when
     // told to stop.
@@ -96,28 +98,19 @@ public:
 
     // Cards skipped so far because they could not be read.
     int unreadable() const { return m_unreadable; }
-    bool failed() const { return m_failed; }
-    bool stopped() const { return m_stopped; }
+    bool failed() const { return m_lines.failed(); }
+    bool stopped() const { return m_lines.stopped(); }
     // Bytes of the device read so far, for a progress bar.
-    qint64 position() const { return m_consumed; }
+    qint64 position() const { return m_lines.position(); }
 
 private:
     enum class Line { Text, TooLong, End };
     Line nextPhysical(QByteArrayView &line);
-    bool fill();
     // Handles one logical line; true when it completed a card.
     bool take(QByteArrayView line, bool tooLong, VCard &card);
     void dropCard();
 
-    QIODevice &m_device;
-    QByteArray m_buffer;
-    qsizetype m_position = 0;
-    qint64 m_consumed = 0;
-    bool m_atEnd = false;
-    bool m_failed = false;
-    bool m_stopped = false;
-    bool m_started = false;
-    std::function<bool(qint64)> m_keepGoing;
+    LineReader m_lines;
 
     QByteArray m_logical;
     bool m_logicalTooLong = false;
