@@ -1,6 +1,7 @@
 #include "contacts/vcard_contact.h"
 
-#include "contacts/vcard_reader.h"
+#include "contacts/vcard.h"
+#include "contacts/vcard_text.h"
 
 #include <QFileInfo>
 #include <QRegularExpression>
