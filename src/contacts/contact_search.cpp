@@ -1,12 +1,10 @@
 #include "contacts/contact_search.h"
 
-#include "contacts/contact_list_model.h"
 #include "contacts/contact_record.h"
-#include "platform/line_reader.h"
-#include "platform/text_file.h"
+#include "contacts/contact_search_record.h"
+#include "contacts/search_folding.h"
 #include "platform/windows1252.h"
 
-#include <QFile>
 #include <QStringList>
 
 #include <algorithm>
@@ -14,314 +12,18 @@
 #include <bit>
 #include <cstring>
 #include <iterator>
-#include <new>
-#include <string>
 #include <utility>
 
-#ifdef __SSE2__
-#include <emmintrin.h>
-#endif
+using ContactSearchRecord::FirstMark;
+using ContactSearchRecord::Separator;
+using SearchFolding::findFolded;
+using SearchFolding::Unmatchable;
 
 namespace {
 
-constexpr char Separator = char(0xE3); // 'ã'; no field holds it, so no folded word either
-// Ends the digits of a field in a record; 1 + the field's number, below any printable character.
-constexpr quint8 FirstMark = 0x01;
-// Stands in a query for a character the file cannot hold: no byte folds to it ('ÿ' folds to 'y').
-constexpr char Unmatchable = char(0xFF);
-// Zero bytes after the last record: a comparison reads 16 bytes at a time, one byte ahead.
-constexpr qsizetype Padding = 32;
-// Record offsets are 32-bit.
-constexpr qsizetype LargestText = qsizetype(0xFFFFFFFFu) - Padding;
-
 constexpr QLatin1StringView NumberCharacters("0123456789+-.()/");
 
-inline bool isDigit(quint8 b)
-{
-    return b >= '0' && b <= '9';
-}
-
-// Each byte of the file as compared: the character without accent in lower case, still one
-// Windows-1252 byte ("Á" and "á" give "a", "Ñ" gives "n", "Œ" gives "œ"). Characters with no
-// such form stay as they are. The separator stays itself: fields end there.
-struct Folding
-{
-    std::array<quint8, 256> fold {};
-    // Whether some byte from 0x80 on, other than c itself, folds to c ("á" to "a").
-    std::array<bool, 256> accented {};
-
-    Folding()
-    {
-        for (int b = 0; b < 256; ++b) {
-            const char byte = char(b);
-            QChar c = Windows1252::decode(QByteArrayView(&byte, 1)).front();
-            while (c.decompositionTag() == QChar::Canonical)
-                c = c.decomposition().front();
-            c = c.toCaseFolded();
-            fold[b] = Windows1252::canEncode(c) ? quint8(Windows1252::encode(QStringView(&c, 1)).front())
-                                                : quint8(b);
-        }
-        fold[quint8(Separator)] = quint8(Separator);
-        for (int b = 0x80; b < 256; ++b) {
-            if (fold[b] != b)
-                accented[fold[b]] = true;
-        }
-        Q_ASSERT(std::none_of(fold.cbegin(), fold.cend(), [](quint8 f) { return f == quint8(Unmatchable); }));
-    }
-};
-
-const Folding Folded;
-
-// A character of a query as a folded byte; Unmatchable when the file cannot hold it.
-char foldedByte(QChar c)
-{
-    while (c.decompositionTag() == QChar::Canonical)
-        c = c.decomposition().front();
-    c = c.toCaseFolded();
-    if (!Windows1252::canEncode(c))
-        return Unmatchable;
-    const quint8 byte = quint8(Windows1252::encode(QStringView(&c, 1)).front());
-    return byte == quint8(Separator) ? 'a' : char(Folded.fold[byte]);
-}
-
-inline bool matchesAt(const char *at, QByteArrayView needle)
-{
-    for (qsizetype k = 0; k < needle.size(); ++k) {
-        if (Folded.fold[quint8(at[k])] != quint8(needle[k]))
-            return false;
-    }
-    return true;
-}
-
-#ifdef __SSE2__
-// Which bytes of a block of 16 may fold to a character: the character itself and its capital
-// exactly, and every byte from 0x80 on when an accented letter folds to it (the comparison then
-// tells them apart).
-struct LaneTest
-{
-    explicit LaneTest(quint8 c)
-        : exact(_mm_set1_epi8(char(c)))
-        , upper(_mm_set1_epi8(char(c >= 'a' && c <= 'z' ? c - 0x20 : c)))
-        , high(_mm_set1_epi8(Folded.accented[c] ? char(0xFF) : 0))
-    { }
-
-    __m128i lanes(__m128i block) const
-    {
-        const __m128i same = _mm_or_si128(_mm_cmpeq_epi8(block, exact), _mm_cmpeq_epi8(block, upper));
-        return _mm_or_si128(same, _mm_and_si128(_mm_cmplt_epi8(block, _mm_setzero_si128()), high));
-    }
-
-    __m128i exact, upper, high;
-};
-#endif
-
-// Where needle (folded bytes) first occurs in [from, end) with the text folded; end when nowhere.
-// Reads up to 17 bytes past end, which the padding allows.
-const char *findFolded(const char *from, const char *end, QByteArrayView needle)
-{
-    const qsizetype length = needle.size();
-    if (end - from < length)
-        return end;
-    const char *last = end - length;
-#ifdef __SSE2__
-    // Candidates: where the first two characters may be, 16 places at a time.
-    const LaneTest first {quint8(needle[0])};
-    const LaneTest second {quint8(length > 1 ? needle[1] : 0)};
-    const __m128i any = _mm_set1_epi8(length > 1 ? 0 : char(0xFF));
-    for (const char *at = from; at <= last; at += 16) {
-        const __m128i here = first.lanes(_mm_loadu_si128(reinterpret_cast<const __m128i *>(at)));
-        const __m128i next
-            = _mm_or_si128(second.lanes(_mm_loadu_si128(reinterpret_cast<const __m128i *>(at + 1))), any);
-        unsigned candidates = unsigned(_mm_movemask_epi8(_mm_and_si128(here, next)));
-        if (!candidates)
-            continue;
-        if (last - at < 15)
-            candidates &= (1u << (last - at + 1)) - 1;
-        for (; candidates; candidates &= candidates - 1) {
-            const char *start = at + std::countr_zero(candidates);
-            if (matchesAt(start, needle))
-                return start;
-        }
-    }
-    return end;
-#else
-    for (const char *at = from; at <= last; ++at) {
-        if (matchesAt(at, needle))
-            return at;
-    }
-    return end;
-#endif
-}
-
-// Writes a line's record at out: its 18 fields each followed by the separator (missing ones empty,
-// anything after the 18th left out), then the digits of each field that has more than one run of
-// them, followed by the field's mark. out has room for twice the line and 36 bytes; digits for
-// the line and 18 bytes. Returns the end of the record; key gets the surname and name fields.
-char *writeRecord(char *out, QByteArrayView line, char *digits, QByteArrayView (&key)[2])
-{
-    const char *data = line.data();
-    const qsizetype size = line.size();
-    int field = 0;
-    int separators = 0;
-    qsizetype fieldStart = 0;
-    char *digitsEnd = digits;
-    char *fieldDigits = digits;
-    int runs = 0;
-    const auto endField = [&](qsizetype end) {
-        if (runs > 1)
-            *digitsEnd++ = char(FirstMark + field);
-        else
-            digitsEnd = fieldDigits;
-        if (field < 2)
-            key[field] = line.sliced(fieldStart, end - fieldStart);
-        ++field;
-        fieldStart = end + 1;
-        fieldDigits = digitsEnd;
-        runs = 0;
-    };
-    qsizetype at = 0;
-#ifdef __SSE2__
-    // 16 bytes at a time: where the separators are, where the digits and where their runs start.
-    const __m128i separator = _mm_set1_epi8(Separator);
-    const __m128i beforeZero = _mm_set1_epi8('0' - 1);
-    const __m128i afterNine = _mm_set1_epi8('9' + 1);
-    unsigned carry = 0; // whether the byte before the block is a digit
-    for (; at + 16 <= size && field < ContactRecord::FieldCount; at += 16) {
-        const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i *>(data + at));
-        unsigned separators16 = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(block, separator)));
-        const unsigned digits16 = unsigned(_mm_movemask_epi8(
-            _mm_and_si128(_mm_cmpgt_epi8(block, beforeZero), _mm_cmplt_epi8(block, afterNine))));
-        const unsigned runStarts = digits16 & ~((digits16 << 1) | carry);
-        carry = digits16 >> 15;
-        if (!(separators16 | digits16))
-            continue;
-        // Each stretch up to a separator belongs to one field.
-        unsigned done = 0;
-        for (;;) {
-            const unsigned next = separators16 & (0u - separators16);
-            const unsigned before = separators16 ? next - 1 : 0xFFFF;
-            const unsigned lanes = before & ~done;
-            // Only whether a field has more than one run matters: runs counts up to two here.
-            const unsigned starts = runStarts & lanes;
-            runs += (starts != 0) + ((starts & (starts - 1)) != 0);
-            for (unsigned d = digits16 & lanes; d; d &= d - 1)
-                *digitsEnd++ = data[at + std::countr_zero(d)];
-            if (!separators16)
-                break;
-            ++separators;
-            endField(at + std::countr_zero(next));
-            if (field == ContactRecord::FieldCount)
-                break;
-            done = before | next;
-            separators16 &= separators16 - 1;
-        }
-    }
-    qsizetype lastDigit = carry ? at - 1 : -2;
-#else
-    qsizetype lastDigit = -2;
-#endif
-    for (; at < size && field < ContactRecord::FieldCount; ++at) {
-        if (data[at] == Separator) {
-            ++separators;
-            endField(at);
-        } else if (isDigit(quint8(data[at]))) {
-            runs += lastDigit == at - 1 ? 0 : 1;
-            lastDigit = at;
-            *digitsEnd++ = data[at];
-        }
-    }
-    const qsizetype fieldsEnd = field == ContactRecord::FieldCount ? fieldStart : size;
-    if (field < ContactRecord::FieldCount)
-        endField(size); // the last field, ended by the end of the line
-    for (; field < 2; ++field)
-        key[field] = {};
-
-    std::memcpy(out, data, fieldsEnd);
-    out += fieldsEnd;
-    std::memset(out, Separator, ContactRecord::FieldCount - separators);
-    out += ContactRecord::FieldCount - separators;
-    std::memcpy(out, digits, digitsEnd - digits);
-    return out + (digitsEnd - digits);
-}
-
 } // namespace
-
-std::optional<ContactSearch> ContactSearch::fromFile(const QString &path)
-{
-    // A file too large for the memory left is a file that cannot be read, not the end of the program.
-    try {
-        return build(path);
-    } catch (const std::bad_alloc &) {
-        return std::nullopt;
-    }
-}
-
-std::optional<ContactSearch> ContactSearch::build(const QString &path)
-{
-    QFile file;
-    if (!RegularFile::open(file, path))
-        return std::nullopt;
-    ContactSearch index;
-    // Most of a file is its fields; the split digits add a fifth at most in a usual one. The text
-    // is written past its size, which grows ahead in large steps, and cut to what was written.
-    const qint64 size = file.size();
-    index.m_text.resize(qsizetype(std::min<qint64>(size, qint64(1) << 30) / 4 * 5) + Padding);
-    qsizetype written = 0;
-    // The list texts of all contacts (surname, blank, name, blank) one after the other, and where
-    // each ends: decoded in one go, they need no string each.
-    std::string keyBytes;
-    keyBytes.reserve(std::size_t(std::min<qint64>(size, qint64(1) << 30) / 6));
-    std::vector<quint32> keyEnds;
-    std::vector<char> digits(MaxLineBytes + ContactRecord::FieldCount);
-    LineReader reader(file);
-    QByteArrayView line;
-    while (reader.next(line)) {
-        if (line.isEmpty())
-            continue; // the list has no entry for a blank line
-        line = line.first(std::min(line.size(), MaxLineBytes));
-        // A record holds at most the line, its digits, 18 separators and 18 marks.
-        const qsizetype room = 2 * (line.size() + ContactRecord::FieldCount);
-        if (written + room > LargestText)
-            return std::nullopt;
-        if (written + room > index.m_text.size())
-            index.m_text.resize(std::max(written + room, index.m_text.size() / 2 * 3));
-        const qsizetype start = written;
-        QByteArrayView key[2];
-        written
-            = writeRecord(index.m_text.data() + start, line, digits.data(), key) - index.m_text.constData();
-        index.m_starts.push_back(quint32(start));
-        keyBytes.append(key[0].data(), key[0].size()).append(1, ' ');
-        keyBytes.append(key[1].data(), key[1].size()).append(1, ' ');
-        keyEnds.push_back(quint32(keyBytes.size()));
-    }
-    if (reader.failed())
-        return std::nullopt;
-    file.close();
-    index.m_starts.push_back(quint32(written));
-    index.m_text.resize(written);
-    index.m_text.append(Padding, '\0');
-    index.m_text.squeeze();
-    index.m_starts.shrink_to_fit();
-
-    const QString keyText = Windows1252::decode(QByteArrayView(keyBytes.data(), qsizetype(keyBytes.size())));
-    keyBytes = {};
-    QStringList keys;
-    keys.reserve(qsizetype(keyEnds.size()));
-    for (std::size_t i = 0, from = 0; i < keyEnds.size(); from = keyEnds[i++])
-        keys.append(QString::fromRawData(keyText.constData() + from, qsizetype(keyEnds[i] - from)));
-    keyEnds = {};
-    index.m_order = ContactListModel::listOrder(keys);
-    index.m_rows.resize(index.m_order.size());
-    for (std::size_t row = 0; row < index.m_order.size(); ++row)
-        index.m_rows[index.m_order[row]] = quint32(row);
-    return index;
-}
-
-qsizetype ContactSearch::memoryBytes() const
-{
-    return m_text.capacity()
-        + qsizetype(sizeof(quint32) * (m_starts.capacity() + m_order.capacity() + m_rows.capacity()));
-}
 
 QString ContactSearch::countText(qsizetype count)
 {
@@ -373,7 +75,7 @@ std::vector<ContactSearch::Word> ContactSearch::wordsOf(const QString &query)
             QByteArray folded;
             folded.reserve(pieces[i].size());
             for (const QChar c : pieces[i])
-                folded += foldedByte(c);
+                folded += SearchFolding::foldedByte(c);
             words.push_back({folded, false});
         }
     }

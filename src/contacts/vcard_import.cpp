@@ -2,6 +2,7 @@
 
 #include "contacts/contact_list_model.h"
 #include "contacts/vcard_files.h"
+#include "contacts/vcard_fit.h"
 #include "contacts/vcard_reader.h"
 #include "platform/text_file.h"
 #include "platform/windows1252.h"

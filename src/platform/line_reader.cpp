@@ -15,9 +15,10 @@ constexpr qsizetype SmallBlockSize = 1 << 12;
 
 } // namespace
 
-LineReader::LineReader(QIODevice &device, qsizetype longest)
+LineReader::LineReader(QIODevice &device, qsizetype longest, LongLines longLines)
     : m_device(device)
     , m_longest(longest)
+    , m_longLines(longLines)
 { }
 
 bool LineReader::fill()
@@ -44,6 +45,14 @@ bool LineReader::fill()
     m_buffer.resize(old + qMax<qint64>(got, 0));
     if (got <= 0)
         m_atEnd = true;
+    if (got > 0 && m_keepGoing && !m_keepGoing(m_consumed + m_buffer.size())) {
+        // What was read and not given is dropped, so that no line is given from it.
+        m_stopped = true;
+        m_atEnd = true;
+        m_buffer.clear();
+        m_position = 0;
+        return false;
+    }
     return got > 0;
 }
 
@@ -52,7 +61,7 @@ void LineReader::give(QByteArrayView &line, const char *begin, qint64 length)
     m_offset = m_consumed + (begin - m_buffer.constData());
     m_length = length;
     m_cut = m_longest >= 0 && length > m_longest;
-    line = QByteArrayView(begin, m_cut ? m_longest : length);
+    line = QByteArrayView(begin, !m_cut ? length : m_longLines == LongLines::GiveStart ? m_longest : 0);
 }
 
 bool LineReader::next(QByteArrayView &line)
@@ -89,7 +98,8 @@ bool LineReader::skipLongLine(QByteArrayView &line)
 {
     // Only the start is kept; the rest passes through the buffer a block at a time.
     m_offset = m_consumed + m_position;
-    m_head = m_buffer.sliced(m_position, m_longest);
+    if (m_longLines == LongLines::GiveStart)
+        m_head = m_buffer.sliced(m_position, m_longest);
     qint64 length = m_buffer.size() - m_position;
     char last = m_buffer.back();
     m_consumed += m_buffer.size();

@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QByteArrayView>
 
+#include <functional>
+
 class QIODevice;
 
 // Reads a device line by line in large blocks. A line ends at LF; a CR right before the LF is
@@ -15,12 +17,25 @@ class QIODevice;
 class LineReader
 {
 public:
-    explicit LineReader(QIODevice &device, qsizetype longest = -1);
+    // What next() gives of a line longer than the bound: its first longest bytes, or nothing, for
+    // a caller that skips such lines and would only pay for a copy of their start.
+    enum class LongLines { GiveStart, GiveNothing };
 
-    // The next line, valid until the next call; false at the end or on a read error.
+    explicit LineReader(
+        QIODevice &device, qsizetype longest = -1, LongLines longLines = LongLines::GiveStart);
+
+    // Asked after every block read with the bytes read so far; false stops the reading as if the
+    // device ended there (see stopped()).
+    void setKeepGoing(std::function<bool(qint64)> keepGoing) { m_keepGoing = std::move(keepGoing); }
+
+    // The next line, valid until the next call; false at the end, on a read error or when told to
+    // stop.
     bool next(QByteArrayView &line);
 
     bool failed() const { return m_failed; }
+    bool stopped() const { return m_stopped; }
+    // Bytes of the device up to the end of the last line given, its line end included.
+    qint64 position() const { return m_consumed + m_position; }
 
     // Of the last line given: its whole length in bytes (without its line end), whether the line
     // given is only its start, and where in the device it starts.
@@ -36,6 +51,8 @@ private:
 
     QIODevice &m_device;
     qsizetype m_longest;
+    LongLines m_longLines;
+    std::function<bool(qint64)> m_keepGoing;
     QByteArray m_buffer;
     QByteArray m_head; // the start of a line too long to keep
     qsizetype m_position = 0;
@@ -45,4 +62,5 @@ private:
     bool m_cut = false;
     bool m_atEnd = false;
     bool m_failed = false;
+    bool m_stopped = false;
 };

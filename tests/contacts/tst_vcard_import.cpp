@@ -1,6 +1,7 @@
 #include "contacts/contact_list_model.h"
 #include "contacts/contact_record.h"
 #include "contacts/vcard_files.h"
+#include "contacts/vcard_fit.h"
 #include "contacts/vcard_import.h"
 #include "contacts/vcard_reader.h"
 

@@ -16,7 +16,10 @@ private slots:
     void linesLongerThanABlock();
     void longLinesAreNeverHeldWhole_data();
     void longLinesAreNeverHeldWhole();
+    void longLinesCanComeAsNothing_data();
+    void longLinesCanComeAsNothing();
     void holesOfASparseFileAreSteppedOver();
+    void stopsWhenTold();
 };
 
 void TestLineReader::lineEnds_data()
@@ -124,6 +127,36 @@ void TestLineReader::longLinesAreNeverHeldWhole()
     QVERIFY(!reader.failed());
 }
 
+// A caller that skips long lines gets nothing of them, but learns where they lie as before; the
+// position after each line is where the next one starts.
+void TestLineReader::longLinesCanComeAsNothing_data()
+{
+    longLinesAreNeverHeldWhole_data();
+}
+
+void TestLineReader::longLinesCanComeAsNothing()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QList<qint64>, lengths);
+    QFETCH(QList<qint64>, offsets);
+    QBuffer buffer(&bytes);
+    QVERIFY(buffer.open(QIODevice::ReadOnly));
+    LineReader reader(buffer, 4, LineReader::LongLines::GiveNothing);
+    QByteArrayView line;
+    for (qsizetype i = 0; i < lengths.size(); ++i) {
+        QVERIFY(reader.next(line));
+        QCOMPARE(reader.cut(), lengths[i] > 4);
+        QCOMPARE(line.toByteArray(), reader.cut() ? QByteArray() : bytes.mid(offsets[i], lengths[i]));
+        QCOMPARE(reader.length(), lengths[i]);
+        QCOMPARE(reader.offset(), offsets[i]);
+        const qint64 end = offsets[i] + lengths[i];
+        const qint64 lineEnd = bytes.mid(end, 2) == "\r\n" ? 2 : bytes.mid(end, 1) == "\n" ? 1 : 0;
+        QCOMPARE(reader.position(), end + lineEnd);
+    }
+    QVERIFY(!reader.next(line));
+    QCOMPARE(reader.position(), bytes.size());
+}
+
 // A long line that runs through the holes of a sparse file is measured without reading them: its
 // length counts the holes' NUL bytes, and the data after them is read as usual.
 void TestLineReader::holesOfASparseFileAreSteppedOver()
@@ -156,6 +189,31 @@ void TestLineReader::holesOfASparseFileAreSteppedOver()
     QCOMPARE(reader.length(), Hole + 3);
     QVERIFY(!reader.next(line));
     QVERIFY(!reader.failed());
+}
+
+// Told to stop after a block, the reader gives no more lines, not even the part of one that the
+// block holds.
+void TestLineReader::stopsWhenTold()
+{
+    constexpr qint64 Block = 1024 * 1024;
+    QByteArray bytes = "first\r\n" + QByteArray(2 * Block + Block / 2, 'x') + "\r\nnever\r\n";
+    QBuffer buffer(&bytes);
+    QVERIFY(buffer.open(QIODevice::ReadOnly));
+    LineReader reader(buffer);
+    QList<qint64> asked;
+    reader.setKeepGoing([&](qint64 read) {
+        asked << read;
+        return asked.size() < 2;
+    });
+    QByteArrayView line;
+    QVERIFY(reader.next(line));
+    QCOMPARE(line, "first");
+    QVERIFY(!reader.next(line));
+    QVERIFY(!reader.next(line));
+    QCOMPARE(asked, (QList<qint64> {Block, 2 * Block}));
+    QVERIFY(reader.stopped());
+    QVERIFY(!reader.failed());
+    QCOMPARE(reader.position(), 7);
 }
 
 QTEST_GUILESS_MAIN(TestLineReader)

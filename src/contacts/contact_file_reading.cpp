@@ -1,0 +1,119 @@
+#include "contacts/contact_file.h"
+
+#include "contacts/contact_file_access.h"
+#include "contacts/contact_line_key.h"
+#include "platform/line_reader.h"
+#include "platform/windows1252.h"
+
+#include <QFile>
+
+#include <cerrno>
+#include <unistd.h>
+
+namespace {
+
+// What one key of the list costs in memory besides its characters: the string's header, its place
+// in the list, its row and what sorting it takes.
+constexpr qint64 PerKeyBytes = 192;
+
+// The key a line is listed under: its key, cut when the line is too long to show.
+QByteArray listedKey(QByteArrayView line, bool cut)
+{
+    QByteArray key = ContactLineKey::rawKey(line);
+    if (cut)
+        key.truncate(ContactFile::LongestKey);
+    return key;
+}
+
+bool matches(QByteArrayView line, bool cut, QByteArrayView wanted)
+{
+    if (!cut)
+        return ContactLineKey::hasKey(line, wanted);
+    return wanted.size() <= ContactFile::LongestKey && listedKey(line, true) == wanted;
+}
+
+} // namespace
+
+std::optional<QStringList> ContactFile::readKeys(Failure *failure) const
+{
+    const auto fail = [&](Failure why) -> std::optional<QStringList> {
+        if (failure)
+            *failure = why;
+        return std::nullopt;
+    };
+    if (failure)
+        *failure = Failure::None;
+    const ContactFileAccess::Unhidden unhidden(m_attributes, path());
+    QFile file;
+    switch (ContactFileAccess::open(file, path())) {
+    case ContactFileAccess::Opened::No:
+        return fail(Failure::Unreadable);
+    case ContactFileAccess::Opened::TooLarge:
+        return fail(Failure::TooLarge);
+    case ContactFileAccess::Opened::Yes:
+        break;
+    }
+    const qint64 budget = memoryBudget();
+    qint64 used = 0;
+    QStringList keys;
+    LineReader reader(file, LongestShown);
+    QByteArrayView line;
+    while (reader.next(line)) {
+        if (line.isEmpty())
+            continue;
+        QString key = Windows1252::decode(listedKey(line, reader.cut()));
+        used += 2 * key.size() + PerKeyBytes;
+        if (used > budget)
+            return fail(Failure::TooLarge);
+        keys << std::move(key);
+    }
+    if (reader.failed())
+        return fail(Failure::Unreadable);
+    return keys;
+}
+
+std::optional<ContactFile::Match> ContactFile::find(const QString &key, qint64 longest) const
+{
+    const ContactFileAccess::Unhidden unhidden(m_attributes, path());
+    QFile file;
+    if (ContactFileAccess::open(file, path()) != ContactFileAccess::Opened::Yes)
+        return std::nullopt;
+    const QByteArray wanted = Windows1252::encode(key);
+    LineReader reader(file, LongestShown);
+    QByteArrayView line;
+    while (reader.next(line)) {
+        if (line.isEmpty() || !matches(line, reader.cut(), wanted))
+            continue;
+        Match match;
+        match.length = reader.length();
+        if (!reader.cut()) {
+            match.line = Windows1252::decode(line);
+            match.whole = true;
+        } else if (reader.length() <= longest) {
+            QByteArray bytes(qsizetype(reader.length()), Qt::Uninitialized);
+            qint64 done = 0;
+            while (done < bytes.size()) {
+                const ssize_t got = ::pread(
+                    file.handle(), bytes.data() + done, size_t(bytes.size() - done), reader.offset() + done);
+                if (got < 0 && errno == EINTR)
+                    continue;
+                if (got <= 0)
+                    return std::nullopt;
+                done += got;
+            }
+            match.line = Windows1252::decode(bytes);
+            match.whole = true;
+        }
+        return match;
+    }
+    return std::nullopt;
+}
+
+std::optional<QString> ContactFile::findByKey(const QString &key) const
+{
+    // The decoded text takes twice the line's bytes, which are read first.
+    const std::optional<Match> match = find(key, memoryBudget() / 3);
+    if (!match || !match->whole)
+        return std::nullopt;
+    return match->line;
+}

@@ -1,0 +1,119 @@
+#include "contacts/vcard.h"
+
+#include "contacts/vcard_syntax.h"
+#include "contacts/vcard_text.h"
+
+#include <algorithm>
+
+QString VCardProperty::firstParameter(QByteArrayView wanted) const
+{
+    for (const auto &[key, text] : parameters) {
+        if (key == wanted)
+            return text;
+    }
+    return {};
+}
+
+QStringList VCardProperty::parameter(QByteArrayView wanted) const
+{
+    QStringList values;
+    for (const auto &[key, text] : parameters) {
+        if (key == wanted)
+            values << text;
+    }
+    return values;
+}
+
+bool VCardProperty::hasType(QStringView type) const
+{
+    for (const auto &[key, text] : parameters) {
+        if (key == "TYPE" && text.compare(type, Qt::CaseInsensitive) == 0)
+            return true;
+    }
+    return false;
+}
+
+int VCardProperty::preference() const
+{
+    int best = 0;
+    for (const auto &[key, text] : parameters) {
+        int level = 0;
+        if (key == "PREF") {
+            bool ok = false;
+            level = std::clamp(text.toInt(&ok), 1, 100);
+            if (!ok)
+                level = 1;
+        } else if (key == "TYPE" && text.compare(u"PREF", Qt::CaseInsensitive) == 0) {
+            level = 1;
+        }
+        if (level > 0 && (best == 0 || level < best))
+            best = level;
+    }
+    return best;
+}
+
+QString VCardProperty::text() const
+{
+    return VCardText::unescaped(value);
+}
+
+QList<QStringList> VCardProperty::components() const
+{
+    QList<QStringList> parts;
+    for (QStringView component : VCardText::split(value, u';')) {
+        QStringList items;
+        for (QStringView item : VCardText::split(component, u','))
+            items << VCardText::unescaped(item);
+        parts << items;
+    }
+    return parts;
+}
+
+QString VCardProperty::component(int index, QStringView glue) const
+{
+    const VCardText::Pieces parts = VCardText::split(value, u';');
+    return index < parts.size() ? VCardText::joinedItems(parts[index], glue) : QString();
+}
+
+QStringList VCardProperty::items() const
+{
+    QStringList items;
+    for (QStringView item : VCardText::split(value, u','))
+        items << VCardText::unescaped(item);
+    return items;
+}
+
+QList<const VCardProperty *> VCard::all(QByteArrayView name) const
+{
+    QList<const VCardProperty *> found;
+    for (const VCardProperty &property : properties) {
+        if (property.name == name)
+            found << &property;
+    }
+    return found;
+}
+
+const VCardProperty *VCard::first(QByteArrayView name) const
+{
+    for (const VCardProperty &property : properties) {
+        if (property.name == name)
+            return &property;
+    }
+    return nullptr;
+}
+
+QString VCard::labelOf(const VCardProperty &property) const
+{
+    if (property.group.isEmpty())
+        return {};
+    for (const VCardProperty &other : properties) {
+        if (other.name == "X-ABLABEL" && VCardSyntax::equalsIgnoringCase(other.group, property.group)) {
+            QString label = other.text();
+            // Apple's own labels: "_$!<Mobile>!$_".
+            if (label.startsWith(u"_$!<") && label.endsWith(u">!$_"))
+                label = label.mid(4, label.size() - 8);
+            return label;
+        }
+    }
+    return {};
+}

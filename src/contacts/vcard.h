@@ -1,0 +1,57 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <utility>
+
+// One line of a card once unfolded and decoded: "item1.TEL;TYPE=CELL:600 123 456".
+struct VCardProperty
+{
+    QByteArray group; // "item1", as written; empty without a group
+    QByteArray name; // in upper case: "TEL", "X-ORVALIA-PESO"
+    // Parameter names in upper case, each value on its own (TYPE=CELL,VOICE gives two pairs). A
+    // bare 2.1 parameter ("TEL;CELL") is a TYPE, or an ENCODING when it names one.
+    QList<std::pair<QByteArray, QString>> parameters;
+    // The text with its escapes still in place, in Unicode whatever the charset and encoding it
+    // came in. Empty when the value was base64.
+    QString value;
+    // The bytes of a base64 value (ENCODING=b, ENCODING=BASE64).
+    QByteArray binary;
+    bool isBinary = false;
+    bool damaged = false; // base64 that does not decode
+
+    QStringList parameter(QByteArrayView name) const;
+    QString firstParameter(QByteArrayView name) const; // empty when there is none
+    // Whether one of the TYPE values is type, letter case ignored.
+    bool hasType(QStringView type) const;
+    // How much the card prefers this one: 1 (most) to 100; 0 when it says nothing. TYPE=PREF
+    // counts as 1.
+    int preference() const;
+
+    // The value with its escapes resolved.
+    QString text() const;
+    // The parts of a structured value (N, ADR, ORG), each split into its comma-separated items,
+    // every item unescaped.
+    QList<QStringList> components() const;
+    // One part of a structured value with its items joined by glue: a single item exactly as it
+    // is, several trimmed ("Calle Mayor, 5"); empty when the value has no such part.
+    QString component(int index, QStringView glue) const;
+    // The comma-separated items of a list value (NICKNAME, CATEGORIES), unescaped.
+    QStringList items() const;
+};
+
+struct VCard
+{
+    QByteArray version; // as the card says: "2.1", "3.0", "4.0"; empty when it does not
+    QList<VCardProperty> properties;
+
+    // The properties of that name (upper case), in card order.
+    QList<const VCardProperty *> all(QByteArrayView name) const;
+    const VCardProperty *first(QByteArrayView name) const;
+    // The labels Apple and Google give a grouped property ("item1.X-ABLabel:Móvil").
+    QString labelOf(const VCardProperty &property) const;
+};

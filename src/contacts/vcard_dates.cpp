@@ -1,0 +1,211 @@
+#include "contacts/vcard_dates.h"
+
+#include "contacts/vcard.h"
+
+#include <QRegularExpression>
+
+namespace {
+
+// The format with its year run of two digits made four: "d/M/yy" -> "d/M/yyyy".
+QString withFullYear(const QString &format)
+{
+    QString out = format;
+    static const QRegularExpression shortYear(QStringLiteral("(?<!y)yy(?!y)"));
+    out.replace(shortYear, QStringLiteral("yyyy"));
+    return out;
+}
+
+// The format without its year and one separator beside it: "d/M/yy" -> "d/M", "yyyy-MM-dd" ->
+// "MM-dd", "dd.MM.yy" -> "dd.MM".
+QString withoutYear(const QString &format)
+{
+    static const QRegularExpression yearAfter(QStringLiteral("[^dMy]*y+"));
+    static const QRegularExpression yearBefore(QStringLiteral("^y+[^dMy]*"));
+    QString out = format;
+    if (out.startsWith(u'y'))
+        out.remove(yearBefore);
+    else
+        out.remove(yearAfter);
+    return out.trimmed();
+}
+
+// 2-digit years in a field belong to the last hundred years: "80" is 1980, "05" 2005.
+QDate inLastCentury(QDate date)
+{
+    while (date.isValid() && date.year() < QDate::currentDate().year() - 99)
+        date = date.addYears(100);
+    return date;
+}
+
+// How many times the character at i stands in a row there: 4 at the "yyyy" of "dd/MM/yyyy".
+qsizetype runLength(QStringView format, qsizetype i)
+{
+    qsizetype run = 1;
+    while (i + run < format.size() && format[i + run] == format[i])
+        ++run;
+    return run;
+}
+
+// Whether a format is made of numbers alone (d, dd, M, MM, yy, yyyy and characters that stand for
+// themselves): such dates are read and written here, many times faster than the locale does it.
+bool isNumeric(QStringView format)
+{
+    for (qsizetype i = 0; i < format.size();) {
+        const QChar c = format[i];
+        const qsizetype run = runLength(format, i);
+        if (c == u'd' || c == u'M') {
+            if (run > 2)
+                return false;
+        } else if (c == u'y') {
+            if (run != 2 && run != 4)
+                return false;
+        } else if (c.isLetter() || c == u'\'') {
+            return false;
+        }
+        i += run;
+    }
+    return true;
+}
+
+// The date in a numeric format; a format without a year reads as a day of the year 2000, and a
+// 2-digit year as one of the 1900s, as the locale reads it.
+QDate readNumeric(QStringView text, QStringView format)
+{
+    int year = 2000;
+    int month = 1;
+    int day = 1;
+    qsizetype at = 0;
+    for (qsizetype i = 0; i < format.size();) {
+        const QChar c = format[i];
+        const qsizetype run = runLength(format, i);
+        i += run;
+        if (c != u'd' && c != u'M' && c != u'y') {
+            if (text.mid(at, run) != format.mid(i - run, run))
+                return {};
+            at += run;
+            continue;
+        }
+        // d and M take one or two digits, the rest exactly as many as letters.
+        const qsizetype least = run == 1 ? 1 : run;
+        const qsizetype most = run == 1 ? 2 : run;
+        qsizetype digits = 0;
+        int value = 0;
+        while (digits < most && at + digits < text.size() && text[at + digits].isDigit()
+            && text[at + digits].unicode() < 128) {
+            value = value * 10 + (text[at + digits].unicode() - u'0');
+            ++digits;
+        }
+        if (digits < least)
+            return {};
+        at += digits;
+        if (c == u'd')
+            day = value;
+        else if (c == u'M')
+            month = value;
+        else
+            year = run == 2 ? 1900 + value : value;
+    }
+    return at == text.size() ? QDate(year, month, day) : QDate();
+}
+
+QString writeNumeric(QDate date, QStringView format)
+{
+    QString out;
+    for (qsizetype i = 0; i < format.size();) {
+        const QChar c = format[i];
+        const qsizetype run = runLength(format, i);
+        i += run;
+        int value = 0;
+        if (c == u'd')
+            value = date.day();
+        else if (c == u'M')
+            value = date.month();
+        else if (c == u'y')
+            value = run == 2 ? date.year() % 100 : date.year();
+        else {
+            out += format.mid(i - run, run);
+            continue;
+        }
+        out += QString::number(value).rightJustified(run, u'0');
+    }
+    return out;
+}
+
+} // namespace
+
+QDate VCardDates::read(const QString &text, const QString &format) const
+{
+    return isNumeric(format) ? readNumeric(text, format) : locale.toDate(text, format);
+}
+
+QString VCardDates::write(QDate day, const QString &format) const
+{
+    return isNumeric(format) ? writeNumeric(day, format) : locale.toString(day, format);
+}
+
+VCardDates VCardDates::forLocale(const QLocale &locale)
+{
+    return fromShortFormat(locale.dateFormat(QLocale::ShortFormat), locale);
+}
+
+VCardDates VCardDates::fromShortFormat(const QString &shortFormat, const QLocale &locale)
+{
+    VCardDates dates;
+    dates.locale = locale;
+    dates.date = shortFormat;
+    dates.birthDate = withFullYear(shortFormat);
+    dates.dayMonth = withoutYear(shortFormat);
+    return dates;
+}
+
+QString VCardDates::fromBday(const VCardProperty &bday) const
+{
+    const QString text = bday.text().trimmed();
+    if (bday.parameter("VALUE").contains(u"text", Qt::CaseInsensitive))
+        return text;
+    QString value = text;
+    const qsizetype time = value.indexOf(u'T');
+    if (time > 0)
+        value.truncate(time);
+    static const QRegularExpression full(QStringLiteral("^(\\d{4})-?(\\d{2})-?(\\d{2})$"));
+    static const QRegularExpression noYear(QStringLiteral("^--(\\d{2})-?(\\d{2})$"));
+    if (const QRegularExpressionMatch match = full.match(value); match.hasMatch()) {
+        const int year = match.captured(1).toInt();
+        const int month = match.captured(2).toInt();
+        const int day = match.captured(3).toInt();
+        // Apple writes a birthday without a year in the year 1604 and says so.
+        const QStringList omitted = bday.parameter("X-APPLE-OMIT-YEAR");
+        if (year == 1604 || (!omitted.isEmpty() && omitted.front().toInt() == year)) {
+            const QDate inLeapYear(2000, month, day);
+            return inLeapYear.isValid() ? write(inLeapYear, dayMonth) : text;
+        }
+        const QDate born(year, month, day);
+        return born.isValid() ? write(born, birthDate) : text;
+    }
+    if (const QRegularExpressionMatch match = noYear.match(value); match.hasMatch()) {
+        const QDate born(2000, match.captured(1).toInt(), match.captured(2).toInt());
+        return born.isValid() ? write(born, dayMonth) : text;
+    }
+    return text;
+}
+
+QString VCardDates::toBday(const QString &field) const
+{
+    const QString text = field.trimmed();
+    if (text.isEmpty())
+        return {};
+    const QString iso = QStringLiteral("yyyy-MM-dd");
+    for (const QDate full : {read(text, birthDate), readNumeric(text, iso)}) {
+        if (full.isValid())
+            return writeNumeric(full, iso);
+    }
+    if (date.contains(QLatin1String("yy")) && !date.contains(QLatin1String("yyyy"))) {
+        if (const QDate shortYear = inLastCentury(read(text, date)); shortYear.isValid())
+            return writeNumeric(shortYear, iso);
+    }
+    // In a leap year, so that 29 February is a day too.
+    const QDate day = read(text + QStringLiteral("|2000"), dayMonth + QStringLiteral("|yyyy"));
+    if (day.isValid())
+        return QStringLiteral("--") + writeNumeric(day, u"MM-dd");
+    return {};
+}

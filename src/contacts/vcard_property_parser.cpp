@@ -1,0 +1,276 @@
+#include "contacts/vcard_property_parser.h"
+
+#include "contacts/vcard_syntax.h"
+#include "contacts/vcard_text.h"
+
+#include <QString>
+
+#include <algorithm>
+#include <iterator>
+#include <utility>
+
+using namespace VCardSyntax;
+
+namespace {
+
+bool isEncodingName(QByteArrayView value)
+{
+    for (const char *name : {"QUOTED-PRINTABLE", "BASE64", "B", "8BIT", "7BIT"}) {
+        if (equalsIgnoringCase(value, name))
+            return true;
+    }
+    return false;
+}
+
+// Names that come in nearly every card: shared instead of made anew each time, in upper case.
+const QByteArray KnownNames[] = {
+    "BEGIN",
+    "END",
+    "VERSION",
+    "N",
+    "FN",
+    "NICKNAME",
+    "TEL",
+    "EMAIL",
+    "ADR",
+    "LABEL",
+    "BDAY",
+    "TITLE",
+    "ROLE",
+    "ORG",
+    "PHOTO",
+    "NOTE",
+    "URL",
+    "UID",
+    "REV",
+    "CATEGORIES",
+    "X-ABLABEL",
+    "PRODID",
+    "AGENT",
+    "X-ORVALIA-EDAD",
+    "X-ORVALIA-FECHA-ALTA",
+    "X-ORVALIA-FECHA-NACIMIENTO",
+    "X-ORVALIA-SITUACION-CIVIL",
+    "X-ORVALIA-PESO",
+    "X-ORVALIA-ALTURA",
+    "TYPE",
+    "ENCODING",
+    "CHARSET",
+    "VALUE",
+    "PREF",
+    "MEDIATYPE",
+};
+constexpr int KnownCount = int(std::size(KnownNames));
+static_assert(KnownCount <= 64);
+
+// The place of a name in KnownNames, or -1.
+int knownIndex(QByteArrayView name)
+{
+    if (name.isEmpty())
+        return -1;
+    const char last = char(name.back() & ~0x20);
+    for (int i = 0; i < KnownCount; ++i) {
+        const QByteArray &candidate = KnownNames[i];
+        if (candidate.size() == name.size() && candidate.back() == last
+            && equalsIgnoringCase(candidate, name))
+            return i;
+    }
+    return -1;
+}
+
+QByteArray upperName(QByteArrayView name)
+{
+    if (const int known = knownIndex(name); known >= 0)
+        return KnownNames[known];
+    QByteArray upper = name.toByteArray();
+    return std::move(upper).toUpper();
+}
+
+QString knownValue(QByteArrayView value)
+{
+    static const std::pair<QByteArrayView, QString> known[] = {
+        {"HOME", u"HOME"_qs},
+        {"WORK", u"WORK"_qs},
+        {"CELL", u"CELL"_qs},
+        {"VOICE", u"VOICE"_qs},
+        {"FAX", u"FAX"_qs},
+        {"PREF", u"PREF"_qs},
+        {"INTERNET", u"INTERNET"_qs},
+        {"JPEG", u"JPEG"_qs},
+        {"PNG", u"PNG"_qs},
+        {"B", u"B"_qs},
+        {"BASE64", u"BASE64"_qs},
+        {"QUOTED-PRINTABLE", u"QUOTED-PRINTABLE"_qs},
+        {"UTF-8", u"UTF-8"_qs},
+        {"URI", u"URI"_qs},
+        {"TEXT", u"TEXT"_qs},
+        {"OTHER", u"OTHER"_qs},
+    };
+    for (const auto &[name, shared] : known) {
+        if (equalsIgnoringCase(name, value))
+            return shared;
+    }
+    return {};
+}
+
+// The value of a parameter: without its quotes, with the circumflex escapes of RFC 6868.
+QString parameterValue(QByteArrayView raw)
+{
+    raw = trimmed(raw);
+    if (QString shared = knownValue(raw); !shared.isNull())
+        return shared;
+    if (raw.size() >= 2 && raw.front() == '"' && raw.back() == '"')
+        raw = raw.sliced(1, raw.size() - 2);
+    const QString text = VCardText::decode(raw, {});
+    if (!text.contains(u'^'))
+        return text;
+    QString out;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i] == u'^' && i + 1 < text.size()) {
+            const QChar next = text[i + 1];
+            if (next == u'^' || next == u'\'' || next == u'n' || next == u'N') {
+                out += next == u'^' ? u'^' : next == u'\'' ? u'"' : u'\n';
+                ++i;
+                continue;
+            }
+        }
+        out += text[i];
+    }
+    return out;
+}
+
+bool isPropertyName(QByteArrayView name)
+{
+    if (name.isEmpty())
+        return false;
+    return std::all_of(name.begin(), name.end(), [](char c) {
+        return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-'
+            || c == '_';
+    });
+}
+
+} // namespace
+
+namespace VCardParsing {
+
+Wanted Wanted::only(const QList<QByteArray> &names)
+{
+    Wanted wanted;
+    wanted.all = false;
+    for (const QByteArray &name : names) {
+        const int known = knownIndex(name);
+        if (known >= 0)
+            wanted.known |= quint64(1) << known;
+        else
+            wanted.others << name.toUpper();
+    }
+    return wanted;
+}
+
+bool Wanted::has(int index, const QByteArray &name) const
+{
+    return index >= 0 ? (known >> index) & 1 : others.contains(name);
+}
+
+ValueEncoding encodingOf(QByteArrayView line)
+{
+    ValueEncoding encoding;
+    const qsizetype colon = indexOutsideQuotes(line, ':');
+    const QByteArrayView before = colon < 0 ? line : line.first(colon);
+    if (!before.contains(';'))
+        return encoding; // no parameters
+    const Parts head = splitOutsideQuotes(before, ';');
+    for (qsizetype i = 1; i < head.size(); ++i) {
+        QByteArrayView value = trimmed(head[i]);
+        const qsizetype equals = value.indexOf('=');
+        if (equals >= 0) {
+            if (!equalsIgnoringCase(trimmed(value.first(equals)), "ENCODING"))
+                continue;
+            value = trimmed(value.sliced(equals + 1));
+        }
+        if (equalsIgnoringCase(value, "QUOTED-PRINTABLE"))
+            encoding.quotedPrintable = true;
+        else if (equalsIgnoringCase(value, "B") || equalsIgnoringCase(value, "BASE64"))
+            encoding.base64 = true;
+    }
+    return encoding;
+}
+
+std::optional<VCardProperty> parseProperty(QByteArrayView line, const Wanted &wanted, bool &keep)
+{
+    const qsizetype colon = indexOutsideQuotes(line, ':');
+    if (colon < 0)
+        return std::nullopt;
+    const Parts head = splitOutsideQuotes(line.first(colon), ';');
+    const QByteArrayView raw = line.sliced(colon + 1);
+
+    VCardProperty property;
+    const QByteArrayView qualified = trimmed(head.front());
+    const qsizetype dot = qualified.lastIndexOf('.');
+    const QByteArrayView name = dot < 0 ? qualified : qualified.sliced(dot + 1);
+    if (!isPropertyName(name))
+        return std::nullopt;
+    const int known = knownIndex(name);
+    if (known >= 0) {
+        property.name = KnownNames[known];
+    } else {
+        property.name = name.toByteArray();
+        property.name = std::move(property.name).toUpper();
+    }
+    if (dot > 0)
+        property.group = qualified.first(dot).toByteArray();
+    keep = wanted.all || wanted.has(known, property.name);
+    if (!keep && property.name != "AGENT" && property.name != "VERSION")
+        return property;
+
+    for (qsizetype i = 1; i < head.size(); ++i) {
+        const QByteArrayView parameter = trimmed(head[i]);
+        if (parameter.isEmpty())
+            continue;
+        const qsizetype equals = parameter.indexOf('=');
+        if (equals < 0) {
+            // vCard 2.1: "TEL;CELL;VOICE", "NOTE;QUOTED-PRINTABLE".
+            static const QByteArray encodingName = "ENCODING";
+            static const QByteArray typeName = "TYPE";
+            property.parameters.append(
+                {isEncodingName(parameter) ? encodingName : typeName, parameterValue(parameter)});
+            continue;
+        }
+        const QByteArray parameterName = upperName(trimmed(parameter.first(equals)));
+        const QByteArrayView values = parameter.sliced(equals + 1);
+        for (QByteArrayView value : splitOutsideQuotes(values, ',')) {
+            const QString text = parameterValue(value);
+            // A quoted list counts as a list for TYPE: TYPE="cell,voice".
+            if (parameterName == "TYPE" && text.contains(u',')) {
+                for (const QString &item : text.split(u',', Qt::SkipEmptyParts))
+                    property.parameters.append({parameterName, item.trimmed()});
+            } else {
+                property.parameters.append({parameterName, text});
+            }
+        }
+    }
+
+    const QString encoding = property.firstParameter("ENCODING").toUpper();
+    if (encoding == u"B" || encoding == u"BASE64") {
+        QByteArray compact;
+        compact.reserve(raw.size());
+        for (char c : raw) {
+            if (!isBlank(c) && c != '\r' && c != '\n')
+                compact += c;
+        }
+        auto decoded = QByteArray::fromBase64Encoding(compact, QByteArray::AbortOnBase64DecodingErrors);
+        property.isBinary = true;
+        property.damaged = !decoded;
+        if (decoded)
+            property.binary = std::move(decoded.decoded);
+        return property;
+    }
+    const QString charset = property.firstParameter("CHARSET");
+    if (encoding == u"QUOTED-PRINTABLE")
+        property.value = VCardText::decode(VCardText::fromQuotedPrintable(raw), charset);
+    else
+        property.value = VCardText::decode(raw, charset);
+    return property;
+}
+
+} // namespace VCardParsing

@@ -1,0 +1,69 @@
+#pragma once
+
+#include <QByteArrayView>
+#include <QVarLengthArray>
+
+// The bytes of a card's lines as the reader and the property parser take them apart. Inline: they
+// run for every line of a file.
+namespace VCardSyntax {
+
+inline bool isBlank(char c)
+{
+    return c == ' ' || c == '\t';
+}
+
+inline QByteArrayView trimmed(QByteArrayView bytes)
+{
+    while (!bytes.isEmpty() && isBlank(bytes.front()))
+        bytes = bytes.sliced(1);
+    while (!bytes.isEmpty() && isBlank(bytes.back()))
+        bytes.chop(1);
+    return bytes;
+}
+
+// Letter case ignored in ASCII, which is all the names and keywords of a card.
+inline bool equalsIgnoringCase(QByteArrayView a, QByteArrayView b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (qsizetype i = 0; i < a.size(); ++i) {
+        const char x = a[i];
+        const char y = b[i];
+        if (x != y && !((x | 0x20) == (y | 0x20) && (x | 0x20) >= 'a' && (x | 0x20) <= 'z'))
+            return false;
+    }
+    return true;
+}
+
+// Where the first of these characters stands outside double quotes, or -1.
+inline qsizetype indexOutsideQuotes(QByteArrayView bytes, char wanted, qsizetype from = 0)
+{
+    bool quoted = false;
+    for (qsizetype i = from; i < bytes.size(); ++i) {
+        const char c = bytes[i];
+        if (c == '"')
+            quoted = !quoted;
+        else if (c == wanted && !quoted)
+            return i;
+    }
+    return -1;
+}
+
+using Parts = QVarLengthArray<QByteArrayView, 16>;
+
+inline Parts splitOutsideQuotes(QByteArrayView bytes, char separator)
+{
+    Parts parts;
+    qsizetype from = 0;
+    for (;;) {
+        const qsizetype at = indexOutsideQuotes(bytes, separator, from);
+        if (at < 0) {
+            parts.append(bytes.sliced(from));
+            return parts;
+        }
+        parts.append(bytes.sliced(from, at - from));
+        from = at + 1;
+    }
+}
+
+} // namespace VCardSyntax

@@ -1,0 +1,160 @@
+#include "contacts/vcard_text.h"
+
+#include "platform/windows1252.h"
+
+#include <QStringDecoder>
+#include <QUtf8StringView>
+
+#include <algorithm>
+#include <utility>
+
+namespace {
+
+QString decodeUtf8OrWindows1252(QByteArrayView bytes)
+{
+    if (QUtf8StringView(bytes.data(), bytes.size()).isValidUtf8())
+        return QString::fromUtf8(bytes);
+    return Windows1252::decode(bytes);
+}
+
+// The eight places where ISO-8859-15 differs from ISO-8859-1: the euro sign, and seven letters
+// where ISO-8859-1 has signs.
+constexpr std::pair<char16_t, char16_t> Latin9FromLatin1[] = {
+    {0xA4, 0x20AC},
+    {0xA6, 0x0160},
+    {0xA8, 0x0161},
+    {0xB4, 0x017D},
+    {0xB8, 0x017E},
+    {0xBC, 0x0152},
+    {0xBD, 0x0153},
+    {0xBE, 0x0178},
+};
+
+QString decodeLatin9(QByteArrayView bytes)
+{
+    QString text = QString::fromLatin1(bytes.data(), bytes.size());
+    for (QChar &c : text) {
+        const auto *replaced = std::find_if(std::begin(Latin9FromLatin1), std::end(Latin9FromLatin1),
+            [&c](const auto &pair) { return pair.first == c.unicode(); });
+        if (replaced != std::end(Latin9FromLatin1))
+            c = QChar(replaced->second);
+    }
+    return text;
+}
+
+} // namespace
+
+namespace VCardText {
+
+QString unescaped(QStringView text)
+{
+    if (!text.contains(u'\\'))
+        return text.toString();
+    QString out;
+    out.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (c == u'\\' && i + 1 < text.size()) {
+            const QChar next = text[i + 1];
+            if (next == u'n' || next == u'N') {
+                out += u'\n';
+                ++i;
+                continue;
+            }
+            if (next == u'\\' || next == u',' || next == u';' || next == u':') {
+                out += next;
+                ++i;
+                continue;
+            }
+        }
+        out += c;
+    }
+    return out;
+}
+
+Pieces split(QStringView text, QChar separator)
+{
+    Pieces parts;
+    qsizetype from = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i] == u'\\') {
+            ++i;
+            continue;
+        }
+        if (text[i] == separator) {
+            parts.append(text.sliced(from, i - from));
+            from = i + 1;
+        }
+    }
+    parts.append(text.sliced(std::min(from, text.size())));
+    return parts;
+}
+
+QString joinedItems(QStringView text, QStringView glue)
+{
+    Pieces items;
+    for (QStringView item : split(text, u',')) {
+        if (!item.isEmpty())
+            items.append(item);
+    }
+    if (items.size() == 1)
+        return unescaped(items.front());
+    QString out;
+    for (QStringView item : items) {
+        const QString part = unescaped(item).trimmed();
+        if (part.isEmpty())
+            continue;
+        if (!out.isEmpty())
+            out += glue;
+        out += part;
+    }
+    return out;
+}
+
+QString decode(QByteArrayView bytes, QStringView charset)
+{
+    const QString name = charset.trimmed().toString().toLower();
+    if (name.isEmpty() || name == u"utf-8" || name == u"utf8" || name == u"us-ascii" || name == u"ascii")
+        return decodeUtf8OrWindows1252(bytes);
+    if (name == u"iso-8859-1" || name == u"iso8859-1" || name == u"latin1" || name == u"latin-1"
+        || name == u"windows-1252" || name == u"cp1252" || name == u"x-cp1252")
+        return Windows1252::decode(bytes);
+    if (name == u"iso-8859-15" || name == u"iso8859-15" || name == u"latin9" || name == u"latin-9")
+        return decodeLatin9(bytes);
+    if (name.startsWith(u"utf-16")) {
+        QStringDecoder utf16(name.toLatin1().constData(), QStringDecoder::Flag::Stateless);
+        if (utf16.isValid()) {
+            QString text = utf16(bytes);
+            if (!utf16.hasError())
+                return text;
+        }
+    }
+    return decodeUtf8OrWindows1252(bytes);
+}
+
+QByteArray fromQuotedPrintable(QByteArrayView text)
+{
+    auto hex = [](char c) -> int {
+        if (c >= '0' && c <= '9')
+            return c - '0';
+        if (c >= 'A' && c <= 'F')
+            return c - 'A' + 10;
+        if (c >= 'a' && c <= 'f')
+            return c - 'a' + 10;
+        return -1;
+    };
+    QByteArray bytes;
+    bytes.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '=' && i + 2 < text.size() && hex(text[i + 1]) >= 0 && hex(text[i + 2]) >= 0) {
+            bytes += char(hex(text[i + 1]) * 16 + hex(text[i + 2]));
+            i += 2;
+            continue;
+        }
+        bytes += c;
+    }
+    return bytes;
+}
+
+} // namespace VCardText

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
+#include <QStringView>
+#include <QVarLengthArray>
+
+// The text of a vCard value: its escapes, its structure and the bytes it came in.
+namespace VCardText {
+
+// Resolves \\ \, \; \: \n \N; any other backslash stays as it is.
+QString unescaped(QStringView text);
+
+using Pieces = QVarLengthArray<QStringView, 8>;
+
+// Splits at every separator that no backslash escapes; the parts keep their escapes.
+Pieces split(QStringView text, QChar separator);
+
+// The comma-separated items of text unescaped and joined by glue: a single item exactly as it
+// is, several trimmed, empty ones left out.
+QString joinedItems(QStringView text, QStringView glue);
+
+// Bytes in a named charset: UTF-8, US-ASCII, ISO-8859-1 (read as Windows-1252, as browsers do),
+// Windows-1252, ISO-8859-15, UTF-16. Without a charset, or with one not known here, UTF-8 when
+// the bytes are valid UTF-8 and Windows-1252 otherwise.
+QString decode(QByteArrayView bytes, QStringView charset);
+
+// Quoted-printable to bytes; a broken escape is kept as it stands.
+QByteArray fromQuotedPrintable(QByteArrayView text);
+
+} // namespace VCardText
