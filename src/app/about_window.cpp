@@ -3,8 +3,6 @@
 #include "platform/owned_window.h"
 #include "platform/twips.h"
 
-#include <QCloseEvent>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPixmap>
@@ -21,12 +19,11 @@ static void loadArtwork()
 }
 
 FrmAcerca::FrmAcerca(QWidget *mainWindow)
-    : QWidget(mainWindow, OwnedWindow::DialogFlags)
-    , m_mainWindow(mainWindow)
+    : SecondaryWindow(
+        mainWindow, OwnedWindow::DialogFlags, QStringLiteral("Acerca De Orvalia"), Twips::size(5415, 3675))
 {
     loadArtwork();
     setObjectName(QStringLiteral("FrmAcerca"));
-    OwnedWindow::setUp(this, m_mainWindow, QStringLiteral("Acerca De Orvalia"), Twips::size(5415, 3675));
 
     // Shown in its natural size a little above the top, so its edges are slightly cut.
     Image1 = new QLabel(this);
@@ -35,31 +32,8 @@ FrmAcerca::FrmAcerca(QWidget *mainWindow)
     Image1->setGeometry(Twips::rect(0, -120, 5445, 3825));
     Image1->setAccessibleName(QStringLiteral("Acerca De Orvalia"));
     Image1->installEventFilter(this);
-}
-
-void FrmAcerca::showEvent(QShowEvent *event)
-{
-    QWidget::showEvent(event);
-    if (!m_loaded) {
-        m_loaded = true;
-        Form_Load();
-    }
-}
-
-void FrmAcerca::closeEvent(QCloseEvent *event)
-{
-    Form_Unload();
-    event->accept();
-}
-
-// Escape closes the window, as a click on the picture does.
-void FrmAcerca::keyPressEvent(QKeyEvent *event)
-{
-    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
-        Image1_Click();
-        return;
-    }
-    QWidget::keyPressEvent(event);
+    // As a click on the picture does.
+    setClosedByEscape();
 }
 
 bool FrmAcerca::eventFilter(QObject *watched, QEvent *event)
@@ -79,17 +53,6 @@ bool FrmAcerca::eventFilter(QObject *watched, QEvent *event)
         }
     }
     return QWidget::eventFilter(watched, event);
-}
-
-void FrmAcerca::Form_Load()
-{
-    OwnedWindow::disableOwner(this, m_mainWindow);
-}
-
-void FrmAcerca::Form_Unload()
-{
-    if (m_mainWindow)
-        m_mainWindow->setEnabled(true);
 }
 
 void FrmAcerca::Image1_Click()

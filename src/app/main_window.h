@@ -113,6 +113,13 @@ private:
     bool IsConnected();
 
     void clickSound();
+    // Shows a window that belongs to this one, after the click.
+    template <class Window> Window *openOwned(Window *window)
+    {
+        clickSound();
+        window->show();
+        return window;
+    }
 
     // The list from the file; nothing shown afterwards.
     void buildList();

@@ -157,26 +157,32 @@ void FrmPrincipal::createMenus()
         added->setObjectName(QLatin1String(name));
         return added;
     };
-    const auto entry = [](QMenu *into, const char *name, const QString &caption) {
-        QAction *action = into->addAction(caption);
-        action->setObjectName(QLatin1String(name));
-        return action;
-    };
+    const auto entry
+        = [this](QMenu *into, const char *name, const QString &caption, void (FrmPrincipal::*handler)()) {
+              QAction *action = into->addAction(caption);
+              action->setObjectName(QLatin1String(name));
+              connect(action, &QAction::triggered, this, handler);
+              return action;
+          };
     mnuarchi = menu("mnuarchi", QStringLiteral("&Archivo"));
-    mnusalir = entry(mnuarchi, "mnusalir", QStringLiteral("&Salir"));
+    mnusalir = entry(mnuarchi, "mnusalir", QStringLiteral("&Salir"), &FrmPrincipal::mnusalir_Click);
 
     mnuherra = menu("mnuherra", QStringLiteral("&Herramientas"));
-    mnubuscar = entry(mnuherra, "mnubuscar", QStringLiteral("Buscar &contacto..."));
+    mnubuscar
+        = entry(mnuherra, "mnubuscar", QStringLiteral("Buscar &contacto..."), &FrmPrincipal::mnubuscar_Click);
     mnubuscar->setShortcut(QKeySequence::Find);
     mnuherra->addSeparator()->setObjectName(QStringLiteral("mnuguion3"));
-    mnubusactu = entry(mnuherra, "mnubusactu", QStringLiteral("&Buscar actualizaciones..."));
+    mnubusactu = entry(mnuherra, "mnubusactu", QStringLiteral("&Buscar actualizaciones..."),
+        &FrmPrincipal::mnubusactu_Click);
     mnuherra->addSeparator()->setObjectName(QStringLiteral("mnuguion"));
-    mnuopciones = entry(mnuherra, "mnuopciones", QStringLiteral("&Opciones..."));
+    mnuopciones
+        = entry(mnuherra, "mnuopciones", QStringLiteral("&Opciones..."), &FrmPrincipal::mnuopciones_Click);
 
     mnuayuda = menu("mnuayuda", QStringLiteral("Ay&uda"));
-    mnumorqweb = entry(mnuayuda, "mnumorqweb", QStringLiteral("&Morq Technologies En La WEB"));
+    mnumorqweb = entry(mnuayuda, "mnumorqweb", QStringLiteral("&Morq Technologies En La WEB"),
+        &FrmPrincipal::mnumorqweb_Click);
     mnuayuda->addSeparator()->setObjectName(QStringLiteral("mnuguion2"));
-    mnuacerca = entry(mnuayuda, "mnuacerca", QStringLiteral("&Acerca De..."));
+    mnuacerca = entry(mnuayuda, "mnuacerca", QStringLiteral("&Acerca De..."), &FrmPrincipal::mnuacerca_Click);
 }
 
 void FrmPrincipal::connectHandlers()
@@ -200,16 +206,6 @@ void FrmPrincipal::connectHandlers()
     };
     for (const auto &[button, handler] : buttons)
         connect(button, &QPushButton::clicked, this, handler);
-    const std::pair<QAction *, void (FrmPrincipal::*)()> entries[] = {
-        {mnusalir, &FrmPrincipal::mnusalir_Click},
-        {mnuopciones, &FrmPrincipal::mnuopciones_Click},
-        {mnuacerca, &FrmPrincipal::mnuacerca_Click},
-        {mnubusactu, &FrmPrincipal::mnubusactu_Click},
-        {mnubuscar, &FrmPrincipal::mnubuscar_Click},
-        {mnumorqweb, &FrmPrincipal::mnumorqweb_Click},
-    };
-    for (const auto &[action, handler] : entries)
-        connect(action, &QAction::triggered, this, handler);
     connect(timeractu, &QTimer::timeout, this, &FrmPrincipal::timeractu_Timer);
     connect(Timersalsonido, &QTimer::timeout, this, &FrmPrincipal::Timersalsonido_Timer);
 }

@@ -20,16 +20,13 @@ void FrmPrincipal::Command7_Click()
 
 void FrmPrincipal::cmdoptions_Click()
 {
-    clickSound();
-    auto *options = new FrmOptions(m_platform, this);
-    connect(options, &FrmOptions::backupRestored, this, &FrmPrincipal::reloadContacts);
-    options->show();
+    connect(openOwned(new FrmOptions(m_platform, this)), &FrmOptions::backupRestored, this,
+        &FrmPrincipal::reloadContacts);
 }
 
 void FrmPrincipal::cmdacerca_Click()
 {
-    clickSound();
-    (new FrmAcerca(this))->show();
+    openOwned(new FrmAcerca(this));
 }
 
 void FrmPrincipal::mnuopciones_Click()
@@ -49,10 +46,8 @@ void FrmPrincipal::mnubusactu_Click()
 
 void FrmPrincipal::mnubuscar_Click()
 {
-    clickSound();
-    auto *search = new FrmBuscar(m_platform, this);
-    connect(search, &FrmBuscar::contactChosen, this, &FrmPrincipal::showFound);
-    search->show();
+    connect(openOwned(new FrmBuscar(m_platform, this)), &FrmBuscar::contactChosen, this,
+        &FrmPrincipal::showFound);
 }
 
 void FrmPrincipal::mnumorqweb_Click()

@@ -8,7 +8,6 @@
 #include "platform/platform.h"
 #include "platform/twips.h"
 
-#include <QCloseEvent>
 #include <QCoreApplication>
 #include <QKeyEvent>
 #include <QLabel>
@@ -17,12 +16,11 @@
 #include <QStringListModel>
 
 FrmBuscar::FrmBuscar(Platform &platform, QWidget *mainWindow)
-    : QWidget(mainWindow, OwnedWindow::DialogFlags)
+    : SecondaryWindow(
+        mainWindow, OwnedWindow::DialogFlags, QStringLiteral("Buscar contacto"), Twips::size(6255, 5175))
     , m_platform(platform)
-    , m_mainWindow(mainWindow)
 {
     setObjectName(QStringLiteral("FrmBuscar"));
-    OwnedWindow::setUp(this, m_mainWindow, QStringLiteral("Buscar contacto"), Twips::size(6255, 5175));
 
     const FormBuilder form(this);
     lblbuscar = form.label("lblbuscar", QStringLiteral("Buscar :"), {120, 120, 6015, 255});
@@ -48,6 +46,7 @@ FrmBuscar::FrmBuscar(Platform &platform, QWidget *mainWindow)
         [this](const QModelIndex &index) { choose(index.row()); });
     // The arrows move through the results while the typing goes on in the box.
     txtbuscar->installEventFilter(this);
+    setClosedByEscape();
 }
 
 QString FrmBuscar::unreadableFileText()
@@ -63,18 +62,9 @@ QString FrmBuscar::resultText(const ContactSearch::Result &result)
     return listText + QStringLiteral(" — ") + label + QStringLiteral(": ") + result.text;
 }
 
-void FrmBuscar::showEvent(QShowEvent *event)
-{
-    QWidget::showEvent(event);
-    if (!m_loaded) {
-        m_loaded = true;
-        Form_Load();
-    }
-}
-
 void FrmBuscar::Form_Load()
 {
-    OwnedWindow::disableOwner(this, m_mainWindow);
+    SecondaryWindow::Form_Load();
     m_search = ContactSearch::fromFile(
         ContactFile(m_platform.system.programDirectory(), m_platform.attributes).path());
     if (!m_search)
@@ -117,15 +107,6 @@ bool FrmBuscar::eventFilter(QObject *watched, QEvent *event)
     return QWidget::eventFilter(watched, event);
 }
 
-void FrmBuscar::keyPressEvent(QKeyEvent *event)
-{
-    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
-        close();
-        return;
-    }
-    QWidget::keyPressEvent(event);
-}
-
 void FrmBuscar::choose(int shownRow)
 {
     if (m_chosen || shownRow < 0 || shownRow >= int(m_shown.size()))
@@ -135,16 +116,4 @@ void FrmBuscar::choose(int shownRow)
     // The main window is given back first: it asks about unsaved changes as the owner of its box.
     close();
     emit contactChosen(chosen.key, chosen.row);
-}
-
-void FrmBuscar::closeEvent(QCloseEvent *event)
-{
-    Form_Unload();
-    event->accept();
-}
-
-void FrmBuscar::Form_Unload()
-{
-    if (m_mainWindow)
-        m_mainWindow->setEnabled(true);
 }

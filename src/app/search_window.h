@@ -1,9 +1,7 @@
 #pragma once
 
 #include "contacts/contact_search.h"
-
-#include <QPointer>
-#include <QWidget>
+#include "platform/secondary_window.h"
 
 #include <optional>
 #include <vector>
@@ -19,7 +17,7 @@ class QStringListModel;
 // result, or a double-click, closes the window and hands the contact to the main window, which
 // shows it as a click on its list entry would; Escape closes it and changes nothing. The main
 // window stays disabled while it is open.
-class FrmBuscar : public QWidget
+class FrmBuscar : public SecondaryWindow
 {
     Q_OBJECT
 
@@ -41,19 +39,13 @@ public slots:
     void txtbuscar_Change();
 
 protected:
-    void showEvent(QShowEvent *event) override;
-    void closeEvent(QCloseEvent *event) override;
-    void keyPressEvent(QKeyEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    void Form_Load();
-    void Form_Unload();
+    void Form_Load() override;
     void choose(int shownRow);
 
     Platform &m_platform;
-    QPointer<QWidget> m_mainWindow;
-    bool m_loaded = false;
     bool m_chosen = false;
     // What the contact file held when the window opened; nothing when it could not be read.
     std::optional<ContactSearch> m_search;

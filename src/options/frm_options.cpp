@@ -48,14 +48,13 @@ void setFromLine(QCheckBox *box, const QString &value)
 } // namespace
 
 FrmOptions::FrmOptions(Platform &platform, QWidget *mainWindow)
-    : QWidget(mainWindow, OwnedWindow::DialogFlags)
+    : SecondaryWindow(
+        mainWindow, OwnedWindow::DialogFlags, QStringLiteral("Opciones"), Twips::size(6855, 4695))
     , m_platform(platform)
-    , m_mainWindow(mainWindow)
     , m_session(platform.system.programDirectory(), platform.system.passwordDirectory())
 {
-    OwnedWindow::setUp(this, m_mainWindow, QStringLiteral("Opciones"), Twips::size(6855, 4695));
     createControls();
-    Form_Load();
+    load();
     connectHandlers();
     OwnedWindow::setKeys(this, cmdacept, cmdcancel);
 }
@@ -68,21 +67,27 @@ QString FrmOptions::GetWindows() const
 void FrmOptions::createControls()
 {
     const FormBuilder form(this);
-    Check1 = form.checkBox("Check1",
-        QStringLiteral("Mostrar pregunta de confirmación al borrar o modificar un registro"),
-        {120, 120, 6615, 375});
-    chmayus = form.checkBox("chmayus",
-        QStringLiteral("Cambiar a mayúscula la primera letra a todos los datos automaticamente al guardar"),
-        {120, 515, 6615, 255});
-    Check3 = form.checkBox("Check3", QStringLiteral("Imprimir foto (Imprimir la foto consumirá mas tinta)"),
-        {120, 840, 6615, 255});
-    Check4 = form.checkBox("Check4",
-        QStringLiteral("Buscar nuevas actualizaciones cada vez que se inicie Orvalia"),
-        {120, 1200, 6615, 255});
-    Check5 = form.checkBox("Check5",
-        QStringLiteral("Iniciar Orvalia cuando se inicie Windows - Disponible en la próxima versión"),
-        {120, 1560, 6615, 255});
-    Check6 = form.checkBox("Check6", QStringLiteral("Activar sonidos"), {120, 1920, 6615, 255});
+    const struct
+    {
+        QCheckBox *&box;
+        const char *name;
+        const char16_t *caption;
+        FormBuilder::Place place;
+    } settings[] = {
+        {Check1, "Check1", u"Mostrar pregunta de confirmación al borrar o modificar un registro",
+            {120, 120, 6615, 375}},
+        {chmayus, "chmayus",
+            u"Cambiar a mayúscula la primera letra a todos los datos automaticamente al guardar",
+            {120, 515, 6615, 255}},
+        {Check3, "Check3", u"Imprimir foto (Imprimir la foto consumirá mas tinta)", {120, 840, 6615, 255}},
+        {Check4, "Check4", u"Buscar nuevas actualizaciones cada vez que se inicie Orvalia",
+            {120, 1200, 6615, 255}},
+        {Check5, "Check5", u"Iniciar Orvalia cuando se inicie Windows - Disponible en la próxima versión",
+            {120, 1560, 6615, 255}},
+        {Check6, "Check6", u"Activar sonidos", {120, 1920, 6615, 255}},
+    };
+    for (const auto &setting : settings)
+        setting.box = form.checkBox(setting.name, QString::fromUtf16(setting.caption), setting.place);
 
     Frame1 = form.frame("Frame1", QStringLiteral("Contraseña"), {120, 2400, 3255, 1695});
     const FormBuilder password(Frame1);
@@ -115,7 +120,7 @@ void FrmOptions::createControls()
 
 void FrmOptions::Form_Load()
 {
-    OwnedWindow::disableOwner(this, m_mainWindow);
+    SecondaryWindow::Form_Load();
     Loaded = false;
     const OptionsFile::Lines lines = m_session.open();
     const auto line = [&](OptionsFile::Line n) { return lines.at(n - 1); };
@@ -169,7 +174,7 @@ void FrmOptions::Check2_Click()
     if (Check2->isChecked()) {
         // Line 4 becomes "1" only when the set-password window accepts a password.
         if (Loaded) {
-            auto *contra = new FrmContra(m_platform, this, m_mainWindow);
+            auto *contra = new FrmContra(m_platform, this, owner());
             connect(contra, &FrmContra::closedWithoutPassword, this, [this] {
                 if (!Check2->isChecked())
                     return;
@@ -207,7 +212,7 @@ bool FrmOptions::storeLine(QCheckBox *box, OptionsFile::Line line)
 void FrmOptions::cmdcamcon_Click()
 {
     clickSound();
-    auto *camCont = new FrmCamCont(m_platform, this, m_mainWindow);
+    auto *camCont = new FrmCamCont(m_platform, this, owner());
     m_passwordWindow = camCont;
     camCont->show();
 }
@@ -267,12 +272,6 @@ void FrmOptions::cmdcancel_Click()
     close();
 }
 
-void FrmOptions::closeEvent(QCloseEvent *event)
-{
-    Form_Unload();
-    event->accept();
-}
-
 void FrmOptions::Form_Unload()
 {
     // A password window still open ends unaccepted first, so that what it would clear lands in
@@ -280,8 +279,7 @@ void FrmOptions::Form_Unload()
     if (m_passwordWindow && m_passwordWindow->isVisible())
         m_passwordWindow->close();
     m_session.close();
-    if (m_mainWindow)
-        m_mainWindow->setEnabled(true);
+    SecondaryWindow::Form_Unload();
 }
 
 void FrmOptions::clickSound()

@@ -1,9 +1,9 @@
 #pragma once
 
 #include "options/options_session.h"
+#include "platform/secondary_window.h"
 
 #include <QPointer>
-#include <QWidget>
 
 struct Platform;
 class QCheckBox;
@@ -15,7 +15,7 @@ class QPushButton;
 // list. Every change goes to the working copy of the options file at once; "Aceptar" puts it in
 // force, "Cancelar" and the close box throw it away. The main window stays disabled while this
 // window is open.
-class FrmOptions : public QWidget
+class FrmOptions : public SecondaryWindow
 {
     Q_OBJECT
 public:
@@ -28,12 +28,9 @@ signals:
     // data.orv now holds the backup's records.
     void backupRestored();
 
-protected:
-    void closeEvent(QCloseEvent *event) override;
-
 private:
     void createControls();
-    void Form_Load();
+    void Form_Load() override;
     void connectHandlers();
     void Check2_Click();
     void cmdcamcon_Click();
@@ -41,12 +38,11 @@ private:
     void cmdiniciarback_Click();
     void cmdacept_Click();
     void cmdcancel_Click();
-    void Form_Unload();
+    void Form_Unload() override;
     void clickSound();
     bool storeLine(QCheckBox *box, OptionsFile::Line line);
 
     Platform &m_platform;
-    QPointer<QWidget> m_mainWindow;
     QPointer<QWidget> m_passwordWindow;
     OptionsSession m_session;
 

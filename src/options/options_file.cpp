@@ -32,19 +32,9 @@ OptionsFile::OptionsFile(const QString &programDirectory)
     : m_directory(programDirectory)
 { }
 
-QString OptionsFile::path() const
+QString OptionsFile::inDirectory(const char *name) const
 {
-    return QDir(m_directory).filePath(QStringLiteral("Agenda.opt"));
-}
-
-QString OptionsFile::workingCopyPath() const
-{
-    return QDir(m_directory).filePath(QStringLiteral("Agenda.opt2"));
-}
-
-QString OptionsFile::temporaryPath() const
-{
-    return QDir(m_directory).filePath(QStringLiteral("Agenda.opt3"));
+    return QDir(m_directory).filePath(QLatin1String(name));
 }
 
 OptionsFile::Lines OptionsFile::defaults()

@@ -27,9 +27,9 @@ public:
 
     explicit OptionsFile(const QString &programDirectory);
 
-    QString path() const; // <dir>/Agenda.opt
-    QString workingCopyPath() const; // <dir>/Agenda.opt2
-    QString temporaryPath() const; // <dir>/Agenda.opt3
+    QString path() const { return inDirectory("Agenda.opt"); }
+    QString workingCopyPath() const { return inDirectory("Agenda.opt2"); }
+    QString temporaryPath() const { return inDirectory("Agenda.opt3"); }
 
     static Lines defaults(); // "1","1","0","0","0","1","0","1"
 
@@ -62,6 +62,8 @@ public:
     void discard() const;
 
 private:
+    QString inDirectory(const char *name) const;
+
     QString m_directory;
 };
 

@@ -14,12 +14,12 @@ FrmCamCont::FrmCamCont(Platform &platform, QWidget *optionsWindow, QWidget *main
         Twips::size(4680, 2745))
 {
     const FormBuilder form(this);
-    Label1 = form.label("Label1", QStringLiteral("Contraseña antigua :"), {120, 120, 4455, 255});
-    txtconant = textBox(form, "txtconant", {120, 360, 4455, 285}, Label1, /*masked=*/true);
-    Label2 = form.label("Label2", QStringLiteral("Nueva contraseña :"), {120, 840, 4455, 255});
-    txtnuecon = textBox(form, "txtnuecon", {120, 1080, 4455, 285}, Label2, /*masked=*/true);
-    Label3 = form.label("Label3", QStringLiteral("Retipear nueva contraseña :"), {120, 1560, 4455, 255});
-    txtnuerecon = textBox(form, "txtnuerecon", {120, 1800, 4455, 285}, Label3, /*masked=*/true);
+    txtconant
+        = labelledBox(form, Label1, "Label1", QStringLiteral("Contraseña antigua :"), "txtconant", 120, true);
+    txtnuecon
+        = labelledBox(form, Label2, "Label2", QStringLiteral("Nueva contraseña :"), "txtnuecon", 840, true);
+    txtnuerecon = labelledBox(
+        form, Label3, "Label3", QStringLiteral("Retipear nueva contraseña :"), "txtnuerecon", 1560, true);
     cmdaccept = form.button("cmdaccept", QStringLiteral("Aceptar"), {120, 2280, 2175, 375});
     cmdcancel = form.button("cmdcancel", QStringLiteral("Cancelar"), {2400, 2280, 2175, 375});
     FormBuilder::tabOrder({txtconant, txtnuecon, txtnuerecon, cmdaccept, cmdcancel});
@@ -27,7 +27,7 @@ FrmCamCont::FrmCamCont(Platform &platform, QWidget *optionsWindow, QWidget *main
     connect(cmdaccept, &QPushButton::clicked, this, &FrmCamCont::cmdaccept_Click);
     connect(cmdcancel, &QPushButton::clicked, this, &FrmCamCont::cmdcancel_Click);
     OwnedWindow::setKeys(this, cmdaccept, cmdcancel);
-    Form_Load();
+    load();
 }
 
 void FrmCamCont::cmdaccept_Click()

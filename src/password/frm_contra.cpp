@@ -15,15 +15,14 @@ FrmContra::FrmContra(Platform &platform, QWidget *optionsWindow, QWidget *mainWi
         QStringLiteral("Orvalia - Proteger mediante contraseña"), Twips::size(4680, 4545))
 {
     const FormBuilder form(this);
-    Label1 = form.label("Label1", QStringLiteral("Contraseña :"), {120, 120, 4455, 255});
-    txtcontra = textBox(form, "txtcontra", {120, 360, 4455, 285}, Label1, /*masked=*/true);
-    Label2 = form.label("Label2", QStringLiteral("Re-tipee contraseña :"), {120, 720, 4455, 255});
-    txtrecontra = textBox(form, "txtrecontra", {120, 960, 4455, 285}, Label2, /*masked=*/true);
+    txtcontra = labelledBox(form, Label1, "Label1", QStringLiteral("Contraseña :"), "txtcontra", 120, true);
+    txtrecontra = labelledBox(
+        form, Label2, "Label2", QStringLiteral("Re-tipee contraseña :"), "txtrecontra", 720, true);
     form.line("Line1", {120, 1440 - 15, 4560 - 120, 30}, QFrame::Sunken);
-    Label3 = form.label("Label3", QStringLiteral("Pregunta secreta :"), {120, 1680, 4455, 255});
-    txtpreg = textBox(form, "txtpreg", {120, 1920, 4455, 285}, Label3, /*masked=*/false);
-    Label4 = form.label("Label4", QStringLiteral("Respuesta secreta :"), {120, 2400, 4455, 255});
-    txtresp = textBox(form, "txtresp", {120, 2640, 4455, 285}, Label4, /*masked=*/false);
+    txtpreg
+        = labelledBox(form, Label3, "Label3", QStringLiteral("Pregunta secreta :"), "txtpreg", 1680, false);
+    txtresp
+        = labelledBox(form, Label4, "Label4", QStringLiteral("Respuesta secreta :"), "txtresp", 2400, false);
     cmdaccept = form.button("cmdaccept", QStringLiteral("Aceptar"), {120, 3120, 2175, 375});
     cmdcancel = form.button("cmdcancel", QStringLiteral("Cancelar"), {2400, 3120, 2175, 375});
     Label5 = form.label("Label5",
@@ -36,7 +35,7 @@ FrmContra::FrmContra(Platform &platform, QWidget *optionsWindow, QWidget *mainWi
     connect(cmdaccept, &QPushButton::clicked, this, &FrmContra::cmdaccept_Click);
     connect(cmdcancel, &QPushButton::clicked, this, &FrmContra::cmdcancel_Click);
     OwnedWindow::setKeys(this, cmdaccept, cmdcancel);
-    Form_Load();
+    load();
 }
 
 void FrmContra::cmdaccept_Click()
@@ -91,7 +90,7 @@ void FrmContra::cmdcancel_Click()
 
 void FrmContra::Form_Unload()
 {
-    PasswordWindow::Form_Unload();
+    SecondaryWindow::Form_Unload();
     if (!aceptado)
         emit closedWithoutPassword();
 }

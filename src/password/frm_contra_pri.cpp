@@ -39,12 +39,6 @@ FrmContraPri::FrmContraPri(Platform &platform, QWidget *parent)
     OwnedWindow::setKeys(this, cmdaccept, nullptr);
 }
 
-QString FrmContraPri::unreadableFileText()
-{
-    return QStringLiteral("No se puede leer el archivo de contraseña. La agenda está protegida y no se "
-                          "puede abrir sin la contraseña.");
-}
-
 QString FrmContraPri::GetWindows() const
 {
     return m_platform.system.passwordDirectory();

@@ -18,7 +18,11 @@ public:
     explicit FrmContraPri(Platform &platform, QWidget *parent = nullptr);
 
     // Told when the password file is missing or unreadable: the login stays and nobody gets in.
-    static QString unreadableFileText();
+    static QString unreadableFileText()
+    {
+        return QStringLiteral("No se puede leer el archivo de contraseña. La agenda está protegida y no se "
+                              "puede abrir sin la contraseña.");
+    }
 
 signals:
     // The right password was typed; the window closes right after.

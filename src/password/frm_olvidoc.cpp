@@ -7,7 +7,6 @@
 #include "platform/platform.h"
 #include "platform/twips.h"
 
-#include <QCloseEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -19,11 +18,10 @@ constexpr qsizetype LongestQuestionShown = 32767;
 } // namespace
 
 FrmOlvidoc::FrmOlvidoc(Platform &platform, QWidget *login)
-    : QWidget(login, OwnedWindow::ToolFlags)
+    : SecondaryWindow(
+        login, OwnedWindow::ToolFlags, QStringLiteral("¿Olvidó su contraseña?"), Twips::size(4680, 3285))
     , m_platform(platform)
-    , m_login(login)
 {
-    OwnedWindow::setUp(this, m_login, QStringLiteral("¿Olvidó su contraseña?"), Twips::size(4680, 3285));
     // Qt leaves tool windows out of the last-window count; this one is a window of the program.
     setAttribute(Qt::WA_QuitOnClose);
 
@@ -50,15 +48,9 @@ FrmOlvidoc::FrmOlvidoc(Platform &platform, QWidget *login)
     connect(cmdsalir, &QPushButton::clicked, this, &FrmOlvidoc::cmdsalir_Click);
     OwnedWindow::setKeys(this, cmdresp, cmdsalir);
 
-    Form_Load();
+    load();
     // After the load: disabling the login took the focus out of this window too.
     txtresp->setFocus();
-}
-
-QString FrmOlvidoc::unreadableFileText()
-{
-    return QStringLiteral("No se puede leer el archivo de contraseña. No es posible recuperar la "
-                          "contraseña.");
 }
 
 QString FrmOlvidoc::GetWindows() const
@@ -66,20 +58,9 @@ QString FrmOlvidoc::GetWindows() const
     return m_platform.system.passwordDirectory();
 }
 
-void FrmOlvidoc::clickSound()
-{
-    playClickSound(m_platform.sound, m_platform.system.programDirectory());
-}
-
-void FrmOlvidoc::enableLogin()
-{
-    if (m_login)
-        m_login->setEnabled(true);
-}
-
 void FrmOlvidoc::Form_Load()
 {
-    OwnedWindow::disableOwner(this, m_login);
+    SecondaryWindow::Form_Load();
     m_store.emplace(GetWindows());
     m_fileRead = m_store->load();
     preg = m_store->question();
@@ -90,7 +71,7 @@ void FrmOlvidoc::Form_Load()
 
 void FrmOlvidoc::cmdresp_Click()
 {
-    clickSound();
+    playClickSound(m_platform.sound, m_platform.system.programDirectory());
     // Without the file there is no answer to compare with: an empty one must not reveal anything.
     if (!m_fileRead) {
         m_platform.messages.error(this, unreadableFileText());
@@ -110,18 +91,6 @@ void FrmOlvidoc::cmdresp_Click()
 
 void FrmOlvidoc::cmdsalir_Click()
 {
-    clickSound();
-    enableLogin();
+    playClickSound(m_platform.sound, m_platform.system.programDirectory());
     close();
-}
-
-void FrmOlvidoc::Form_Unload()
-{
-    enableLogin();
-}
-
-void FrmOlvidoc::closeEvent(QCloseEvent *event)
-{
-    Form_Unload();
-    event->accept();
 }

@@ -1,9 +1,8 @@
 #pragma once
 
 #include "password/password_store.h"
+#include "platform/secondary_window.h"
 
-#include <QPointer>
-#include <QWidget>
 #include <optional>
 
 struct Platform;
@@ -13,7 +12,7 @@ class QPushButton;
 
 // "¿Olvidó su contraseña?": shows the secret question and, for the right answer, tells the
 // password. The login window stays disabled while this one is open.
-class FrmOlvidoc : public QWidget
+class FrmOlvidoc : public SecondaryWindow
 {
     Q_OBJECT
 
@@ -22,24 +21,21 @@ public:
     FrmOlvidoc(Platform &platform, QWidget *login);
 
     // Told on "Responder" when the password file could not be read.
-    static QString unreadableFileText();
+    static QString unreadableFileText()
+    {
+        return QStringLiteral("No se puede leer el archivo de contraseña. No es posible recuperar la "
+                              "contraseña.");
+    }
 
 public slots:
     void cmdresp_Click();
     void cmdsalir_Click();
 
-protected:
-    void closeEvent(QCloseEvent *event) override;
-
 private:
-    void Form_Load();
-    void Form_Unload();
+    void Form_Load() override;
     QString GetWindows() const;
-    void clickSound();
-    void enableLogin();
 
     Platform &m_platform;
-    QPointer<QWidget> m_login;
 
     // The password file as read when the window opened: the new form holds no password or answer
     // in clear; an old file holds both until the first right answer rewrites it.

@@ -76,6 +76,16 @@ std::optional<Secret> secretOf(const QString &text)
     return secret;
 }
 
+// The bytes of two values, or nothing when either cannot be held.
+std::optional<std::pair<Secret, Secret>> secretsOf(const QString &first, const QString &second)
+{
+    std::optional<Secret> firstBytes = secretOf(first);
+    std::optional<Secret> secondBytes = secretOf(second);
+    if (!firstBytes || !secondBytes)
+        return std::nullopt;
+    return std::pair(std::move(*firstBytes), std::move(*secondBytes));
+}
+
 QByteArray randomBytes(size_t size)
 {
     QByteArray bytes(qsizetype(size), Qt::Uninitialized);
@@ -209,25 +219,23 @@ PasswordSecrets::Cost PasswordSecrets::interactiveCost()
 std::optional<QByteArray> PasswordSecrets::create(
     const QString &password, const QString &question, const QString &answer) const
 {
-    if (!canSeal(m_cost) || !storable(question))
+    const auto secrets = canSeal(m_cost) && storable(question) ? secretsOf(password, answer) : std::nullopt;
+    if (!secrets)
         return std::nullopt;
-    const std::optional<Secret> passwordBytes = secretOf(password);
-    const std::optional<Secret> answerBytes = secretOf(answer);
-    if (!passwordBytes || !answerBytes)
-        return std::nullopt;
+    const auto &[passwordBytes, answerBytes] = *secrets;
 
     Secret randomKey(KeyBytes);
     randombytes_buf(randomKey.data(), randomKey.size());
 
     PasswordForm form;
     form.question = Windows1252::encode(question);
-    if (!sealUnderPassword(form, randomKey, *passwordBytes, m_cost))
+    if (!sealUnderPassword(form, randomKey, passwordBytes, m_cost))
         return std::nullopt;
-    std::optional<PasswordForm::KeySeal> byAnswer = sealKey(randomKey, *answerBytes, m_cost, KeyByAnswerData);
+    std::optional<PasswordForm::KeySeal> byAnswer = sealKey(randomKey, answerBytes, m_cost, KeyByAnswerData);
     if (!byAnswer)
         return std::nullopt;
     form.keyByAnswer = *byAnswer;
-    sealPassword(form, randomKey, *passwordBytes);
+    sealPassword(form, randomKey, passwordBytes);
     return form.toBytes();
 }
 
@@ -239,21 +247,20 @@ std::optional<QByteArray> PasswordSecrets::convertLegacy(const LegacyValues &val
 std::optional<QByteArray> PasswordSecrets::changePassword(
     const PasswordForm &form, const QString &oldPassword, const QString &newPassword) const
 {
-    if (!canSeal(m_cost) || !wellFormed(form))
+    const auto secrets
+        = canSeal(m_cost) && wellFormed(form) ? secretsOf(oldPassword, newPassword) : std::nullopt;
+    if (!secrets)
         return std::nullopt;
-    const std::optional<Secret> oldBytes = secretOf(oldPassword);
-    const std::optional<Secret> newBytes = secretOf(newPassword);
-    if (!oldBytes || !newBytes)
-        return std::nullopt;
+    const auto &[oldBytes, newBytes] = *secrets;
     // Opening the random key proves the old password: the seal opens under its key alone.
-    const std::optional<Secret> randomKey = openKey(*oldBytes, form.keyByPassword, KeyByPasswordData);
+    const std::optional<Secret> randomKey = openKey(oldBytes, form.keyByPassword, KeyByPasswordData);
     if (!randomKey)
         return std::nullopt;
 
     PasswordForm changed = form;
-    if (!sealUnderPassword(changed, *randomKey, *newBytes, m_cost))
+    if (!sealUnderPassword(changed, *randomKey, newBytes, m_cost))
         return std::nullopt;
-    sealPassword(changed, *randomKey, *newBytes);
+    sealPassword(changed, *randomKey, newBytes);
     return changed.toBytes();
 }
 

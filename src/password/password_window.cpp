@@ -6,7 +6,6 @@
 #include "platform/windows1252.h"
 
 #include <QApplication>
-#include <QCloseEvent>
 #include <QLineEdit>
 #include <QValidator>
 
@@ -41,13 +40,10 @@ WaitCursor::~WaitCursor()
 
 PasswordWindow::PasswordWindow(
     Platform &platform, QWidget *optionsWindow, QWidget *mainWindow, const QString &title, QSize clientSize)
-    : QWidget(optionsWindow, OwnedWindow::ToolFlags)
+    : SecondaryWindow(optionsWindow, OwnedWindow::ToolFlags, title, clientSize)
     , m_platform(platform)
-    , m_optionsWindow(optionsWindow)
     , m_mainWindow(mainWindow)
-{
-    OwnedWindow::setUp(this, optionsWindow, title, clientSize);
-}
+{ }
 
 QString PasswordWindow::GetWindows() const
 {
@@ -56,25 +52,20 @@ QString PasswordWindow::GetWindows() const
 
 void PasswordWindow::Form_Load()
 {
-    OwnedWindow::disableOwner(this, m_optionsWindow);
+    SecondaryWindow::Form_Load();
     OwnedWindow::disableOwner(this, m_mainWindow);
-}
-
-void PasswordWindow::Form_Unload()
-{
-    if (m_optionsWindow)
-        m_optionsWindow->setEnabled(true);
-}
-
-void PasswordWindow::closeEvent(QCloseEvent *event)
-{
-    Form_Unload();
-    event->accept();
 }
 
 void PasswordWindow::clickSound()
 {
     playClickSound(m_platform.sound, m_platform.system.programDirectory());
+}
+
+QLineEdit *PasswordWindow::labelledBox(const FormBuilder &form, QLabel *&label, const char *labelName,
+    const QString &caption, const char *boxName, int top, bool masked)
+{
+    label = form.label(labelName, caption, {120, top, 4455, 255});
+    return textBox(form, boxName, {120, top + 240, 4455, 285}, label, masked);
 }
 
 QLineEdit *PasswordWindow::textBox(

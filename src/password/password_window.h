@@ -1,9 +1,9 @@
 #pragma once
 
 #include "platform/form_builder.h"
+#include "platform/secondary_window.h"
 
 #include <QPointer>
-#include <QWidget>
 
 struct Platform;
 class QLineEdit;
@@ -23,7 +23,7 @@ public:
 // window owned by the options window, disabling it and the main window while it is open. Closing
 // gives the options window back; the main window stays disabled, since the options window, still
 // open, enables it when it closes.
-class PasswordWindow : public QWidget
+class PasswordWindow : public SecondaryWindow
 {
     Q_OBJECT
 
@@ -35,9 +35,8 @@ protected:
     PasswordWindow(Platform &platform, QWidget *optionsWindow, QWidget *mainWindow, const QString &title,
         QSize clientSize);
 
-    void closeEvent(QCloseEvent *event) override;
-    void Form_Load();
-    virtual void Form_Unload();
+    // Disables the main window too.
+    void Form_Load() override;
     void clickSound();
 
     // A single-line box that shows every typed character as "*" when masked. It takes only text
@@ -45,8 +44,11 @@ protected:
     // would be stored as something other than what was typed, and would never match again.
     QLineEdit *textBox(
         const FormBuilder &form, const char *name, FormBuilder::Place place, QLabel *label, bool masked);
+    // Such a box under its label, both as wide as the window allows: the label at top, the box
+    // 240 twips lower.
+    QLineEdit *labelledBox(const FormBuilder &form, QLabel *&label, const char *labelName,
+        const QString &caption, const char *boxName, int top, bool masked);
 
     Platform &m_platform;
-    QPointer<QWidget> m_optionsWindow;
     QPointer<QWidget> m_mainWindow;
 };

@@ -9,9 +9,9 @@
 namespace PhotoLoader {
 
 enum class Status {
-    Empty,       // no path: the empty picture
-    Loaded,      // image holds the picture
-    Missing,     // the file or a folder of its path does not exist
+    Empty, // no path: the empty picture
+    Loaded, // image holds the picture
+    Missing, // the file or a folder of its path does not exist
     NotAPicture, // the path names something that cannot be read as a picture
 };
 

@@ -48,14 +48,13 @@ public:
 protected:
     explicit CardSurface(CardFont initialFont)
         : m_font(std::move(initialFont))
-    {
-    }
+    { }
 
     virtual double measure(const QString &text, const CardFont &font) const = 0;
     virtual double lineHeight(const CardFont &font) const = 0;
     // topLeft is the top of the text line, not its baseline.
-    virtual bool drawText(const QPointF &topLeft, const QString &text, const CardFont &font,
-                          bool endsLine) = 0;
+    virtual bool drawText(const QPointF &topLeft, const QString &text, const CardFont &font, bool endsLine)
+        = 0;
     virtual bool drawImage(const QImage &picture, const QRectF &rect) = 0;
     virtual bool finish() = 0;
 

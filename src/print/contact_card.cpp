@@ -5,6 +5,8 @@
 
 #include <QStringList>
 #include <algorithm>
+#include <iterator>
+#include <span>
 
 using namespace ContactRecord;
 
@@ -41,7 +43,8 @@ struct Row
     const char16_t *suffix;
 };
 
-constexpr Row LeftRows[] = {
+// The left column's nine rows, then the right column's six.
+constexpr Row Rows[] = {
     {u"Nick :", nick, u""},
     {u"Edad :", edad, u""},
     {u"Localidad :", localidad, u""},
@@ -51,9 +54,6 @@ constexpr Row LeftRows[] = {
     {u"Teléfono :", telefono, u""},
     {u"Celular :", celular, u""},
     {u"E-Mail :", email, u""},
-};
-
-constexpr Row RightRows[] = {
     {u"Fecha De Alta :", fechaalta, u""},
     {u"Nacimiento :", fechanac, u""},
     {u"Situación Civil :", estadocivil, u""},
@@ -61,6 +61,8 @@ constexpr Row RightRows[] = {
     {u"Altura :", altura, u" Mts"},
     {u"Ocupación :", ocupacion, u""},
 };
+constexpr std::span<const Row> LeftRows(Rows, 9);
+constexpr std::span<const Row> RightRows(Rows + 9, std::size(Rows) - 9);
 
 // Characters as the user sees them: a pair of surrogates is one.
 qsizetype characters(const QString &text)
@@ -68,11 +70,10 @@ qsizetype characters(const QString &text)
     return text.toUcs4().size();
 }
 
-template<std::size_t N>
-bool printColumn(CardSurface &surface, const Row (&rows)[N], double labelX, double valueX,
-                 const Fields &fields)
+bool printColumn(
+    CardSurface &surface, std::span<const Row> rows, double labelX, double valueX, const Fields &fields)
 {
-    for (std::size_t k = 0; k < N; ++k) {
+    for (std::size_t k = 0; k < rows.size(); ++k) {
         surface.setX(labelX);
         surface.setY(k == 0 ? ColumnsTop : surface.y() + RowGap);
         surface.setFontSize(RowSize);

@@ -9,8 +9,8 @@
 namespace {
 
 // Script families that may be installed; Z003 (URW's chancery) comes with the URW base fonts.
-const QStringList ScriptSubstitutes = {QStringLiteral("Z003"), QStringLiteral("URW Chancery L"),
-                                       QStringLiteral("TeX Gyre Chorus")};
+const QStringList ScriptSubstitutes
+    = {QStringLiteral("Z003"), QStringLiteral("URW Chancery L"), QStringLiteral("TeX Gyre Chorus")};
 
 constexpr double CmPerInch = 2.54;
 

@@ -24,25 +24,33 @@ const QString Title = QStringLiteral("Buscar Actualizaciones");
 const QString DownloadFailed
     = QStringLiteral("No se pudo obtener la información de actualizaciones. Compruebe "
                      "su conexión y vuelva a intentarlo más tarde.");
+const QString Waiting = QStringLiteral("Buscando actualizaciones, por favor espere...");
+constexpr FormBuilder::Place WaitingPlace {120, 240, 3975, 255};
+
+// Where the desktop substitutes a wider font the window widens rather than cut the text.
+int waitingWidth()
+{
+    return std::max(
+        WaitingPlace.width, QFontMetrics(Twips::formFont(true)).horizontalAdvance(Waiting) * Twips::PerPixel);
+}
+
+QSize clientSize()
+{
+    const int width = waitingWidth();
+    return Twips::size(width > WaitingPlace.width ? 2 * WaitingPlace.left + width : 4125, 870);
+}
 
 } // namespace
 
 FrmBusActu::FrmBusActu(Platform &platform, QWidget *mainWindow)
-    : QWidget(mainWindow, OwnedWindow::DialogFlags)
+    : SecondaryWindow(mainWindow, OwnedWindow::DialogFlags, Title, clientSize())
     , m_platform(platform)
-    , m_mainWindow(mainWindow)
     , m_updateUrl(QUrl(QStringLiteral(ORVALIA_UPDATE_URL)))
     , m_webPage(QUrl(QStringLiteral(ORVALIA_WEB_PAGE)))
 {
     setObjectName(QStringLiteral("FrmBusActu"));
-    const QString waiting = QStringLiteral("Buscando actualizaciones, por favor espere...");
-    // Where the desktop substitutes a wider font the window widens rather than cut the text.
-    const FormBuilder::Place place {120, 240, 3975, 255};
-    const int textTwips = QFontMetrics(Twips::formFont(true)).horizontalAdvance(waiting) * Twips::PerPixel;
-    const int width = std::max(place.width, textTwips);
-    const int windowWidth = textTwips > place.width ? 2 * place.left + textTwips : 4125;
-    OwnedWindow::setUp(this, m_mainWindow, Title, Twips::size(windowWidth, 870));
-    Label1 = FormBuilder(this).label("Label1", waiting, {place.left, place.top, width, place.height});
+    Label1 = FormBuilder(this).label(
+        "Label1", Waiting, {WaitingPlace.left, WaitingPlace.top, waitingWidth(), WaitingPlace.height});
 
     // Working fields, not for the user.
     txtcontenedor = new QLineEdit(this);
@@ -57,6 +65,7 @@ FrmBusActu::FrmBusActu(Platform &platform, QWidget *mainWindow)
     timerunloaded->setObjectName(QStringLiteral("timerunloaded"));
     timerunloaded->setInterval(TimerInterval);
     connect(timerunloaded, &QTimer::timeout, this, &FrmBusActu::timerunloaded_Timer);
+
     // Opened while another window holds the main window, it is still a window of its own.
     setEnabled(true);
 }
@@ -66,15 +75,6 @@ QString FrmBusActu::localCopy() const
     return QDir(m_platform.system.programDirectory()).filePath(QStringLiteral("actu.txt"));
 }
 
-void FrmBusActu::showEvent(QShowEvent *event)
-{
-    QWidget::showEvent(event);
-    if (!m_loaded) {
-        m_loaded = true;
-        Form_Load();
-    }
-}
-
 void FrmBusActu::closeEvent(QCloseEvent *event)
 {
     // The check runs to its end once started; only the check itself closes the window then.
@@ -82,10 +82,10 @@ void FrmBusActu::closeEvent(QCloseEvent *event)
         event->ignore();
         return;
     }
-    Form_Unload();
-    event->accept();
+    SecondaryWindow::closeEvent(event);
 }
 
+// The main window is taken only when the check starts, and only when no other window has it.
 void FrmBusActu::Form_Load()
 {
     timerunloaded->start();
@@ -97,8 +97,8 @@ void FrmBusActu::Form_Unload()
     timerunloaded->stop();
     // Only what the check took is given back: a main window that another window had disabled
     // stays with that window.
-    if (m_mainWindow && m_tookMainWindow)
-        m_mainWindow->setEnabled(true);
+    if (m_tookMainWindow)
+        SecondaryWindow::Form_Unload();
     m_tookMainWindow = false;
 }
 
@@ -135,8 +135,8 @@ void FrmBusActu::timerunloaded_Timer()
         return;
     m_checked = true;
     m_checking = true;
-    if (m_mainWindow && m_mainWindow->isEnabled()) {
-        OwnedWindow::disableOwner(this, m_mainWindow);
+    if (owner() && owner()->isEnabled()) {
+        SecondaryWindow::Form_Load();
         m_tookMainWindow = true;
     }
 

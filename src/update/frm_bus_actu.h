@@ -1,8 +1,8 @@
 #pragma once
 
-#include <QPointer>
+#include "platform/secondary_window.h"
+
 #include <QUrl>
-#include <QWidget>
 
 struct Platform;
 class QLabel;
@@ -14,7 +14,7 @@ class QTimer;
 //
 // Interactive by default; the caller writes "1" into txtcomohacer right after show() for the
 // quiet check at start-up, which reports only a newer version.
-class FrmBusActu : public QWidget
+class FrmBusActu : public SecondaryWindow
 {
     Q_OBJECT
 
@@ -34,19 +34,18 @@ public:
 
     QLabel *Label1;
     QLineEdit *txtcontenedor; // the downloaded text, then the version text
-    QLineEdit *txtcomohacer;  // "1": quiet mode
+    QLineEdit *txtcomohacer; // "1": quiet mode
     QTimer *timerunloaded;
 
 public slots:
     void timerunloaded_Timer();
 
 protected:
-    void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
 
 private:
-    void Form_Load();
-    void Form_Unload();
+    void Form_Load() override;
+    void Form_Unload() override;
     bool IsConnected();
     bool DownloadFile(const QUrl &url, const QString &localFile);
     bool quietMode() const;
@@ -54,10 +53,8 @@ private:
     void deleteLocalCopy();
 
     Platform &m_platform;
-    QPointer<QWidget> m_mainWindow;
     QUrl m_updateUrl;
     QUrl m_webPage;
-    bool m_loaded = false;
     bool m_checked = false;
     bool m_checking = false;
     bool m_tookMainWindow = false; // the check disabled the main window and owes it back

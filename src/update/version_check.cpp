@@ -94,7 +94,7 @@ Number ownNumber(int major, int minor)
 
 bool isNewer(const QString &versionText, int major, int minor)
 {
-    const Number offered = offeredNumber(versionText).value_or(Number{});
+    const Number offered = offeredNumber(versionText).value_or(Number {});
     return compare(offered, ownNumber(major, minor)) > 0;
 }
 

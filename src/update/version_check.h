@@ -1,8 +1,8 @@
 #pragma once
 
 #include <QString>
-#include <QStringView>
 #include <QStringList>
+#include <QStringView>
 #include <optional>
 
 // The version number offered by the update information "actu.txt" and its comparison with the
