@@ -71,11 +71,16 @@ void FrmContra::cmdaccept_Click()
     }
     const OptionsFile options(m_platform.system.programDirectory());
     if (!options.updateLine(OptionsFile::PasswordProtection, QStringLiteral("1"))) {
-        // The password in force must not change while protection is reported as not activated.
-        passwordFile.putBack(previous);
-        m_platform.messages.error(this,
-            QStringLiteral("No se pudo guardar la opción de protección. "
-                           "La protección no ha sido activada."));
+        // The password in force must not change while protection is reported as not activated;
+        // should the old file not go back either, the user must know which password now holds.
+        const QString notActivated = QStringLiteral(
+            "No se pudo guardar la opción de protección. La protección no ha sido activada.");
+        if (passwordFile.putBack(previous))
+            m_platform.messages.error(this, notActivated);
+        else
+            m_platform.messages.error(this,
+                notActivated
+                    + QStringLiteral(" La contraseña nueva quedó guardada en lugar de la anterior."));
         return;
     }
     aceptado = true;

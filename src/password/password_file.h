@@ -24,7 +24,7 @@ public:
 
     // Replaces the file with these bytes in one step. False, with any old file unchanged, when it
     // cannot be written.
-    bool write(const QByteArray &bytes) const;
+    [[nodiscard]] bool write(const QByteArray &bytes) const;
 
     // Deletes the file; a missing file is no error.
     void remove() const;
@@ -36,7 +36,7 @@ public:
     // than TextFile::MostBytes), and putting such a copy back in one step (nothing: no file), so
     // that a caller can undo a write.
     std::optional<QByteArray> saved() const;
-    bool putBack(const std::optional<QByteArray> &saved) const;
+    [[nodiscard]] bool putBack(const std::optional<QByteArray> &saved) const;
 
 private:
     QString m_directory;

@@ -52,9 +52,10 @@ bool PasswordStore::checkPassword(const QString &typed)
 {
     if (!isPassword(typed))
         return false;
-    // A conversion that cannot be written leaves the old file, which still holds the password.
+    // A conversion that cannot be written leaves the old file, which still holds the password: the
+    // user gets in all the same, and the next login tries again.
     if (m_status == Status::Legacy)
-        replaceWith(m_secrets.convertLegacy(m_legacy));
+        static_cast<void>(replaceWith(m_secrets.convertLegacy(m_legacy)));
     return true;
 }
 
@@ -67,7 +68,8 @@ std::optional<QString> PasswordStore::recoverPassword(const QString &answer)
     if (m_status != Status::Legacy || m_legacy.answer != answer)
         return std::nullopt;
     const QString password = m_legacy.password;
-    replaceWith(m_secrets.convertLegacy(m_legacy));
+    // As at the login: an old file that stays is still the password file, converted next time.
+    static_cast<void>(replaceWith(m_secrets.convertLegacy(m_legacy)));
     return password;
 }
 

@@ -25,7 +25,7 @@ public:
 
     // Reads and judges the file. False when it cannot be read (missing, no regular file, too large
     // for the reader); then nothing matches.
-    bool load();
+    [[nodiscard]] bool load();
     bool loaded() const { return m_loaded; }
     PasswordSecrets::Status status() const { return m_status; }
 
@@ -42,17 +42,17 @@ public:
     // The password changed from oldPassword to newPassword, the question and the answer kept, in
     // the new form. False, with the file as it was, when oldPassword does not open it or the file
     // cannot be written.
-    bool changePassword(const QString &oldPassword, const QString &newPassword);
+    [[nodiscard]] bool changePassword(const QString &oldPassword, const QString &newPassword);
 
     // A new file of the three values, in place of any other. False, with any old file as it was,
     // when it cannot be made or written.
-    bool create(const QString &password, const QString &question, const QString &answer);
+    [[nodiscard]] bool create(const QString &password, const QString &question, const QString &answer);
 
     const PasswordFile &file() const { return m_file; }
 
 private:
     // Writes bytes and takes them as the file now read.
-    bool replaceWith(const std::optional<QByteArray> &bytes);
+    [[nodiscard]] bool replaceWith(const std::optional<QByteArray> &bytes);
 
     PasswordFile m_file;
     PasswordSecrets m_secrets;
