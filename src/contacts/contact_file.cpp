@@ -404,6 +404,93 @@ bool ContactFile::append(const QString &line)
     return ok && twin.write(bytes) && twin.commit();
 }
 
+bool ContactFile::appendRecords(const QByteArray &recordLines)
+{
+    if (recordLines.isEmpty())
+        return true;
+    Unhidden unhidden(m_attributes, path());
+    // As append does: the old bytes and the new lines go to the twin, which takes the file's place
+    // in one step, so that a crash or a full disk leaves the file with all of them or none.
+    QFile file;
+    Opened opened = openContacts(file, path());
+    if (opened == Opened::No) {
+        struct stat status = {};
+        if (::lstat(QFile::encodeName(path()).constData(), &status) == 0 || errno != ENOENT
+            || !ensureExists())
+            return false;
+        opened = openContacts(file, path());
+    }
+    if (opened != Opened::Yes)
+        return false;
+    TwinWriter twin(path(), twinPath());
+    if (!twin.create(FileMode::of(file.handle()), path()))
+        return false;
+    const qint64 size = file.size();
+    bool ok = twin.copyRest(file.handle());
+    if (ok && size > 0) {
+        char last = 0;
+        ok = ::pread(file.handle(), &last, 1, size - 1) == 1;
+        if (ok && last != '\n')
+            ok = twin.write(LineEnd);
+    }
+    file.close();
+    return ok && twin.write(recordLines) && twin.commit();
+}
+
+std::optional<QStringList> ContactFile::readLines(Failure *failure) const
+{
+    const auto fail = [&](Failure why) -> std::optional<QStringList> {
+        if (failure)
+            *failure = why;
+        return std::nullopt;
+    };
+    if (failure)
+        *failure = Failure::None;
+    Unhidden unhidden(m_attributes, path());
+    QFile file;
+    switch (openContacts(file, path())) {
+    case Opened::No:
+        return fail(Failure::Unreadable);
+    case Opened::TooLarge:
+        return fail(Failure::TooLarge);
+    case Opened::Yes:
+        break;
+    }
+    const qint64 budget = memoryBudget();
+    qint64 used = 0;
+    QStringList lines;
+    // Bounded, so that a line of gigabytes (a sparse file's hole) is measured before it is read.
+    LineReader reader(file, LongestShown);
+    QByteArrayView line;
+    while (reader.next(line)) {
+        if (line.isEmpty())
+            continue;
+        // The text takes twice the line's bytes; a long line's bytes are read whole first.
+        used += 2 * reader.length() + PerKeyBytes;
+        if (used > budget || (reader.cut() && used + reader.length() > budget))
+            return fail(Failure::TooLarge);
+        if (!reader.cut()) {
+            lines << Windows1252::decode(line);
+            continue;
+        }
+        QByteArray bytes(qsizetype(reader.length()), Qt::Uninitialized);
+        qint64 done = 0;
+        while (done < bytes.size()) {
+            const ssize_t got = ::pread(
+                file.handle(), bytes.data() + done, size_t(bytes.size() - done), reader.offset() + done);
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got <= 0)
+                return fail(Failure::Unreadable);
+            done += got;
+        }
+        lines << Windows1252::decode(bytes);
+    }
+    if (reader.failed())
+        return fail(Failure::Unreadable);
+    return lines;
+}
+
 namespace {
 
 // A line as a rewrite meets it: its start (all of it unless cut) and where the whole of it lies.
