@@ -163,6 +163,9 @@ void FrmPrincipal::createMenus()
         return action;
     };
     mnuarchi = menu("mnuarchi", QStringLiteral("&Archivo"));
+    mnuimportar = entry(mnuarchi, "mnuimportar", QStringLiteral("&Importar contactos..."));
+    mnuexportar = entry(mnuarchi, "mnuexportar", QStringLiteral("&Exportar contactos..."));
+    mnuarchi->addSeparator()->setObjectName(QStringLiteral("mnuguion3"));
     mnusalir = entry(mnuarchi, "mnusalir", QStringLiteral("&Salir"));
 
     mnuherra = menu("mnuherra", QStringLiteral("&Herramientas"));
@@ -198,6 +201,8 @@ void FrmPrincipal::connectHandlers()
     for (const auto &[button, handler] : buttons)
         connect(button, &QPushButton::clicked, this, handler);
     const std::pair<QAction *, void (FrmPrincipal::*)()> entries[] = {
+        {mnuimportar, &FrmPrincipal::mnuimportar_Click},
+        {mnuexportar, &FrmPrincipal::mnuexportar_Click},
         {mnusalir, &FrmPrincipal::mnusalir_Click},
         {mnuopciones, &FrmPrincipal::mnuopciones_Click},
         {mnuacerca, &FrmPrincipal::mnuacerca_Click},

@@ -230,8 +230,9 @@ void TestMainWindow::menus()
     QCOMPARE(top.size(), 3);
     const QStringList titles{u"Archivo"_qs, u"Herramientas"_qs, u"Ayuda"_qs};
     const QStringList names{u"mnuarchi"_qs, u"mnuherra"_qs, u"mnuayuda"_qs};
-    const QList<QStringList> items{
-        {u"mnusalir:Salir"_qs},
+    const QList<QStringList> items {
+        {u"mnuimportar:Importar contactos..."_qs, u"mnuexportar:Exportar contactos..."_qs, u"mnuguion3:-"_qs,
+            u"mnusalir:Salir"_qs},
         {u"mnubusactu:Buscar actualizaciones..."_qs, u"mnuguion:-"_qs, u"mnuopciones:Opciones..."_qs},
         {u"mnumorqweb:Morq Technologies En La WEB"_qs, u"mnuguion2:-"_qs, u"mnuacerca:Acerca De..."_qs},
     };
@@ -257,8 +258,8 @@ void TestMainWindow::menus()
         }
     }
     QCOMPARE(keys,
-        QStringList({u"Alt+A"_qs, u"Alt+S"_qs, u"Alt+H"_qs, u"Alt+B"_qs, u"Alt+O"_qs, u"Alt+U"_qs,
-            u"Alt+M"_qs, u"Alt+A"_qs}));
+        QStringList({u"Alt+A"_qs, u"Alt+I"_qs, u"Alt+E"_qs, u"Alt+S"_qs, u"Alt+H"_qs, u"Alt+B"_qs,
+            u"Alt+O"_qs, u"Alt+U"_qs, u"Alt+M"_qs, u"Alt+A"_qs}));
 }
 
 // --- start -------------------------------------------------------------------------------------
