@@ -29,6 +29,10 @@ public:
     {
         return std::nullopt;
     }
+    std::optional<QString> saveFile(QWidget *, const QString &, const QString &) override
+    {
+        return std::nullopt;
+    }
     bool choosePrinter(QWidget *, QPrinter &) override { return false; }
 };
 

@@ -5,12 +5,18 @@
 //
 // Without --photos the generated contacts have no photo, so that the figures are those of the
 // text; with it every card carries its JPEG and every import saves one file per contact.
-// The import runs in a process of its own, so that its peak resident memory is its own.
+// Both go through the program's own sequences: the export through its file beside the target,
+// the import through the record session into an empty contact file, each flushed and renamed as
+// the program does. The import runs in a process of its own, so that its peak resident memory is
+// its own.
 
+#include "contacts/contact_file.h"
 #include "contacts/contact_list_model.h"
 #include "contacts/contact_record.h"
+#include "contacts/record_session.h"
+#include "contacts/vcard_export.h"
 #include "contacts/vcard_import.h"
-#include "contacts/vcard_writer.h"
+#include "platform/file_attributes.h"
 #include "platform/text_file.h"
 #include "sample_contacts.h"
 
@@ -81,47 +87,47 @@ Timing timeLoad(const QString &data)
     return {timer.nsecsElapsed() / 1e6, cpuMs() - cpu};
 }
 
-// Every line read, put in list order and written as a card.
-Timing timeExport(const QString &data, const QString &vcf)
+// The attribute is no part of what is timed.
+class NoAttributes : public FileAttributes
+{
+public:
+    void setNormal(const QString &) override { }
+    void setHidden(const QString &) override { }
+};
+
+// As "Exportar contactos" does it: every line read, put in list order, written as a card to a
+// file beside the target that takes its name when complete.
+Timing timeExport(const QString &directory, const QString &vcf)
 {
     QElapsedTimer timer;
     timer.start();
     const double cpu = cpuMs();
-    const std::optional<QStringList> lines = TextFile::readLines(data);
-    QStringList keys;
-    keys.reserve(lines->size());
-    for (const QString &line : *lines)
-        keys << ContactRecord::keyOf(line);
-    QStringList ordered;
-    ordered.reserve(lines->size());
-    for (quint32 row : ContactListModel::listOrder(keys))
-        ordered << lines->at(row);
-    QFile file(vcf);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+    NoAttributes attributes;
+    const ContactFile contacts(directory, attributes);
+    const VCardExport::Result exported = VCardExport::write(contacts, vcf, Dates);
+    if (exported.outcome != VCardExport::Outcome::Done)
         return {-1, -1};
-    VCardWriter writer(Dates);
-    if (!writer.write(file, ordered))
-        return {-1, -1};
-    file.close();
     return {timer.nsecsElapsed() / 1e6, cpuMs() - cpu};
 }
 
-// The child: imports vcf into an empty book and appends the lines to a new contact file.
+// The child: imports vcf into an empty book as "Importar contactos" does: the cards read, the
+// new lines appended to the contact file in one rewrite, their keys put in the list.
 int importOnly(const QString &vcf, const QString &directory)
 {
     QElapsedTimer timer;
     timer.start();
     const double cpu = cpuMs();
-    ContactListModel empty;
-    VCardImport import(empty, {QStringLiteral("1/1/25"), Dates, directory + QStringLiteral("/Fotos")});
-    if (import.readFile(vcf) != VCardImport::Outcome::Done)
+    NoAttributes attributes;
+    ContactFile contacts(directory, attributes);
+    ContactListModel list;
+    RecordSession session(contacts, list);
+    if (!session.start().ready)
         return 1;
-    QFile data(directory + QStringLiteral("/data.orv"));
-    if (!data.open(QIODevice::WriteOnly | QIODevice::Truncate) || data.write(import.recordBytes()) < 0)
+    const RecordSession::Imported imported
+        = session.importCards(vcf, {QStringLiteral("1/1/25"), Dates, directory + QStringLiteral("/Fotos")});
+    if (imported.outcome != RecordSession::Imported::Outcome::Done || list.count() != imported.added)
         return 1;
-    data.close();
-    std::printf("%.3f %.3f %ld %d\n", timer.nsecsElapsed() / 1e6, cpuMs() - cpu, peakRssKb(),
-        import.counts().imported);
+    std::printf("%.3f %.3f %ld %d\n", timer.nsecsElapsed() / 1e6, cpuMs() - cpu, peakRssKb(), imported.added);
     return 0;
 }
 
@@ -166,7 +172,7 @@ int main(int argc, char *argv[])
     std::vector<long> peaks;
     for (int run = 0; run < runs; ++run) {
         const Timing load = timeLoad(data);
-        const Timing out = timeExport(data, vcf);
+        const Timing out = timeExport(directory.path(), vcf);
         if (out.ms < 0)
             return 1;
         loads.push_back(load.ms);

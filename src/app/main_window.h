@@ -43,6 +43,9 @@ public:
     static constexpr int ExitDelayMs = 3000; // Timersalsonido
     static constexpr int UpdateCheckDelayMs = 1000; // timeractu, until a connection exists
     static const QString PhotoFilter;
+    static const QString VCardFilter; // the import's and the export's dialogs
+    // An import or export that looks like taking longer shows its progress, with "Cancelar".
+    static constexpr int ProgressDelayMs = 500;
 
     explicit FrmPrincipal(Platform &platform, QWidget *parent = nullptr);
     ~FrmPrincipal() override;
@@ -54,6 +57,8 @@ public:
 
     // What ends the program; QCoreApplication::exit(0) unless replaced. Tests record it instead.
     void setProgramEnd(std::function<void()> end) { m_endProgram = std::move(end); }
+    // Tests shorten it, so that the progress of a small import shows at once.
+    void setProgressDelay(int ms) { m_progressDelayMs = ms; }
 
     // The record state: a contact read from the file is shown; its line as read; the boxes were
     // emptied with "Vaciar Cajas De Texto".
@@ -87,6 +92,8 @@ public slots:
     void Command8_Click(); // "Borrar"
     void cmdoptions_Click();
     void cmdacerca_Click();
+    void mnuimportar_Click(); // "Importar contactos..."
+    void mnuexportar_Click(); // "Exportar contactos..."
     void mnusalir_Click();
     void mnuopciones_Click();
     void mnuacerca_Click();
@@ -154,6 +161,8 @@ private:
     // Where "Buscar Foto" opens: the folder of the photo chosen last; empty, the pictures folder.
     QString m_photoFolder;
 
+    int m_progressDelayMs = ProgressDelayMs;
+
     bool m_anotherInstance = false;
     bool m_exiting = false;
     bool m_listChanging = false; // selection changes made by the program are no clicks
@@ -177,6 +186,8 @@ private:
     QMenu *mnuarchi = nullptr;
     QMenu *mnuherra = nullptr;
     QMenu *mnuayuda = nullptr;
+    QAction *mnuimportar = nullptr;
+    QAction *mnuexportar = nullptr;
     QAction *mnusalir = nullptr;
     QAction *mnubuscar = nullptr;
     QAction *mnubusactu = nullptr;

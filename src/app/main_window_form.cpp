@@ -165,13 +165,18 @@ void FrmPrincipal::createMenus()
               return action;
           };
     mnuarchi = menu("mnuarchi", QStringLiteral("&Archivo"));
+    mnuimportar = entry(
+        mnuarchi, "mnuimportar", QStringLiteral("&Importar contactos..."), &FrmPrincipal::mnuimportar_Click);
+    mnuexportar = entry(
+        mnuarchi, "mnuexportar", QStringLiteral("&Exportar contactos..."), &FrmPrincipal::mnuexportar_Click);
+    mnuarchi->addSeparator()->setObjectName(QStringLiteral("mnuguion3"));
     mnusalir = entry(mnuarchi, "mnusalir", QStringLiteral("&Salir"), &FrmPrincipal::mnusalir_Click);
 
     mnuherra = menu("mnuherra", QStringLiteral("&Herramientas"));
     mnubuscar
         = entry(mnuherra, "mnubuscar", QStringLiteral("Buscar &contacto..."), &FrmPrincipal::mnubuscar_Click);
     mnubuscar->setShortcut(QKeySequence::Find);
-    mnuherra->addSeparator()->setObjectName(QStringLiteral("mnuguion3"));
+    mnuherra->addSeparator()->setObjectName(QStringLiteral("mnuguion4"));
     mnubusactu = entry(mnuherra, "mnubusactu", QStringLiteral("&Buscar actualizaciones..."),
         &FrmPrincipal::mnubusactu_Click);
     mnuherra->addSeparator()->setObjectName(QStringLiteral("mnuguion"));

@@ -172,16 +172,23 @@ bool ContactFile::ensureExists(Start *start, QString *keptAs)
 
 bool ContactFile::append(const QString &line)
 {
+    return appendRecords(Windows1252::encode(line) + ContactFileAccess::LineEnd);
+}
+
+bool ContactFile::appendRecords(const QByteArray &recordLines)
+{
+    if (recordLines.isEmpty())
+        return true;
     const ContactFileAccess::Unhidden unhidden(m_attributes, path());
     // Not a write at the end of the file: a write cut short there (the program killed, the disk
-    // full) would leave part of a line behind. The old bytes and the new line go to the twin,
-    // which takes the file's place in one step.
+    // full) would leave part of a line behind. The old bytes and the new lines go to the twin,
+    // which takes the file's place in one step: the file holds all of them or none.
     QFile file;
     ContactFileAccess::Opened opened = ContactFileAccess::open(file, path());
     if (opened == ContactFileAccess::Opened::No) {
         // The file gone (deleted from outside, or a start that could not put a twin in its place):
         // a whole twin left beside it holds the contacts and becomes the file, a cut one is kept
-        // aside; only then does the contact start a new file, made first so that the twin this
+        // aside; only then do the contacts start a new file, made first so that the twin this
         // append writes never stands alone: the next start would take it for the file.
         struct stat status = {};
         if (::lstat(QFile::encodeName(path()).constData(), &status) == 0 || errno != ENOENT
@@ -196,18 +203,15 @@ bool ContactFile::append(const QString &line)
         return false;
     const qint64 size = file.size();
     bool ok = twin.copyRest(file.handle());
-    QByteArray bytes;
     // A last line that lacks its line end (the file was edited by hand) keeps its own line.
     if (ok && size > 0) {
         char last = 0;
         ok = ::pread(file.handle(), &last, 1, size - 1) == 1;
-        if (last != '\n')
-            bytes += LineEnd;
+        if (ok && last != '\n')
+            ok = twin.write(ContactFileAccess::LineEnd);
     }
     file.close();
-    bytes += Windows1252::encode(line);
-    bytes += LineEnd;
-    return ok && twin.write(bytes) && twin.commit();
+    return ok && twin.write(recordLines) && twin.commit();
 }
 
 bool ContactFile::backup()

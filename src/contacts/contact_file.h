@@ -66,6 +66,13 @@ public:
 
     // Appends one record line. False, with the file unchanged, when it cannot be written.
     [[nodiscard]] bool append(const QString &line);
+    // Appends record lines already in the file's bytes, each ended by CR LF (an import's), in one
+    // rewrite: the file holds all of them or none. Nothing to append writes nothing.
+    [[nodiscard]] bool appendRecords(const QByteArray &recordLines);
+
+    // Every line but the empty ones, whole, in file order: the lines of the list's keys. Nothing
+    // when the file cannot be read or its text would not fit the memory budget.
+    std::optional<QStringList> readLines(Failure *failure = nullptr) const;
 
     // Rewrites the file with the first line whose key equals the key of oldLine replaced by
     // newLine; every other line is copied unchanged. False, with the file unchanged, on failure.

@@ -72,6 +72,60 @@ std::optional<QStringList> ContactFile::readKeys(Failure *failure) const
     return keys;
 }
 
+std::optional<QStringList> ContactFile::readLines(Failure *failure) const
+{
+    const auto fail = [&](Failure why) -> std::optional<QStringList> {
+        if (failure)
+            *failure = why;
+        return std::nullopt;
+    };
+    if (failure)
+        *failure = Failure::None;
+    const ContactFileAccess::Unhidden unhidden(m_attributes, path());
+    QFile file;
+    switch (ContactFileAccess::open(file, path())) {
+    case ContactFileAccess::Opened::No:
+        return fail(Failure::Unreadable);
+    case ContactFileAccess::Opened::TooLarge:
+        return fail(Failure::TooLarge);
+    case ContactFileAccess::Opened::Yes:
+        break;
+    }
+    const qint64 budget = memoryBudget();
+    qint64 used = 0;
+    QStringList lines;
+    // Bounded, so that a line of gigabytes (a sparse file's hole) is measured before it is read.
+    LineReader reader(file, LongestShown);
+    QByteArrayView line;
+    while (reader.next(line)) {
+        if (line.isEmpty())
+            continue;
+        // The text takes twice the line's bytes; a long line's bytes are read whole first.
+        used += 2 * reader.length() + PerKeyBytes;
+        if (used > budget || (reader.cut() && used + reader.length() > budget))
+            return fail(Failure::TooLarge);
+        if (!reader.cut()) {
+            lines << Windows1252::decode(line);
+            continue;
+        }
+        QByteArray bytes(qsizetype(reader.length()), Qt::Uninitialized);
+        qint64 done = 0;
+        while (done < bytes.size()) {
+            const ssize_t got = ::pread(
+                file.handle(), bytes.data() + done, size_t(bytes.size() - done), reader.offset() + done);
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got <= 0)
+                return fail(Failure::Unreadable);
+            done += got;
+        }
+        lines << Windows1252::decode(bytes);
+    }
+    if (reader.failed())
+        return fail(Failure::Unreadable);
+    return lines;
+}
+
 std::optional<ContactFile::Match> ContactFile::find(const QString &key, qint64 longest) const
 {
     const ContactFileAccess::Unhidden unhidden(m_attributes, path());

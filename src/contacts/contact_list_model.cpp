@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <iterator>
 #include <limits>
 #include <numeric>
 
@@ -300,6 +301,32 @@ int ContactListModel::addKey(const QString &key)
     m_keys.append(key);
     endInsertRows();
     return row;
+}
+
+void ContactListModel::addKeys(const QStringList &keys)
+{
+    if (keys.size() <= 1) {
+        for (const QString &key : keys)
+            addKey(key);
+        return;
+    }
+    const auto first = quint32(m_keys.size());
+    std::vector<quint32> added = listOrder(keys);
+    for (quint32 &entry : added)
+        entry += first;
+    beginResetModel();
+    m_keys.append(keys);
+    std::vector<quint32> order;
+    order.reserve(m_order.size() + added.size());
+    // Of equal entries the one that came first stays first: the present ones, then the new ones in
+    // their order.
+    std::merge(m_order.cbegin(), m_order.cend(), added.cbegin(), added.cend(), std::back_inserter(order),
+        [this](quint32 a, quint32 b) {
+            const int sorted = compare(m_keys[a], m_keys[b]);
+            return sorted < 0 || (sorted == 0 && a < b);
+        });
+    m_order = std::move(order);
+    endResetModel();
 }
 
 QString ContactListModel::keyAt(int row) const

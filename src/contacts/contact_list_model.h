@@ -32,6 +32,9 @@ public:
 
     // Adds one entry at its sorted place, after any equal entries; returns its row.
     int addKey(const QString &key);
+    // Adds entries as addKey would one after the other, in one change of the list: the new keys
+    // are sorted among themselves and merged with the present ones, which keep their order.
+    void addKeys(const QStringList &keys);
 
     QString keyAt(int row) const;
     int count() const { return int(m_order.size()); }

@@ -1,10 +1,31 @@
 #include "contacts/record_session.h"
 
 #include "contacts/contact_list_model.h"
+#include "contacts/vcard_import.h"
+
+#include <QFileInfo>
 
 #include <algorithm>
 
 using namespace ContactRecord;
+
+namespace {
+
+// The keys the list gives new lines, in their order: a line too long to show is listed under its
+// key cut, as the file's reader lists it.
+QStringList listedKeys(const QByteArray &lines, QStringList keys)
+{
+    qsizetype from = 0;
+    for (QString &key : keys) {
+        const qsizetype end = lines.indexOf("\r\n", from);
+        if (end - from > ContactFile::LongestShown)
+            key.truncate(ContactFile::LongestKey);
+        from = end + 2;
+    }
+    return keys;
+}
+
+} // namespace
 
 RecordSession::RecordSession(ContactFile &file, ContactListModel &list)
     : m_file(file)
@@ -108,6 +129,42 @@ RecordSession::Removed RecordSession::remove()
         m_list.removeRows(row, 1);
     m_regmostrado = 0;
     return Removed::Done;
+}
+
+RecordSession::Imported RecordSession::importCards(const QString &path, const VCardImportSettings &settings,
+    const std::function<bool(qint64, qint64)> &keepGoing)
+{
+    using Outcome = Imported::Outcome;
+    Imported imported;
+    VCardImport import(m_list, settings);
+    const qint64 total = QFileInfo(path).size(); // looked at, not opened: the reader opens it
+    std::function<bool(qint64)> progress;
+    if (keepGoing)
+        progress = [&](qint64 done) { return keepGoing(done, total); };
+    switch (import.readFile(path, progress)) {
+    case VCardImport::Outcome::Done:
+        break;
+    case VCardImport::Outcome::Stopped:
+        imported.outcome = Outcome::Stopped;
+        return imported;
+    case VCardImport::Outcome::CannotRead:
+        imported.outcome = Outcome::CannotRead;
+        return imported;
+    }
+    if (import.foundNoCard()) {
+        imported.outcome = Outcome::NoCard;
+        return imported;
+    }
+    // The pictures are on the disk before the contact file names them.
+    if (!import.syncPhotos() || !m_file.appendRecords(import.recordBytes())) {
+        import.removeSavedPhotos();
+        imported.outcome = Outcome::Failed;
+        return imported;
+    }
+    m_list.addKeys(listedKeys(import.recordBytes(), import.keys()));
+    imported.summary = import.summaryLines();
+    imported.added = import.counts().imported;
+    return imported;
 }
 
 void RecordSession::empty()

@@ -4,9 +4,11 @@
 #include "contacts/contact_record.h"
 
 #include <QString>
+#include <QStringList>
 #include <functional>
 
 class ContactListModel;
+struct VCardImportSettings;
 
 // The record state of the main window and the operations that change it, without a widget: which
 // contact the boxes show, the line it has in the contact file, whether the boxes were emptied,
@@ -79,6 +81,27 @@ public:
     // share the key the list is read again (see listFailure).
     enum class Removed { NothingShown, Failed, Done };
     Removed remove();
+
+    // Imports a vCard file (see VCardImport): the cards read, the pictures in them saved and
+    // flushed, then every new contact appended to the file in one step and its key put in the
+    // list. keepGoing is asked as the file is read, with the bytes read so far and the file's
+    // size. The contact shown stays shown, its line as stored. Anything but Done, or Done with
+    // nothing new, leaves the file and the list as they were and no picture behind.
+    struct Imported
+    {
+        enum class Outcome {
+            Done,
+            NoCard, // no card in the file could be read
+            CannotRead, // not a regular file, or a read error
+            Stopped, // keepGoing said no
+            Failed, // the pictures or the contact file could not be written
+        };
+        Outcome outcome = Outcome::Done;
+        QStringList summary; // with Done: what was imported and what was not (VCardImport)
+        int added = 0; // with Done: the new contacts
+    };
+    Imported importCards(const QString &path, const VCardImportSettings &settings,
+        const std::function<bool(qint64 done, qint64 total)> &keepGoing = {});
 
     // The boxes were emptied: no modification check until the next contact is shown.
     void empty();

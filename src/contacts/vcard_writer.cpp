@@ -258,8 +258,11 @@ bool VCardWriter::write(
         block.resize(0);
         return written;
     };
+    m_cards = 0;
     for (qsizetype i = 0; i < lines.size(); ++i) {
-        block += card(lines[i]);
+        const QByteArray one = card(lines[i]);
+        m_cards += one.isEmpty() ? 0 : 1;
+        block += one;
         if (block.size() >= Block && !flush())
             return false;
         if (keepGoing && !keepGoing(i + 1)) {

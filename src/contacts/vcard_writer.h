@@ -30,6 +30,8 @@ public:
     // how many lines are done. False when the device refused bytes or keepGoing said no.
     bool write(
         QIODevice &device, const QStringList &lines, const std::function<bool(qsizetype)> &keepGoing = {});
+    // The cards the last write made: a line without any text makes none.
+    qsizetype cardsWritten() const { return m_cards; }
 
     // One property line as bytes: folded every 75 bytes, never inside a UTF-8 character, with
     // CR LF after every part.
@@ -42,4 +44,5 @@ private:
     // Address books share few pictures among many contacts: each is read once per export.
     QHash<QString, QByteArray> m_photos;
     qsizetype m_photoBytes = 0;
+    qsizetype m_cards = 0;
 };

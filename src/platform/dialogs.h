@@ -6,7 +6,7 @@
 class QPrinter;
 class QWidget;
 
-// The common dialogs: choosing a file to open and choosing a printer.
+// The common dialogs: choosing a file to open, a file to save to, and a printer.
 class Dialogs
 {
 public:
@@ -19,6 +19,15 @@ public:
     // Returns the chosen file's full path, or nothing when the user cancels.
     virtual std::optional<QString> openFile(
         QWidget *parent, const QString &filter, int selectedEntry, const QString &startFolder)
+        = 0;
+
+    // filter as openFile has it; the first pattern of the chosen entry is added to a name typed
+    // without one. The dialog opens on suggestedPath, a full path: its folder, or the user's home
+    // folder when that one is gone, with its file name ready to be kept or changed. Choosing a file
+    // that exists asks whether to replace it. Returns the chosen full path, or nothing when the
+    // user cancels. Nothing is written: the caller writes the file.
+    virtual std::optional<QString> saveFile(
+        QWidget *parent, const QString &filter, const QString &suggestedPath)
         = 0;
 
     // Lets the user choose and set up a printer. False when the user cancels.

@@ -128,6 +128,34 @@ std::optional<QString> QtDialogs::openFile(
     return QDir::toNativeSeparators(dialog.selectedFiles().constFirst());
 }
 
+std::optional<QString> QtDialogs::saveFile(
+    QWidget *parent, const QString &filter, const QString &suggestedPath)
+{
+    QFileDialog dialog(parent);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setOption(QFileDialog::HideNameFilterDetails);
+    const QFileInfo suggested(QDir::fromNativeSeparators(suggestedPath));
+    dialog.setDirectory(
+        QFileInfo(suggested.absolutePath()).isDir() ? suggested.absolutePath() : QDir::homePath());
+    const QStringList filters = nameFilters(filter);
+    dialog.setNameFilters(filters);
+    // A name typed without an extension takes the first one of the entry chosen.
+    QStringList suffixes;
+    const QStringList parts = filter.split(u'|');
+    for (qsizetype i = 1; i < parts.size(); i += 2)
+        suffixes << parts.at(i).section(u';', 0, 0).section(u'.', 1);
+    const auto takeSuffix = [&dialog, filters, suffixes](const QString &chosen) {
+        dialog.setDefaultSuffix(suffixes.value(filters.indexOf(chosen)));
+    };
+    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, takeSuffix);
+    takeSuffix(filters.value(0));
+    dialog.selectFile(suggested.fileName());
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return std::nullopt;
+    return QDir::toNativeSeparators(dialog.selectedFiles().constFirst());
+}
+
 bool QtDialogs::choosePrinter(QWidget *parent, QPrinter &printer)
 {
     QPrintDialog dialog(&printer, parent);

@@ -23,6 +23,8 @@ class QtDialogs : public Dialogs
 public:
     std::optional<QString> openFile(
         QWidget *parent, const QString &filter, int selectedEntry, const QString &startFolder) override;
+    std::optional<QString> saveFile(
+        QWidget *parent, const QString &filter, const QString &suggestedPath) override;
     bool choosePrinter(QWidget *parent, QPrinter &printer) override;
 
     // "JPEG (*.JPG)|*.jpg|GIF (*.gif)|*.gif" as Qt name filters ("JPEG (*.JPG) (*.jpg)", ...).

@@ -71,21 +71,24 @@ TwinWriter::~TwinWriter()
     discard();
 }
 
-bool TwinWriter::create(mode_t mode, const QString &attributesOf)
+bool TwinWriter::create(mode_t mode, const QString &attributesOf, Leftover leftover)
 {
     discard();
     m_adopted = false;
     const QByteArray name = QFile::encodeName(m_twin);
     struct stat status = {};
-    if (::lstat(name.constData(), &status) == 0) {
-        // Our own twin, left by a run that ended before its rename, or a link: either goes. What
-        // else stands there is not ours to remove.
-        if (!S_ISREG(status.st_mode) && !S_ISLNK(status.st_mode))
+    // Kept, a name that is taken makes the open below fail.
+    if (leftover == Leftover::Remove) {
+        if (::lstat(name.constData(), &status) == 0) {
+            // Our own twin, left by a run that ended before its rename, or a link: either goes.
+            // What else stands there is not ours to remove.
+            if (!S_ISREG(status.st_mode) && !S_ISLNK(status.st_mode))
+                return false;
+            if (::unlink(name.constData()) != 0)
+                return false;
+        } else if (errno != ENOENT) {
             return false;
-        if (::unlink(name.constData()) != 0)
-            return false;
-    } else if (errno != ENOENT) {
-        return false;
+        }
     }
     m_fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, FileMode::New);
     if (m_fd < 0)

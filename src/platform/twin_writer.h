@@ -30,9 +30,15 @@ public:
     TwinWriter(const TwinWriter &) = delete;
     TwinWriter &operator=(const TwinWriter &) = delete;
 
+    // What stands at the twin's name before it is made: beside the program's own files a file or
+    // a link there is a twin some run left behind, and goes; beside a file the user chose it may be
+    // the user's, and stays (create() then fails with errno EEXIST).
+    enum class Leftover { Remove, Keep };
+
     // Makes the twin with these permission bits. With attributesOf, the user.* extended attributes
     // of that file come along, all but the hidden flag, which the program sets itself.
-    [[nodiscard]] bool create(mode_t mode, const QString &attributesOf = {});
+    [[nodiscard]] bool create(
+        mode_t mode, const QString &attributesOf = {}, Leftover leftover = Leftover::Remove);
 
     // Takes up a twin that is already written (one a change cut short left behind, or a working
     // copy) so that commit() puts it in place. Only a regular file is taken, never through a link,

@@ -107,12 +107,11 @@ void TestMainWindow::layout_data()
         QTest::newRow(name) << QString::fromLatin1(name) << QString::fromUtf8(caption) << QRect(l, t, w, h);
     };
     row("List1", "", 120, 120, 2775, 7665);
-    const int boxes[FieldCount][4] = {
-        {3000, 240, 3975, 285},  {3000, 840, 1575, 285},  {5400, 840, 1575, 285},  {3000, 1440, 3975, 285},
-        {3000, 2040, 1575, 285}, {5400, 2040, 1575, 285}, {3000, 2640, 3975, 285}, {3000, 3240, 3975, 285},
-        {3000, 3840, 1575, 285}, {5400, 3840, 1575, 285}, {3000, 4440, 3975, 285}, {3000, 5040, 3975, 285},
-        {3000, 5640, 3975, 285}, {3000, 6240, 3975, 285}, {3000, 6840, 1455, 285}, {5160, 6840, 1455, 285},
-        {3000, 7440, 3975, 285}, {7080, 4080, 3495, 285}};
+    const int boxes[FieldCount][4] = {{3000, 240, 3975, 285}, {3000, 840, 1575, 285}, {5400, 840, 1575, 285},
+        {3000, 1440, 3975, 285}, {3000, 2040, 1575, 285}, {5400, 2040, 1575, 285}, {3000, 2640, 3975, 285},
+        {3000, 3240, 3975, 285}, {3000, 3840, 1575, 285}, {5400, 3840, 1575, 285}, {3000, 4440, 3975, 285},
+        {3000, 5040, 3975, 285}, {3000, 5640, 3975, 285}, {3000, 6240, 3975, 285}, {3000, 6840, 1455, 285},
+        {5160, 6840, 1455, 285}, {3000, 7440, 3975, 285}, {7080, 4080, 3495, 285}};
     for (int i = 0; i < FieldCount; ++i) {
         const QByteArray name = "txt_" + QByteArray::number(i);
         row(name.constData(), "", boxes[i][0], boxes[i][1], boxes[i][2], boxes[i][3]);
@@ -132,15 +131,14 @@ void TestMainWindow::layout_data()
     row("Line2", "", 7080, 6660, 4680, 15);
 
     // Field labels 240 twips above their boxes, 255 high; the photo's label 2055 wide.
-    const char *labels[FieldCount] = {"Apellido :", "Nombre :", "Nick :", "Edad :", "Localidad :",
-                                      "Provincia :", "País :", "Domicilio :", "Telefono :", "Celular :",
-                                      "E-Mail :", "Fecha De Alta :", "Fecha De Nacimiento :",
-                                      "Situacion Civil :", "Peso :", "Altura :", "Ocupacion :",
-                                      "Ubicación De La Foto :"};
+    const char *labels[FieldCount]
+        = {"Apellido :", "Nombre :", "Nick :", "Edad :", "Localidad :", "Provincia :", "País :",
+            "Domicilio :", "Telefono :", "Celular :", "E-Mail :", "Fecha De Alta :", "Fecha De Nacimiento :",
+            "Situacion Civil :", "Peso :", "Altura :", "Ocupacion :", "Ubicación De La Foto :"};
     for (int i = 0; i < FieldCount; ++i) {
         const QByteArray name = i == ubicacionfoto ? "Label6" : "lbl_" + QByteArray::number(i);
-        row(name.constData(), labels[i], boxes[i][0], boxes[i][1] - 240, i == ubicacionfoto ? 2055 : boxes[i][2],
-            255);
+        row(name.constData(), labels[i], boxes[i][0], boxes[i][1] - 240,
+            i == ubicacionfoto ? 2055 : boxes[i][2], 255);
     }
     row("lblkgs", "Kgs", 4485, 6930, 375, 255);
     row("lblmts", "Mts", 6675, 6930, 375, 255);
@@ -191,7 +189,8 @@ void TestMainWindow::frame()
     QVERIFY(!f->button("Command8")->isEnabled());
     QVERIFY(!f->button("Command2")->isEnabled());
     QVERIFY(!f->button("Command7")->isEnabled());
-    for (const char *name : {"Command5", "Command6", "Command1", "cmdvaciar", "cmdoptions", "cmdacerca", "Command4"})
+    for (const char *name :
+        {"Command5", "Command6", "Command1", "cmdvaciar", "cmdoptions", "cmdacerca", "Command4"})
         QVERIFY2(f->button(name)->isEnabled(), name);
     QCOMPARE(f->image()->pixmap().isNull(), true);
     QVERIFY(f->image()->hasScaledContents());
@@ -206,7 +205,7 @@ void TestMainWindow::frame()
 void TestMainWindow::tabOrder()
 {
     f->open();
-    QStringList expected{QStringLiteral("List1")};
+    QStringList expected {QStringLiteral("List1")};
     for (int i = 0; i < FieldCount; ++i)
         expected << QStringLiteral("txt_%1").arg(i);
     expected << u"Command8"_qs << u"Command5"_qs << u"Command6"_qs << u"Command1"_qs << u"cmdvaciar"_qs
@@ -228,11 +227,12 @@ void TestMainWindow::menus()
     f->open();
     const QList<QAction *> top = f->window->menuBar()->actions();
     QCOMPARE(top.size(), 3);
-    const QStringList titles{u"Archivo"_qs, u"Herramientas"_qs, u"Ayuda"_qs};
-    const QStringList names{u"mnuarchi"_qs, u"mnuherra"_qs, u"mnuayuda"_qs};
-    const QList<QStringList> items{
-        {u"mnusalir:Salir"_qs},
-        {u"mnubuscar:Buscar contacto..."_qs, u"mnuguion3:-"_qs, u"mnubusactu:Buscar actualizaciones..."_qs,
+    const QStringList titles {u"Archivo"_qs, u"Herramientas"_qs, u"Ayuda"_qs};
+    const QStringList names {u"mnuarchi"_qs, u"mnuherra"_qs, u"mnuayuda"_qs};
+    const QList<QStringList> items {
+        {u"mnuimportar:Importar contactos..."_qs, u"mnuexportar:Exportar contactos..."_qs, u"mnuguion3:-"_qs,
+            u"mnusalir:Salir"_qs},
+        {u"mnubuscar:Buscar contacto..."_qs, u"mnuguion4:-"_qs, u"mnubusactu:Buscar actualizaciones..."_qs,
             u"mnuguion:-"_qs, u"mnuopciones:Opciones..."_qs},
         {u"mnumorqweb:Morq Technologies En La WEB"_qs, u"mnuguion2:-"_qs, u"mnuacerca:Acerca De..."_qs},
     };
@@ -258,8 +258,8 @@ void TestMainWindow::menus()
         }
     }
     QCOMPARE(keys,
-        QStringList({u"Alt+A"_qs, u"Alt+S"_qs, u"Alt+H"_qs, u"Alt+C"_qs, u"Alt+B"_qs, u"Alt+O"_qs, u"Alt+U"_qs,
-            u"Alt+M"_qs, u"Alt+A"_qs}));
+        QStringList({u"Alt+A"_qs, u"Alt+I"_qs, u"Alt+E"_qs, u"Alt+S"_qs, u"Alt+H"_qs, u"Alt+C"_qs,
+            u"Alt+B"_qs, u"Alt+O"_qs, u"Alt+U"_qs, u"Alt+M"_qs, u"Alt+A"_qs}));
 }
 
 // --- start -------------------------------------------------------------------------------------
@@ -267,7 +267,8 @@ void TestMainWindow::menus()
 void TestMainWindow::load_createsMissingFiles()
 {
     f->open();
-    QCOMPARE(readBytes(f->desk.programFile(u"Agenda.opt"_qs)), QByteArray("1\r\n1\r\n0\r\n0\r\n0\r\n1\r\n0\r\n1\r\n"));
+    QCOMPARE(readBytes(f->desk.programFile(u"Agenda.opt"_qs)),
+        QByteArray("1\r\n1\r\n0\r\n0\r\n0\r\n1\r\n0\r\n1\r\n"));
     QVERIFY(QFileInfo(f->dataPath()).isFile());
     QCOMPARE(f->contactBytes(), QByteArray());
     QVERIFY(f->desk.attributes.isHidden(f->dataPath()));
@@ -284,7 +285,7 @@ void TestMainWindow::load_recoversTwin()
     // A rewrite cut short between its delete and its rename: the contacts are in the twin.
     writeBytes(f->twinPath(), cp1252Lines({rec(u"Gomez"_qs, u"Ana"_qs)}));
     f->open();
-    QCOMPARE(f->entries(), QStringList{u"Gomez Ana "_qs});
+    QCOMPARE(f->entries(), QStringList {u"Gomez Ana "_qs});
     QCOMPARE(f->contactBytes(), cp1252Lines({rec(u"Gomez"_qs, u"Ana"_qs)}));
 }
 
@@ -310,14 +311,15 @@ void TestMainWindow::load_updateTimer()
 
 void TestMainWindow::load_sortsEntries()
 {
-    f->writeContacts({rec(u"perez"_qs, u"Luis"_qs), rec(u"Gomez"_qs, u"Ana"_qs), rec(u"Álvarez"_qs, u"Eva"_qs),
-                      rec(u"gomez"_qs, u"ana"_qs), rec(u"Muñoz"_qs, u"Rosa"_qs), rec(u"Munoz"_qs, u"Rosa"_qs),
-                      rec(u"Munro"_qs, u"Ian"_qs), rec(u"Gomez"_qs, u"Ana"_qs), rec(u"Zapata"_qs, u"Juan"_qs)});
+    f->writeContacts(
+        {rec(u"perez"_qs, u"Luis"_qs), rec(u"Gomez"_qs, u"Ana"_qs), rec(u"Álvarez"_qs, u"Eva"_qs),
+            rec(u"gomez"_qs, u"ana"_qs), rec(u"Muñoz"_qs, u"Rosa"_qs), rec(u"Munoz"_qs, u"Rosa"_qs),
+            rec(u"Munro"_qs, u"Ian"_qs), rec(u"Gomez"_qs, u"Ana"_qs), rec(u"Zapata"_qs, u"Juan"_qs)});
     f->open();
     // Letter case ignored, equal entries kept in file order, accents beside their letter, ñ after n.
-    QCOMPARE(f->entries(), (QStringList{u"Álvarez Eva "_qs, u"Gomez Ana "_qs, u"gomez ana "_qs, u"Gomez Ana "_qs,
-                                        u"Munoz Rosa "_qs, u"Munro Ian "_qs, u"Muñoz Rosa "_qs, u"perez Luis "_qs,
-                                        u"Zapata Juan "_qs}));
+    QCOMPARE(f->entries(),
+        (QStringList {u"Álvarez Eva "_qs, u"Gomez Ana "_qs, u"gomez ana "_qs, u"Gomez Ana "_qs,
+            u"Munoz Rosa "_qs, u"Munro Ian "_qs, u"Muñoz Rosa "_qs, u"perez Luis "_qs, u"Zapata Juan "_qs}));
     QCOMPARE(f->selectedRow(), -1);
 }
 
@@ -359,7 +361,7 @@ void TestMainWindow::openTwo(const QStringList &options)
 {
     f->writeOptions(options);
     f->writeContacts({rec(u"Perez"_qs, u"Luis"_qs, {{telefono, u"111"_qs}}),
-                      rec(u"Gomez"_qs, u"Ana"_qs, {{edad, u"34"_qs}, {telefono, u"555-1234"_qs}})});
+        rec(u"Gomez"_qs, u"Ana"_qs, {{edad, u"34"_qs}, {telefono, u"555-1234"_qs}})});
     f->open();
 }
 
@@ -372,7 +374,8 @@ void TestMainWindow::select_withoutEdits()
     QCOMPARE(f->box(edad)->text(), u"34"_qs);
     QCOMPARE(f->box(telefono)->text(), u"555-1234"_qs);
     QCOMPARE(f->window->regmostrado(), 1);
-    QCOMPARE(f->window->regoriginal(), rec(u"Gomez"_qs, u"Ana"_qs, {{edad, u"34"_qs}, {telefono, u"555-1234"_qs}}));
+    QCOMPARE(f->window->regoriginal(),
+        rec(u"Gomez"_qs, u"Ana"_qs, {{edad, u"34"_qs}, {telefono, u"555-1234"_qs}}));
     QVERIFY(f->button("Command2")->isEnabled());
     QVERIFY(f->button("Command7")->isEnabled());
     QVERIFY(!f->button("Command8")->isEnabled());
@@ -386,7 +389,7 @@ void TestMainWindow::select_withoutEdits()
     QCOMPARE(f->contactBytes(), before);
     QVERIFY(!QFileInfo::exists(f->twinPath()));
     // The lookup reads the file and leaves it hidden.
-    QCOMPARE(f->desk.attributes.calls, (QStringList{u"normal:data.orv"_qs, u"hidden:data.orv"_qs}));
+    QCOMPARE(f->desk.attributes.calls, (QStringList {u"normal:data.orv"_qs, u"hidden:data.orv"_qs}));
     // List selection makes no sound.
     QVERIFY(f->desk.sound.played.isEmpty());
 }
@@ -419,7 +422,8 @@ void TestMainWindow::select_editedPhone()
     f->clickEntry(u"Perez Luis "_qs);
     QCOMPARE(f->desk.messages.shown.size(), 1);
     const FakeMessageBoxes::Shown &asked = f->desk.messages.shown.first();
-    QCOMPARE(asked.text, u"Los datos han sido modificados. ¿Desea guardar el registro con los nuevos datos?"_qs);
+    QCOMPARE(
+        asked.text, u"Los datos han sido modificados. ¿Desea guardar el registro con los nuevos datos?"_qs);
     QCOMPARE(asked.title, u"Orvalia"_qs);
     QCOMPARE(asked.icon, Icon::Question);
     QCOMPARE(asked.buttons, Buttons::YesNo);
@@ -427,10 +431,10 @@ void TestMainWindow::select_editedPhone()
     if (answer == Answer::Yes) {
         // Saved in its old place; the fresh list has no selection and nothing is shown.
         QCOMPARE(f->contactBytes(),
-                 cp1252Lines({rec(u"Perez"_qs, u"Luis"_qs, {{telefono, u"111"_qs}}),
-                              rec(u"Gomez"_qs, u"Ana"_qs, {{edad, u"34"_qs}, {telefono, u"555-9999"_qs}})}));
+            cp1252Lines({rec(u"Perez"_qs, u"Luis"_qs, {{telefono, u"111"_qs}}),
+                rec(u"Gomez"_qs, u"Ana"_qs, {{edad, u"34"_qs}, {telefono, u"555-9999"_qs}})}));
         QVERIFY(f->boxesEmpty());
-        QCOMPARE(f->entries(), (QStringList{u"Gomez Ana "_qs, u"Perez Luis "_qs}));
+        QCOMPARE(f->entries(), (QStringList {u"Gomez Ana "_qs, u"Perez Luis "_qs}));
         QCOMPARE(f->selectedRow(), -1);
         QCOMPARE(f->window->regmostrado(), 0);
         QCOMPARE(f->window->regoriginal(), QString());
@@ -454,8 +458,8 @@ void TestMainWindow::select_savesSilentlyWithoutConfirmations()
     f->clickEntry(u"Perez Luis "_qs);
     QVERIFY(f->desk.messages.shown.isEmpty());
     QCOMPARE(f->contactBytes(),
-             cp1252Lines({rec(u"Perez"_qs, u"Luis"_qs, {{telefono, u"111"_qs}}),
-                          rec(u"Gomez"_qs, u"Ana"_qs, {{edad, u"34"_qs}, {telefono, u"12"_qs}})}));
+        cp1252Lines({rec(u"Perez"_qs, u"Luis"_qs, {{telefono, u"111"_qs}}),
+            rec(u"Gomez"_qs, u"Ana"_qs, {{edad, u"34"_qs}, {telefono, u"12"_qs}})}));
     QVERIFY(f->boxesEmpty());
 }
 
@@ -467,9 +471,9 @@ void TestMainWindow::select_surnameChangeKeepsPlace()
     f->desk.messages.queueAnswer(Answer::Yes);
     f->clickEntry(u"Gomez Ana "_qs);
     QCOMPARE(f->contactBytes(),
-             cp1252Lines({rec(u"Pérez"_qs, u"Luis"_qs, {{telefono, u"111"_qs}}),
-                          rec(u"Gomez"_qs, u"Ana"_qs, {{edad, u"34"_qs}, {telefono, u"555-1234"_qs}})}));
-    QCOMPARE(f->entries(), (QStringList{u"Gomez Ana "_qs, u"Pérez Luis "_qs}));
+        cp1252Lines({rec(u"Pérez"_qs, u"Luis"_qs, {{telefono, u"111"_qs}}),
+            rec(u"Gomez"_qs, u"Ana"_qs, {{edad, u"34"_qs}, {telefono, u"555-1234"_qs}})}));
+    QCOMPARE(f->entries(), (QStringList {u"Gomez Ana "_qs, u"Pérez Luis "_qs}));
 }
 
 void TestMainWindow::select_keyDifferingInCase()
@@ -481,7 +485,7 @@ void TestMainWindow::select_keyDifferingInCase()
     f->desk.messages.queueAnswer(Answer::Yes);
     f->clickEntry(u"Gomez Ana "_qs);
     // Saving runs no duplicate check; both contacts stay, in file order, each with its own line.
-    QCOMPARE(f->entries(), (QStringList{u"gomez ana "_qs, u"Gomez Ana "_qs}));
+    QCOMPARE(f->entries(), (QStringList {u"gomez ana "_qs, u"Gomez Ana "_qs}));
     f->clickEntry(u"gomez ana "_qs);
     QCOMPARE(f->box(telefono)->text(), u"111"_qs);
     f->clickEntry(u"Gomez Ana "_qs);
@@ -510,7 +514,7 @@ void TestMainWindow::select_missingPhoto()
     const QString shown = f->picture(u"luis.bmp"_qs, Qt::red);
     f->writeOptions(optionLines());
     f->writeContacts({rec(u"Gomez"_qs, u"Ana"_qs, {{ubicacionfoto, gone}}),
-                      rec(u"Perez"_qs, u"Luis"_qs, {{ubicacionfoto, shown}})});
+        rec(u"Perez"_qs, u"Luis"_qs, {{ubicacionfoto, shown}})});
     f->open();
     f->clickEntry(u"Perez Luis "_qs);
     QVERIFY(f->pictureShown());
@@ -527,8 +531,9 @@ void TestMainWindow::select_missingPhoto()
     f->clickEntry(u"Gomez Ana "_qs);
     QCOMPARE(f->desk.messages.shown.size(), 1);
     const FakeMessageBoxes::Shown &told = f->desk.messages.shown.first();
-    QCOMPARE(told.text, u"La imagen no se puede abrir o ha sido borrada\nSe aconseja que borre la ubicación de la "
-                        "foto o seleccione otra ubicación"_qs);
+    QCOMPARE(told.text,
+        u"La imagen no se puede abrir o ha sido borrada\nSe aconseja que borre la ubicación de la "
+        "foto o seleccione otra ubicación"_qs);
     QCOMPARE(told.title, u"Error"_qs);
     QCOMPARE(told.icon, Icon::Error);
     QCOMPARE(told.buttons, Buttons::Ok);
@@ -547,7 +552,7 @@ void TestMainWindow::select_fileThatIsNoPicture()
     writeBytes(text, "no soy una imagen");
     const QString blue = f->picture(u"luis.bmp"_qs, Qt::blue);
     f->writeContacts({rec(u"Gomez"_qs, u"Ana"_qs, {{ubicacionfoto, text}}),
-                      rec(u"Perez"_qs, u"Luis"_qs, {{ubicacionfoto, blue}}), rec(u"Ruiz"_qs, u"Eva"_qs)});
+        rec(u"Perez"_qs, u"Luis"_qs, {{ubicacionfoto, blue}}), rec(u"Ruiz"_qs, u"Eva"_qs)});
     f->open();
     f->clickEntry(u"Perez Luis "_qs);
     f->clickEntry(u"Gomez Ana "_qs);
@@ -578,7 +583,8 @@ void TestMainWindow::select_saveFails()
     f->clickEntry(u"Perez Luis "_qs);
     QCOMPARE(f->desk.messages.shown.size(), 2);
     const FakeMessageBoxes::Shown &told = f->desk.messages.shown.last();
-    QCOMPARE(told.text, u"No se pudieron guardar los cambios del registro. El archivo de datos no fue modificado."_qs);
+    QCOMPARE(told.text,
+        u"No se pudieron guardar los cambios del registro. El archivo de datos no fue modificado."_qs);
     QCOMPARE(told.title, u"Error"_qs);
     QCOMPARE(told.icon, Icon::Error);
     QCOMPARE(f->contactBytes(), before);
@@ -620,10 +626,11 @@ void TestMainWindow::keyFilter_data()
     QTest::addColumn<QString>("typed");
     QTest::addColumn<QString>("expected");
 
-    const auto row = [](const char *name, int index, const char *start, const char *typed, const char *expected) {
-        QTest::newRow(name) << index << QString::fromUtf8(start) << QString::fromUtf8(typed)
-                            << QString::fromUtf8(expected);
-    };
+    const auto row
+        = [](const char *name, int index, const char *start, const char *typed, const char *expected) {
+              QTest::newRow(name) << index << QString::fromUtf8(start) << QString::fromUtf8(typed)
+                                  << QString::fromUtf8(expected);
+          };
     // typed: characters, with "<" standing for backspace
     row("age letter", edad, "", "a", "");
     row("age digits", edad, "", "7x8", "78");
@@ -675,15 +682,16 @@ void TestMainWindow::paste_data()
     QTest::addColumn<int>("index");
     QTest::addColumn<QString>("start");
     QTest::addColumn<QString>("clipboard");
-    QTest::addColumn<QString>("byMenu");   // paste() as the context menu runs it
-    QTest::addColumn<QString>("byCtrlV");  // Ctrl+V, which arrives as character 22
+    QTest::addColumn<QString>("byMenu"); // paste() as the context menu runs it
+    QTest::addColumn<QString>("byCtrlV"); // Ctrl+V, which arrives as character 22
     QTest::addColumn<QString>("byShiftIns");
 
     QTest::newRow("age digits") << int(edad) << u"1"_qs << u"23"_qs << u"123"_qs << u"1"_qs << u"123"_qs;
     QTest::newRow("age letters") << int(edad) << u"1"_qs << u"2a"_qs << u"1"_qs << u"1"_qs << u"1"_qs;
     QTest::newRow("phone") << int(telefono) << u""_qs << u"555-12 34"_qs << u"555-12 34"_qs << u""_qs
                            << u"555-12 34"_qs;
-    QTest::newRow("age backspace character") << int(edad) << u"1"_qs << u"2\b"_qs << u"1"_qs << u"1"_qs << u"1"_qs;
+    QTest::newRow("age backspace character")
+        << int(edad) << u"1"_qs << u"2\b"_qs << u"1"_qs << u"1"_qs << u"1"_qs;
     QTest::newRow("weight line break") << int(peso) << u""_qs << u"7\n0"_qs << u""_qs << u""_qs << u""_qs;
     QTest::newRow("nick cleaned") << int(nick) << u"x"_qs << u"aãb\r\nc€Ωd"_qs << u"xabc€d"_qs << u"xabc€d"_qs
                                   << u"xabc€d"_qs;
@@ -772,7 +780,7 @@ void TestMainWindow::clickSound()
     // The options are read again at every click.
     f->writeOptions(optionLines(u"1"_qs, u"1"_qs, sounds));
     f->click("cmdvaciar");
-    QCOMPARE(f->desk.sound.played, plays ? QStringList{u"Tac.WAV"_qs} : QStringList());
+    QCOMPARE(f->desk.sound.played, plays ? QStringList {u"Tac.WAV"_qs} : QStringList());
 }
 
 void TestMainWindow::exit_unchanged_data()
@@ -791,7 +799,7 @@ void TestMainWindow::exit_unchanged()
     f->click("Command4");
     QVERIFY(f->desk.messages.shown.isEmpty());
     QVERIFY(!f->window->isVisible());
-    QCOMPARE(f->desk.sound.played, sounds == u"0" ? QStringList() : QStringList{u"Fin.WAV"_qs});
+    QCOMPARE(f->desk.sound.played, sounds == u"0" ? QStringList() : QStringList {u"Fin.WAV"_qs});
     QVERIFY(f->timer("Timersalsonido")->isActive());
     QCOMPARE(f->programEnds, 0);
     QCOMPARE(f->contactBytes(), before);
@@ -828,15 +836,15 @@ void TestMainWindow::exit_modified()
 
     QCOMPARE(f->desk.messages.shown.size(), 1);
     QCOMPARE(f->desk.messages.shown.first().text,
-             u"Los datos han sido modificados. ¿Desea guardar el registro con los nuevos datos?"_qs);
+        u"Los datos han sido modificados. ¿Desea guardar el registro con los nuevos datos?"_qs);
     QCOMPARE(f->desk.messages.shown.first().buttons, Buttons::YesNo);
     QVERIFY(visibleWhileAsked);
     QVERIFY(!f->window->isVisible());
     QVERIFY(f->timer("Timersalsonido")->isActive());
     if (answer == Answer::Yes)
         QCOMPARE(f->contactBytes(),
-                 cp1252Lines({rec(u"Perez"_qs, u"Luis"_qs, {{telefono, u"111"_qs}}),
-                              rec(u"Gomez"_qs, u"Ana"_qs, {{edad, u"35"_qs}, {telefono, u"555-1234"_qs}})}));
+            cp1252Lines({rec(u"Perez"_qs, u"Luis"_qs, {{telefono, u"111"_qs}}),
+                rec(u"Gomez"_qs, u"Ana"_qs, {{edad, u"35"_qs}, {telefono, u"555-1234"_qs}})}));
     else
         QCOMPARE(f->contactBytes(), before);
 }
@@ -864,7 +872,7 @@ void TestMainWindow::exit_closeBox()
     QCOMPARE(f->desk.messages.shown.size(), 1);
     QVERIFY(f->contactBytes().contains("36"));
     QVERIFY(!f->window->isVisible());
-    QCOMPARE(f->desk.sound.played, QStringList{u"Fin.WAV"_qs});
+    QCOMPARE(f->desk.sound.played, QStringList {u"Fin.WAV"_qs});
     QVERIFY(f->timer("Timersalsonido")->isActive());
     // The end timer ends the program, not the closing, so that the exit sound can play.
     QCOMPARE(f->programEnds, 0);
@@ -895,8 +903,7 @@ void TestMainWindow::exit_saveFails()
 
 // --- timers and other windows ------------------------------------------------------------------
 
-template<typename Window>
-static QList<Window *> openWindows()
+template <typename Window> static QList<Window *> openWindows()
 {
     QList<Window *> found;
     for (QWidget *w : QApplication::topLevelWidgets()) {
@@ -1018,7 +1025,7 @@ void TestMainWindow::menuWebPage()
 {
     f->open();
     f->window->findChild<QAction *>(u"mnumorqweb"_qs)->trigger();
-    QCOMPARE(f->desk.shell.urls, QList<QUrl>{QUrl(QStringLiteral(ORVALIA_WEB_PAGE))});
+    QCOMPARE(f->desk.shell.urls, QList<QUrl> {QUrl(QStringLiteral(ORVALIA_WEB_PAGE))});
     QVERIFY(f->desk.sound.played.isEmpty());
 }
 
@@ -1039,7 +1046,7 @@ void TestMainWindow::optionsWindow_restore()
     openTwo();
     f->clickEntry(u"Gomez Ana "_qs);
     f->window->findChild<QAction *>(u"mnuopciones"_qs)->trigger();
-    QCOMPARE(f->desk.sound.played, QStringList{u"Tac.WAV"_qs});
+    QCOMPARE(f->desk.sound.played, QStringList {u"Tac.WAV"_qs});
     const QList<FrmOptions *> options = openWindows<FrmOptions>();
     QCOMPARE(options.size(), 1);
     QVERIFY(!f->window->isEnabled());
@@ -1051,7 +1058,7 @@ void TestMainWindow::optionsWindow_restore()
     // A restore replaced the file: the window shows nothing and lists the new contacts.
     f->writeContacts({rec(u"Ruiz"_qs, u"Eva"_qs)});
     emit options.first()->backupRestored();
-    QCOMPARE(f->entries(), QStringList{u"Ruiz Eva "_qs});
+    QCOMPARE(f->entries(), QStringList {u"Ruiz Eva "_qs});
     QVERIFY(f->boxesEmpty());
     QCOMPARE(f->window->regmostrado(), 0);
     QVERIFY(!f->button("Command2")->isEnabled());
@@ -1085,7 +1092,7 @@ void TestMainWindow::print()
     f->desk.messages.queueAnswer(Answer::Ok);
     f->desk.messages.queueAnswer(Answer::Yes);
     f->click("Command7");
-    QCOMPARE(f->desk.sound.played, QStringList{u"Tac.WAV"_qs});
+    QCOMPARE(f->desk.sound.played, QStringList {u"Tac.WAV"_qs});
     // The card job got the boxes: its long-field question names the nick.
     QCOMPARE(f->desk.messages.shown.size(), 2);
     QCOMPARE(f->desk.messages.shown[0].text, u"La impresion solo es para hojas A4"_qs);

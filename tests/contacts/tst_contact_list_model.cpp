@@ -14,6 +14,8 @@ private slots:
     void order();
     void equalEntriesKeepArrival();
     void addKeyPlacesLikeSorting();
+    void addKeysPlaceAsAddKeyDoes_data();
+    void addKeysPlaceAsAddKeyDoes();
     void containsIgnoringCase_data();
     void containsIgnoringCase();
     void exactRows();
@@ -78,6 +80,55 @@ void TestContactListModel::equalEntriesKeepArrival()
     QCOMPARE(model.addKey(u"gOmez ana "_qs), 5);
     QCOMPARE(model.keyAt(5), u"gOmez ana "_qs);
     QCOMPARE(model.addKey(u"Aaron Luis "_qs), 0);
+}
+
+void TestContactListModel::addKeysPlaceAsAddKeyDoes_data()
+{
+    QTest::addColumn<int>("present");
+    QTest::addColumn<int>("added");
+    QTest::newRow("into an empty list") << 0 << 40;
+    QTest::newRow("a few among many") << 300 << 7;
+    QTest::newRow("many among a few") << 5 << 300;
+    QTest::newRow("one") << 20 << 1;
+}
+
+// Keys of few letters, so that many compare equal but for letter case and their order of arrival
+// shows: one change of the list gives what adding them one by one gives.
+void TestContactListModel::addKeysPlaceAsAddKeyDoes()
+{
+    QFETCH(int, present);
+    QFETCH(int, added);
+    QRandomGenerator random(quint32(present * 1000 + added));
+    const QString letters = u"aAáÁnNñ "_qs;
+    const auto randomKeys = [&](int count) {
+        QStringList made;
+        for (int i = 0; i < count; ++i) {
+            QString key;
+            for (int length = 1 + random.bounded(3); length > 0; --length)
+                key += letters[random.bounded(int(letters.size()))];
+            made << key + u' ';
+        }
+        return made;
+    };
+    const QStringList first = randomKeys(present);
+    const QStringList more = randomKeys(added);
+
+    ContactListModel oneByOne;
+    oneByOne.setKeys(first);
+    for (const QString &key : more)
+        oneByOne.addKey(key);
+    ContactListModel together;
+    QAbstractItemModelTester tester(&together, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    together.setKeys(first);
+    QSignalSpy reset(&together, &QAbstractItemModel::modelReset);
+    QSignalSpy inserted(&together, &QAbstractItemModel::rowsInserted);
+    together.addKeys(more);
+    QCOMPARE(keys(together), keys(oneByOne));
+    QCOMPARE(reset.size() + inserted.size(), 1);
+    // The keys' order of arrival is the file's: a list read from it again is the same.
+    ContactListModel reread;
+    reread.setKeys(first + more);
+    QCOMPARE(keys(together), keys(reread));
 }
 
 void TestContactListModel::addKeyPlacesLikeSorting()

@@ -5,12 +5,22 @@
 #include "contacts/contact_list_model.h"
 #include "contacts/contact_record.h"
 #include "contacts/record_session.h"
+#include "contacts/vcard_import.h"
 #include "fake_platform.h"
+#include "file_size_limit.h"
 #include "hostile_files.h"
+#include "platform/twin_writer.h"
+#include "platform/windows1252.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFileInfo>
+#include <QImage>
+#include <QTemporaryDir>
 #include <QTest>
+
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace ContactRecord;
 
@@ -30,6 +40,32 @@ QString rec(const QString &surname, const QString &name, const QMap<int, QString
 const QString Gomez = rec(u"Gomez"_qs, u"Ana"_qs, {{edad, u"34"_qs}});
 const QString Perez = rec(u"Perez"_qs, u"Luis"_qs, {{telefono, u"111"_qs}});
 const QString Ruiz = rec(u"Ruiz"_qs, u"Eva"_qs);
+
+const QString Today = u"15/6/25"_qs;
+
+QByteArray card(const QByteArray &body)
+{
+    return "BEGIN:VCARD\r\nVERSION:3.0\r\n" + body + "END:VCARD\r\n";
+}
+
+// A card with a picture inside, as a telephone exports it.
+QByteArray cardWithPhoto(const QByteArray &name)
+{
+    QImage image(8, 8, QImage::Format_RGB32);
+    image.fill(Qt::green);
+    QByteArray jpeg;
+    QBuffer buffer(&jpeg);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "JPEG");
+    return card("N:" + name + "\r\nPHOTO;ENCODING=b;TYPE=JPEG:" + jpeg.toBase64() + "\r\n");
+}
+
+// New, already in the list (letter case aside), repeated, nameless: every count of the summary.
+QByteArray mixedCards()
+{
+    return cardWithPhoto("Ruiz;Eva;;;") + card("N:gomez;ana;;;\r\n") + card("N:Díaz;Mar;;;\r\nTEL:555\r\n")
+        + card("N:DÍAZ;MAR;;;\r\n") + card("NOTE:nadie\r\n");
+}
 
 QStringList entries(const ContactListModel &list)
 {
@@ -62,6 +98,10 @@ private slots:
     void remove_data();
     void remove();
     void reloadShowsNothing();
+    void importCards_data();
+    void importCards();
+    void importKilled_data();
+    void importKilled();
 
 private:
     // The file written, the session started on it.
@@ -72,6 +112,11 @@ private:
         QVERIFY(start.ready);
     }
     QByteArray bytes() const { return readBytes(m_file->path()); }
+    QString photoDirectory() const { return QDir(m_desktop->programDir()).filePath(u"Fotos"_qs); }
+    VCardImportSettings importSettings() const
+    {
+        return {Today, VCardDates::fromShortFormat(u"d/M/yy"_qs), photoDirectory()};
+    }
 
     std::unique_ptr<TestPlatform> m_desktop;
     std::unique_ptr<ContactFile> m_file;
@@ -409,6 +454,168 @@ void TestRecordSession::reloadShowsNothing()
     QCOMPARE(m_session->regoriginal(), QString());
     QCOMPARE(m_session->cajasvacias(), 0);
     QCOMPARE(m_session->shownRow(), -1);
+}
+
+void TestRecordSession::importCards_data()
+{
+    QTest::addColumn<QString>("chosen"); // what the chosen file is, or what goes wrong
+    QTest::addColumn<int>("outcome");
+
+    using O = RecordSession::Imported::Outcome;
+    QTest::newRow("cards") << u"cards"_qs << int(O::Done);
+    QTest::newRow("only cards of the list") << u"known"_qs << int(O::Done);
+    QTest::newRow("no card") << u"no card"_qs << int(O::NoCard);
+    QTest::newRow("a FIFO") << u"fifo"_qs << int(O::CannotRead);
+    QTest::newRow("a directory") << u"directory"_qs << int(O::CannotRead);
+    QTest::newRow("missing") << u"missing"_qs << int(O::CannotRead);
+    QTest::newRow("stopped halfway") << u"stopped"_qs << int(O::Stopped);
+    QTest::newRow("a directory in the twin's place") << u"twin"_qs << int(O::Failed);
+    QTest::newRow("the disk full") << u"full"_qs << int(O::Failed);
+}
+
+// The file takes every new card in one step or none; the list follows it; the contact shown
+// stays shown; nothing that fails leaves a picture behind.
+void TestRecordSession::importCards()
+{
+    QFETCH(QString, chosen);
+    QFETCH(int, outcome);
+    startWith({Perez, Gomez});
+    QCOMPARE(m_session->show(u"Gomez Ana "_qs), RecordSession::Shown::Shown);
+    QTemporaryDir cards;
+    const QString path = cards.filePath(u"tarjetas.vcf"_qs);
+    const QByteArray mixed = mixedCards();
+    if (chosen == u"known")
+        writeBytes(path, card("N:Perez;Luis;;;\r\n") + card("N:GOMEZ;Ana;;;\r\n"));
+    else if (chosen == u"no card")
+        writeBytes(path, "BEGIN:VCARD\r\nNOTE:sin final\r\nEND:VCAR");
+    else if (chosen == u"fifo")
+        QVERIFY(makeFifo(path));
+    else if (chosen == u"directory")
+        QVERIFY(QDir().mkdir(path));
+    else if (chosen != u"missing")
+        writeBytes(path, mixed);
+    if (chosen == u"twin")
+        QVERIFY(QDir().mkdir(m_file->twinPath()));
+    const QByteArray before = bytes();
+
+    qint64 lastDone = -1;
+    qint64 seenTotal = -1;
+    bool withinFile = true;
+    const auto keepGoing = [&](qint64 done, qint64 total) {
+        withinFile = withinFile && done >= 0 && done <= total;
+        lastDone = done;
+        seenTotal = total;
+        return chosen != u"stopped" || done < mixed.size() / 2;
+    };
+    RecordSession::Imported imported;
+    {
+        std::optional<FileSizeLimit> full;
+        if (chosen == u"full")
+            full.emplace(rlim_t(before.size() + 20));
+        imported = m_session->importCards(path, importSettings(), keepGoing);
+    }
+    QCOMPARE(int(imported.outcome), outcome);
+    QVERIFY(withinFile);
+    QCOMPARE(m_session->regmostrado(), 1);
+    QCOMPARE(m_session->regoriginal(), Gomez);
+    QCOMPARE(m_list->keyAt(m_session->shownRow()), u"Gomez Ana "_qs);
+
+    if (chosen == u"known") {
+        QCOMPARE(bytes(), before);
+        QCOMPARE(imported.added, 0);
+        QCOMPARE(imported.summary,
+            (QStringList {u"No se importó ningún contacto."_qs,
+                u"2 contactos ya estaban en la lista y no se importaron."_qs}));
+        return;
+    }
+    if (chosen != u"cards") {
+        QCOMPARE(bytes(), before);
+        QCOMPARE(entries(*m_list), (QStringList {u"Gomez Ana "_qs, u"Perez Luis "_qs}));
+        QVERIFY(!QFileInfo::exists(photoDirectory()));
+        QVERIFY(imported.summary.isEmpty());
+        if (chosen == u"stopped" || chosen == u"full")
+            QCOMPARE(seenTotal, mixed.size());
+        return;
+    }
+    QCOMPARE(imported.added, 2);
+    QCOMPARE(imported.summary,
+        (QStringList {u"Se importaron 2 contactos."_qs,
+            u"1 contacto ya estaba en la lista y no se importó."_qs,
+            u"1 tarjeta repetía un contacto anterior del mismo archivo y no se importó."_qs,
+            u"1 tarjeta no se pudo leer."_qs}));
+    QCOMPARE(lastDone, mixed.size());
+    const QList<QByteArray> lines = bytes().split('\n');
+    QCOMPARE(lines.size(), 5); // four lines and what follows the last line end
+    QCOMPARE(bytes().left(before.size()), before);
+    const Fields ruiz = fieldsOf(Windows1252::decode(lines[2].chopped(1)));
+    QCOMPARE(ruiz[apellido], u"Ruiz"_qs);
+    QCOMPARE(ruiz[fechaalta], Today);
+    QVERIFY(ruiz[ubicacionfoto].startsWith(photoDirectory() + u'/'));
+    QCOMPARE(QImage(ruiz[ubicacionfoto]).size(), QSize(8, 8));
+    QCOMPARE(Windows1252::decode(lines[3].chopped(1)),
+        rec(u"Díaz"_qs, u"Mar"_qs, {{telefono, u"555"_qs}, {fechaalta, Today}}));
+    // The new entries at their places, as a list read from the file has them.
+    QCOMPARE(entries(*m_list),
+        (QStringList {u"Díaz Mar "_qs, u"Gomez Ana "_qs, u"Perez Luis "_qs, u"Ruiz Eva "_qs}));
+    ContactListModel reread;
+    reread.setKeys(*m_file->readKeys());
+    QCOMPARE(entries(reread), entries(*m_list));
+}
+
+void TestRecordSession::importKilled_data()
+{
+    QTest::addColumn<int>("step");
+    QTest::addColumn<bool>("done"); // just after the step, not before it
+    QTest::addColumn<bool>("added");
+
+    using S = TwinWriter::Step;
+    QTest::newRow("before the first write") << int(S::Write) << false << false;
+    QTest::newRow("before the flush") << int(S::Sync) << false << false;
+    QTest::newRow("before the rename") << int(S::Rename) << false << false;
+    QTest::newRow("after the rename") << int(S::Rename) << true << true;
+}
+
+namespace {
+TwinWriter::Step killStep;
+bool killDone;
+} // namespace
+
+// The program killed in the middle of an import: the contact file holds its old lines byte for
+// byte, or every new one once the rename is done.
+void TestRecordSession::importKilled()
+{
+    QFETCH(int, step);
+    QFETCH(bool, done);
+    QFETCH(bool, added);
+    startWith({Perez, Gomez});
+    QTemporaryDir cards;
+    const QString path = cards.filePath(u"tarjetas.vcf"_qs);
+    writeBytes(path, mixedCards());
+    const QByteArray before = bytes();
+
+    killStep = TwinWriter::Step(step);
+    killDone = done;
+    const pid_t child = ::fork();
+    QVERIFY(child >= 0);
+    if (child == 0) {
+        TwinWriter::setStepObserver([](TwinWriter::Step at, bool after) {
+            if (at == killStep && after == killDone)
+                ::_exit(0);
+        });
+        static_cast<void>(m_session->importCards(path, importSettings()));
+        ::_exit(1); // the step was never reached
+    }
+    int status = 0;
+    QCOMPARE(::waitpid(child, &status, 0), child);
+    QVERIFY(WIFEXITED(status));
+    QCOMPARE(WEXITSTATUS(status), 0);
+
+    if (!added) {
+        QCOMPARE(bytes(), before);
+        return;
+    }
+    QVERIFY(bytes().startsWith(before));
+    QCOMPARE(bytes().count("\r\n"), 4);
 }
 
 QTEST_GUILESS_MAIN(TestRecordSession)

@@ -12,6 +12,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QScopeGuard>
 #include <QStandardPaths>
@@ -150,6 +151,8 @@ private slots:
     void nameFiltersFromTheProgramsFilterText();
     void photoDialog_data();
     void photoDialog();
+    void saveDialog_data();
+    void saveDialog();
     void hiddenAttributeRoundTrip();
     void onlyOneInstanceHoldsTheLock();
     void releasedLockLetsANewStartIn();
@@ -313,6 +316,86 @@ void TestQtPlatform::photoDialog()
             u"Todos los archivos de imagenes aceptados"_qs}));
     QCOMPARE(selected, 3);
     QCOMPARE(directory, expected.isEmpty() ? home.path() : home.filePath(expected));
+}
+
+void TestQtPlatform::saveDialog_data()
+{
+    QTest::addColumn<QString>("folder"); // of the suggested path, in the home folder
+    QTest::addColumn<QString>("typed"); // the name the user types and accepts; empty: cancels
+    QTest::addColumn<QString>("expected"); // the folder the dialog opens in, in the home folder
+    QTest::newRow("the documents folder") << u"Documents"_qs << QString() << u"Documents"_qs;
+    QTest::newRow("a folder that is gone") << u"borrada"_qs << QString() << QString();
+    QTest::newRow("a name without an extension") << u"Documents"_qs << u"amigos"_qs << u"Documents"_qs;
+    QTest::newRow("a name of the other kind") << u"Documents"_qs << u"amigos.vcard"_qs << u"Documents"_qs;
+}
+
+// The entry reads as its description, the suggested name is ready, a name typed without an
+// extension gets the entry's first one, a file that exists is not replaced without a question;
+// the dialog takes input while its owner is disabled.
+void TestQtPlatform::saveDialog()
+{
+    QFETCH(QString, folder);
+    QFETCH(QString, typed);
+    QFETCH(QString, expected);
+
+    QTemporaryDir home;
+    const QByteArray oldHome = qgetenv("HOME");
+    qputenv("HOME", QFile::encodeName(home.path()));
+    const auto restore = qScopeGuard([&] { qputenv("HOME", oldHome); });
+    QVERIFY(QDir(home.path()).mkdir(u"Documents"_qs));
+
+    QStringList entries;
+    QString name;
+    QString directory;
+    QString suffix;
+    bool detailsHidden = false;
+    bool confirms = false;
+    bool saving = false;
+    bool enabled = false;
+    QTimer::singleShot(0, this, [&] {
+        auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+        QVERIFY(dialog);
+        detailsHidden = dialog->testOption(QFileDialog::HideNameFilterDetails);
+        confirms = !dialog->testOption(QFileDialog::DontConfirmOverwrite);
+        saving = dialog->acceptMode() == QFileDialog::AcceptSave;
+        enabled = dialog->isEnabled();
+        directory = dialog->directory().absolutePath();
+        suffix = dialog->defaultSuffix();
+        if (auto *types = dialog->findChild<QComboBox *>(u"fileTypeCombo"_qs)) {
+            for (int i = 0; i < types->count(); ++i)
+                entries << types->itemText(i);
+        }
+        if (auto *edit = dialog->findChild<QLineEdit *>(u"fileNameEdit"_qs))
+            name = edit->text();
+        if (typed.isEmpty()) {
+            dialog->reject();
+            return;
+        }
+        dialog->selectFile(typed);
+        static_cast<QDialog *>(dialog)->accept(); // the file dialog's own accept, by the public one
+    });
+    QWidget owner;
+    owner.show();
+    owner.setEnabled(false);
+    QtDialogs dialogs;
+    const std::optional<QString> chosen
+        = dialogs.saveFile(&owner, FrmPrincipal::VCardFilter, home.filePath(folder + u"/contactos.vcf"_qs));
+
+    QVERIFY(saving);
+    QVERIFY(detailsHidden);
+    QVERIFY(confirms);
+    QVERIFY(enabled);
+    QCOMPARE(entries, QStringList {u"Tarjetas de contacto (*.vcf *.vcard)"_qs});
+    QCOMPARE(name, u"contactos.vcf"_qs);
+    QCOMPARE(suffix, u"vcf"_qs);
+    QCOMPARE(directory, expected.isEmpty() ? home.path() : home.filePath(expected));
+    if (typed.isEmpty()) {
+        QVERIFY(!chosen);
+        return;
+    }
+    QVERIFY(chosen);
+    QCOMPARE(*chosen, home.filePath(u"Documents/"_qs + (typed.contains(u'.') ? typed : typed + u".vcf"_qs)));
+    QVERIFY(!QFileInfo::exists(*chosen)); // the dialog writes nothing
 }
 
 void TestQtPlatform::hiddenAttributeRoundTrip()

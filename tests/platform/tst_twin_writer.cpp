@@ -37,6 +37,8 @@ private slots:
     void onlyRegularFilesAreRead();
     void leftoverTwinIsReplaced_data();
     void leftoverTwinIsReplaced();
+    void keptLeftoverStays_data();
+    void keptLeftoverStays();
     void nothingButAFileOrLinkGivesWay_data();
     void nothingButAFileOrLinkGivesWay();
     void modeIsExactWhateverTheUmask_data();
@@ -139,6 +141,49 @@ void TestTwinWriter::leftoverTwinIsReplaced()
     QCOMPARE(readBytes(target), QByteArray("new\r\n"));
     QVERIFY(isRegularFile(target));
     QVERIFY(!QFileInfo::exists(twin) && !isLink(twin));
+    QCOMPARE(readBytes(victim), QByteArray("the user's own work\r\n"));
+    QVERIFY(!QFileInfo::exists(dir.filePath(u"gone"_qs)));
+}
+
+void TestTwinWriter::keptLeftoverStays_data()
+{
+    QTest::addColumn<QString>("leftover");
+    QTest::newRow("a file of the user") << u"file"_qs;
+    QTest::newRow("a link to another file") << u"link"_qs;
+    QTest::newRow("a link to nothing") << u"dangling"_qs;
+    QTest::newRow("a FIFO") << u"fifo"_qs;
+}
+
+// Beside a file the user chose, whatever has the twin's name is the user's: it stays as it is, the
+// twin is not made and says why, and the target is untouched.
+void TestTwinWriter::keptLeftoverStays()
+{
+    QFETCH(QString, leftover);
+    QTemporaryDir dir;
+    const QString target = dir.filePath(u"contactos.vcf"_qs);
+    const QString twin = dir.filePath(u"contactos.vcf.incompleto"_qs);
+    const QString victim = dir.filePath(u"tesis.txt"_qs);
+    writeBytes(target, "old\r\n");
+    writeBytes(victim, "the user's own work\r\n");
+    if (leftover == u"file")
+        writeBytes(twin, "mine");
+    else if (leftover == u"link")
+        QVERIFY(makeLink(victim, twin));
+    else if (leftover == u"dangling")
+        QVERIFY(makeLink(dir.filePath(u"gone"_qs), twin));
+    else
+        QVERIFY(makeFifo(twin));
+    const QByteArray before = leftover == u"fifo" ? QByteArray() : readBytes(twin);
+
+    TwinWriter writer(target, twin);
+    errno = 0;
+    QVERIFY(!writer.create(0600, {}, TwinWriter::Leftover::Keep));
+    QCOMPARE(errno, EEXIST);
+    QVERIFY(!writer.write("new"));
+    QVERIFY(!writer.commit());
+    QCOMPARE(readBytes(target), QByteArray("old\r\n"));
+    QVERIFY(QFileInfo::exists(twin) || isLink(twin));
+    QCOMPARE(leftover == u"fifo" ? QByteArray() : readBytes(twin), before);
     QCOMPARE(readBytes(victim), QByteArray("the user's own work\r\n"));
     QVERIFY(!QFileInfo::exists(dir.filePath(u"gone"_qs)));
 }

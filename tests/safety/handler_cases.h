@@ -12,6 +12,7 @@
 #include "tst_main_window_fixture.h"
 #include "window_driver.h"
 
+#include <QAction>
 #include <QCheckBox>
 #include <QDir>
 #include <QPointer>
@@ -162,6 +163,18 @@ inline QList<Handler> handlers()
             },
             [](Case &c) { c.f.click("Command1"); }, DataOrv, {DataTwin}, {}, boxes, {},
             {u"No se pudo agregar el registro. El archivo de datos no fue modificado."_qs}},
+        {"main window, importing",
+            [](Case &c) {
+                // No picture: its path, in the case's own folder, would differ between two runs.
+                const QString cards = c.f.desk.programFile(u"tarjetas.vcf"_qs);
+                writeBytes(cards,
+                    "BEGIN:VCARD\r\nN:Abad;Leo;;;\r\nEND:VCARD\r\n"
+                    "BEGIN:VCARD\r\nN:Nuevo;Luis;;;\r\nTEL:555\r\nEND:VCARD\r\n");
+                c.f.desk.dialogs.queueFile(cards);
+            },
+            [](Case &c) { c.f.window->findChild<QAction *>(u"mnuimportar"_qs)->trigger(); }, DataOrv,
+            {DataTwin}, {}, boxes, u"Se importaron 2 contactos."_qs,
+            {u"No se pudieron importar los contactos. El archivo de datos no fue modificado."_qs}},
         {"main window, deleting", [](Case &c) { c.f.clickEntry(u"Gomez Ana "_qs); },
             [](Case &c) {
                 c.f.desk.messages.queueAnswer(Answer::Yes);

@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <QStringEncoder>
 #include <QTest>
+#include <QWidget>
 
 MessageBoxes::Answer FakeMessageBoxes::show(QWidget *, const QString &text, const QString &title,
                                             Icon icon, Buttons buttons)
@@ -30,11 +31,27 @@ MessageBoxes::Answer FakeMessageBoxes::show(QWidget *, const QString &text, cons
     return Answer::Ok;
 }
 
-std::optional<QString> FakeDialogs::openFile(
-    QWidget *, const QString &filter, int selectedEntry, const QString &startFolder)
+namespace {
+
+bool ownerEnabled(const QWidget *parent)
 {
-    openRequests.append({filter, selectedEntry, startFolder});
+    return !parent || parent->window()->isEnabled();
+}
+
+} // namespace
+
+std::optional<QString> FakeDialogs::openFile(
+    QWidget *parent, const QString &filter, int selectedEntry, const QString &startFolder)
+{
+    openRequests.append({filter, selectedEntry, startFolder, ownerEnabled(parent)});
     return files.isEmpty() ? std::nullopt : files.dequeue();
+}
+
+std::optional<QString> FakeDialogs::saveFile(
+    QWidget *parent, const QString &filter, const QString &suggestedPath)
+{
+    saveRequests.append({filter, suggestedPath, ownerEnabled(parent)});
+    return saveFiles.isEmpty() ? std::nullopt : saveFiles.dequeue();
 }
 
 bool FakeDialogs::choosePrinter(QWidget *, QPrinter &)

@@ -46,17 +46,30 @@ public:
         QString filter;
         int selectedEntry;
         QString startFolder;
+        bool ownerEnabled; // whether the window that opened it was enabled meanwhile
+    };
+    struct SaveRequest
+    {
+        QString filter;
+        QString suggestedPath;
+        bool ownerEnabled;
     };
 
     // The file the next open dialog returns; an empty optional cancels. Without one, cancels.
     void queueFile(std::optional<QString> file) { files.enqueue(file); }
+    // The same for the save dialog.
+    void queueSaveFile(std::optional<QString> file) { saveFiles.enqueue(file); }
 
     std::optional<QString> openFile(
         QWidget *parent, const QString &filter, int selectedEntry, const QString &startFolder) override;
+    std::optional<QString> saveFile(
+        QWidget *parent, const QString &filter, const QString &suggestedPath) override;
     bool choosePrinter(QWidget *parent, QPrinter &printer) override;
 
     QList<OpenRequest> openRequests;
     QQueue<std::optional<QString>> files;
+    QList<SaveRequest> saveRequests;
+    QQueue<std::optional<QString>> saveFiles;
     bool printerAccepted = true;
     int printDialogs = 0;
 };
