@@ -1,7 +1,6 @@
 #include "app/main_window.h"
 
 #include "contacts/contact_list_model.h"
-#include "contacts/field_rules.h"
 #include "contacts/record_session.h"
 #include "options/sound_cue.h"
 #include "photo/photo_box.h"
@@ -12,8 +11,6 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <QFocusEvent>
-#include <QKeyEvent>
 #include <QLineEdit>
 #include <QListView>
 #include <QMenuBar>
@@ -202,77 +199,6 @@ QString FrmPrincipal::regoriginal() const
 int FrmPrincipal::cajasvacias() const
 {
     return m_session->cajasvacias();
-}
-
-// --- the boxes ---------------------------------------------------------------------------------
-
-ContactRecord::Fields FrmPrincipal::boxes() const
-{
-    Fields fields;
-    for (int i = 0; i < FieldCount; ++i)
-        fields[i] = txt[i]->text();
-    return fields;
-}
-
-void FrmPrincipal::setBoxText(int index, const QString &text)
-{
-    // Text the program puts in was not typed: the key rules do not apply to it, but nothing the
-    // file cannot hold gets in.
-    QLineEdit *box = txt[index];
-    const QValidator *validator = box->validator();
-    box->setValidator(nullptr);
-    box->setText(storable(text));
-    box->setValidator(validator);
-}
-
-void FrmPrincipal::clearBoxes()
-{
-    for (int i = 0; i < FieldCount; ++i)
-        setBoxText(i, QString());
-}
-
-void FrmPrincipal::clearForm(Borrar borrar)
-{
-    clearBoxes();
-    Image1->clear();
-    Command2->setEnabled(false);
-    Command7->setEnabled(false);
-    if (borrar == Borrar::Disabled)
-        Command8->setEnabled(false);
-}
-
-void FrmPrincipal::txt_KeyPress(int Index, int &KeyAscii) const
-{
-    if (!FieldRules::typable(Index, KeyAscii))
-        KeyAscii = 0;
-}
-
-void FrmPrincipal::txt_GotFocus(int Index)
-{
-    if (Index == fechaalta)
-        setBoxText(fechaalta, m_platform.system.currentDateText());
-}
-
-bool FrmPrincipal::eventFilter(QObject *watched, QEvent *event)
-{
-    const auto box = std::find(txt.cbegin(), txt.cend(), watched);
-    if (box == txt.cend())
-        return QMainWindow::eventFilter(watched, event);
-    const int index = int(box - txt.cbegin());
-    if (event->type() == QEvent::KeyPress) {
-        const auto *key = static_cast<QKeyEvent *>(event);
-        for (int code : FieldRules::typedCodes(key->key(), key->modifiers(), key->text())) {
-            txt_KeyPress(index, code);
-            if (code == 0)
-                return true;
-        }
-    } else if (event->type() == QEvent::FocusIn) {
-        // Coming back from another window or a menu is no new visit to the box.
-        const Qt::FocusReason reason = static_cast<QFocusEvent *>(event)->reason();
-        if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason)
-            txt_GotFocus(index);
-    }
-    return QMainWindow::eventFilter(watched, event);
 }
 
 // --- showing and saving a contact --------------------------------------------------------------

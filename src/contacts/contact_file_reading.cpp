@@ -8,6 +8,7 @@
 #include <QFile>
 
 #include <cerrno>
+#include <functional>
 #include <unistd.h>
 
 namespace {
@@ -34,8 +35,35 @@ bool matches(QByteArrayView line, bool cut, QByteArrayView wanted)
 
 } // namespace
 
-std::optional<QStringList> ContactFile::readKeys(Failure *failure) const
+namespace {
+
+// A line too long to hold in the reader, read whole from where it lies; nothing on a read error.
+std::optional<QByteArray> wholeLine(const QFile &file, const LineReader &reader)
 {
+    QByteArray bytes(qsizetype(reader.length()), Qt::Uninitialized);
+    qint64 done = 0;
+    while (done < bytes.size()) {
+        const ssize_t got = ::pread(
+            file.handle(), bytes.data() + done, size_t(bytes.size() - done), reader.offset() + done);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            return std::nullopt;
+        done += got;
+    }
+    return bytes;
+}
+
+// What a reading of every line makes of one: its text in the list, or nothing with the reason
+// (room: the memory the list may still take).
+using LineText = std::function<std::optional<QString>(const QFile &file, const LineReader &reader,
+    QByteArrayView line, qint64 room, ContactFile::Failure &why)>;
+
+// The texts of every line but the blank ones, in file order, within the memory budget.
+std::optional<QStringList> readEach(
+    FileAttributes &attributes, const QString &path, ContactFile::Failure *failure, const LineText &text)
+{
+    using Failure = ContactFile::Failure;
     const auto fail = [&](Failure why) -> std::optional<QStringList> {
         if (failure)
             *failure = why;
@@ -43,9 +71,9 @@ std::optional<QStringList> ContactFile::readKeys(Failure *failure) const
     };
     if (failure)
         *failure = Failure::None;
-    const ContactFileAccess::Unhidden unhidden(m_attributes, path());
+    const ContactFileAccess::Unhidden unhidden(attributes, path);
     QFile file;
-    switch (ContactFileAccess::open(file, path())) {
+    switch (ContactFileAccess::open(file, path)) {
     case ContactFileAccess::Opened::No:
         return fail(Failure::Unreadable);
     case ContactFileAccess::Opened::TooLarge:
@@ -53,77 +81,58 @@ std::optional<QStringList> ContactFile::readKeys(Failure *failure) const
     case ContactFileAccess::Opened::Yes:
         break;
     }
-    const qint64 budget = memoryBudget();
+    const qint64 budget = ContactFile::memoryBudget();
     qint64 used = 0;
-    QStringList keys;
-    LineReader reader(file, LongestShown);
+    QStringList texts;
+    // Bounded, so that a line of gigabytes (a sparse file's hole) is measured before it is read.
+    LineReader reader(file, ContactFile::LongestShown);
     QByteArrayView line;
     while (reader.next(line)) {
         if (line.isEmpty())
             continue;
-        QString key = Windows1252::decode(listedKey(line, reader.cut()));
-        used += 2 * key.size() + PerKeyBytes;
+        Failure why = Failure::None;
+        std::optional<QString> taken = text(file, reader, line, budget - used, why);
+        if (!taken)
+            return fail(why);
+        used += 2 * taken->size() + PerKeyBytes;
         if (used > budget)
             return fail(Failure::TooLarge);
-        keys << std::move(key);
+        texts << std::move(*taken);
     }
     if (reader.failed())
         return fail(Failure::Unreadable);
-    return keys;
+    return texts;
+}
+
+} // namespace
+
+std::optional<QStringList> ContactFile::readKeys(Failure *failure) const
+{
+    return readEach(m_attributes, path(), failure,
+        [](const QFile &, const LineReader &reader, QByteArrayView line, qint64, Failure &) {
+            return std::optional(Windows1252::decode(listedKey(line, reader.cut())));
+        });
 }
 
 std::optional<QStringList> ContactFile::readLines(Failure *failure) const
 {
-    const auto fail = [&](Failure why) -> std::optional<QStringList> {
-        if (failure)
-            *failure = why;
-        return std::nullopt;
-    };
-    if (failure)
-        *failure = Failure::None;
-    const ContactFileAccess::Unhidden unhidden(m_attributes, path());
-    QFile file;
-    switch (ContactFileAccess::open(file, path())) {
-    case ContactFileAccess::Opened::No:
-        return fail(Failure::Unreadable);
-    case ContactFileAccess::Opened::TooLarge:
-        return fail(Failure::TooLarge);
-    case ContactFileAccess::Opened::Yes:
-        break;
-    }
-    const qint64 budget = memoryBudget();
-    qint64 used = 0;
-    QStringList lines;
-    // Bounded, so that a line of gigabytes (a sparse file's hole) is measured before it is read.
-    LineReader reader(file, LongestShown);
-    QByteArrayView line;
-    while (reader.next(line)) {
-        if (line.isEmpty())
-            continue;
-        // The text takes twice the line's bytes; a long line's bytes are read whole first.
-        used += 2 * reader.length() + PerKeyBytes;
-        if (used > budget || (reader.cut() && used + reader.length() > budget))
-            return fail(Failure::TooLarge);
-        if (!reader.cut()) {
-            lines << Windows1252::decode(line);
-            continue;
-        }
-        QByteArray bytes(qsizetype(reader.length()), Qt::Uninitialized);
-        qint64 done = 0;
-        while (done < bytes.size()) {
-            const ssize_t got = ::pread(
-                file.handle(), bytes.data() + done, size_t(bytes.size() - done), reader.offset() + done);
-            if (got < 0 && errno == EINTR)
-                continue;
-            if (got <= 0)
-                return fail(Failure::Unreadable);
-            done += got;
-        }
-        lines << Windows1252::decode(bytes);
-    }
-    if (reader.failed())
-        return fail(Failure::Unreadable);
-    return lines;
+    return readEach(m_attributes, path(), failure,
+        [](const QFile &file, const LineReader &reader, QByteArrayView line, qint64 room,
+            Failure &why) -> std::optional<QString> {
+            if (!reader.cut())
+                return Windows1252::decode(line);
+            // A long line's bytes are read whole first, then its text takes twice as much.
+            if (3 * reader.length() > room) {
+                why = Failure::TooLarge;
+                return std::nullopt;
+            }
+            const std::optional<QByteArray> bytes = wholeLine(file, reader);
+            if (!bytes) {
+                why = Failure::Unreadable;
+                return std::nullopt;
+            }
+            return Windows1252::decode(*bytes);
+        });
 }
 
 std::optional<ContactFile::Match> ContactFile::find(const QString &key, qint64 longest) const
@@ -144,18 +153,10 @@ std::optional<ContactFile::Match> ContactFile::find(const QString &key, qint64 l
             match.line = Windows1252::decode(line);
             match.whole = true;
         } else if (reader.length() <= longest) {
-            QByteArray bytes(qsizetype(reader.length()), Qt::Uninitialized);
-            qint64 done = 0;
-            while (done < bytes.size()) {
-                const ssize_t got = ::pread(
-                    file.handle(), bytes.data() + done, size_t(bytes.size() - done), reader.offset() + done);
-                if (got < 0 && errno == EINTR)
-                    continue;
-                if (got <= 0)
-                    return std::nullopt;
-                done += got;
-            }
-            match.line = Windows1252::decode(bytes);
+            const std::optional<QByteArray> bytes = wholeLine(file, reader);
+            if (!bytes)
+                return std::nullopt;
+            match.line = Windows1252::decode(*bytes);
             match.whole = true;
         }
         return match;

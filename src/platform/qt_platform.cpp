@@ -1,30 +1,23 @@
 #include "platform/qt_platform.h"
 
 #include "password/password_file.h"
-#include "platform/http_response.h"
 #include "platform/text_file.h"
 
 #include <QAudioDevice>
 #include <QDate>
-#include <QDeadlineTimer>
 #include <QDesktopServices>
 #include <QDir>
-#include <QEventLoop>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLocale>
 #include <QMediaDevices>
 #include <QMessageBox>
-#include <QNetworkInformation>
-#include <QNetworkInterface>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QPushButton>
 #include <QSoundEffect>
-#include <QSslSocket>
 #include <QStandardPaths>
-#include <QTcpSocket>
 #include <QTimer>
 
 #include <sys/stat.h>
@@ -32,21 +25,17 @@
 
 // --- message boxes -----------------------------------------------------------------------------
 
-MessageBoxes::Answer QtMessageBoxes::show(QWidget *parent, const QString &text, const QString &title,
-                                          Icon icon, Buttons buttons)
+MessageBoxes::Answer QtMessageBoxes::show(
+    QWidget *parent, const QString &text, const QString &title, Icon icon, Buttons buttons)
 {
     QMessageBox box(parent);
     box.setWindowTitle(title);
     // Texts carry what the user typed or stored (a password, a path): never read as markup.
     box.setTextFormat(Qt::PlainText);
     box.setText(text);
-    switch (icon) {
-    case Icon::None: box.setIcon(QMessageBox::NoIcon); break;
-    case Icon::Information: box.setIcon(QMessageBox::Information); break;
-    case Icon::Question: box.setIcon(QMessageBox::Question); break;
-    case Icon::Error: box.setIcon(QMessageBox::Critical); break;
-    }
-
+    static constexpr QMessageBox::Icon Icons[] = {
+        QMessageBox::NoIcon, QMessageBox::Information, QMessageBox::Question, QMessageBox::Critical};
+    box.setIcon(Icons[int(icon)]); // in the order of Icon
     struct Choice
     {
         QMessageBox::StandardButton button;
@@ -85,9 +74,7 @@ MessageBoxes::Answer QtMessageBoxes::show(QWidget *parent, const QString &text, 
             return choice.answer;
     }
     // Escape or the close box: the box's cancelling answer.
-    return buttons == Buttons::Ok ? Answer::Ok
-           : buttons == Buttons::YesNo ? Answer::No
-                                       : Answer::Cancel;
+    return buttons == Buttons::Ok ? Answer::Ok : buttons == Buttons::YesNo ? Answer::No : Answer::Cancel;
 }
 
 // --- dialogs -----------------------------------------------------------------------------------
@@ -170,8 +157,7 @@ constexpr qint64 MostSoundBytes = 16 * 1024 * 1024;
 
 QtSound::QtSound(const QString &soundDirectory)
     : m_directory(soundDirectory)
-{
-}
+{ }
 
 QtSound::~QtSound() = default;
 
@@ -205,7 +191,8 @@ void QtSound::play(const QString &fileName)
     if (const QFileInfo info(path); !info.isFile() || info.size() > MostSoundBytes || !audioDeviceFound())
         return;
     // Finished effects are reused; each cue gets its own so that cues may overlap.
-    std::erase_if(m_effects, [](const auto &effect) { return !effect->isPlaying() && effect->status() != QSoundEffect::Loading; });
+    std::erase_if(m_effects,
+        [](const auto &effect) { return !effect->isPlaying() && effect->status() != QSoundEffect::Loading; });
     auto effect = std::make_unique<QSoundEffect>();
     effect->setSource(QUrl::fromLocalFile(path));
     effect->play();
@@ -223,137 +210,6 @@ bool QtShell::openFile(const QString &path)
 {
     // A local-file URL carries the path as data, never as a command line.
     return QDesktopServices::openUrl(QUrl::fromLocalFile(QDir::fromNativeSeparators(path)));
-}
-
-// --- network -----------------------------------------------------------------------------------
-
-bool QtNetwork::isConnected()
-{
-    if (QNetworkInformation::loadDefaultBackend()) {
-        if (QNetworkInformation *info = QNetworkInformation::instance()) {
-            const auto reachability = info->reachability();
-            if (reachability != QNetworkInformation::Reachability::Unknown)
-                return reachability == QNetworkInformation::Reachability::Online
-                       || reachability == QNetworkInformation::Reachability::Site;
-        }
-    }
-    // Without a backend: an interface that is up and running, not the loopback, and has an
-    // address that reaches beyond the link (a link-local one alone means nothing was configured).
-    const auto interfaces = QNetworkInterface::allInterfaces();
-    for (const QNetworkInterface &interface : interfaces) {
-        const auto flags = interface.flags();
-        if (!flags.testFlag(QNetworkInterface::IsUp) || !flags.testFlag(QNetworkInterface::IsRunning)
-            || flags.testFlag(QNetworkInterface::IsLoopBack))
-            continue;
-        const auto entries = interface.addressEntries();
-        for (const QNetworkAddressEntry &entry : entries) {
-            const QHostAddress address = entry.ip();
-            if (!address.isNull() && !address.isLoopback() && !address.isLinkLocal())
-                return true;
-        }
-    }
-    return false;
-}
-
-namespace {
-
-// What Qt may hold unread from the connection, and what one read takes.
-constexpr qint64 ReadBlock = 16 * 1024;
-constexpr int MostRedirects = 5;
-
-// One GET on a connection of its own, read into response until it is complete, fails or the
-// deadline passes. True when the response is complete.
-bool fetch(const QUrl &url, const QDeadlineTimer &deadline, HttpResponse &response)
-{
-    const bool secure = url.scheme() == u"https";
-    if ((!secure && url.scheme() != u"http") || url.host().isEmpty() || deadline.hasExpired())
-        return false;
-    std::unique_ptr<QTcpSocket> socket
-        = secure ? std::make_unique<QSslSocket>() : std::make_unique<QTcpSocket>();
-    socket->setReadBufferSize(ReadBlock);
-
-    QByteArray target = url.toEncoded(QUrl::RemoveScheme | QUrl::RemoveAuthority | QUrl::RemoveFragment);
-    if (target.isEmpty())
-        target = "/";
-    const QByteArray request = "GET " + target
-        + " HTTP/1.1\r\nHost: " + url.adjusted(QUrl::RemoveUserInfo).authority(QUrl::FullyEncoded).toLatin1()
-        + "\r\nUser-Agent: Orvalia\r\nAccept: */*\r\nAccept-Encoding: identity\r\nConnection: close\r\n\r\n";
-
-    QEventLoop loop;
-    bool over = false;
-    const auto finish = [&] {
-        over = true;
-        loop.quit();
-    };
-    const auto take = [&] {
-        while (response.state() == HttpResponse::State::Reading && socket->bytesAvailable() > 0)
-            response.feed(socket->read(ReadBlock));
-        if (response.state() != HttpResponse::State::Reading)
-            finish();
-    };
-    const auto closed = [&] {
-        take();
-        response.closed();
-        finish();
-    };
-    if (secure)
-        QObject::connect(static_cast<QSslSocket *>(socket.get()), &QSslSocket::encrypted, &loop, &QEventLoop::quit);
-    else
-        QObject::connect(socket.get(), &QTcpSocket::connected, &loop, &QEventLoop::quit);
-    QObject::connect(socket.get(), &QTcpSocket::readyRead, &loop, take);
-    QObject::connect(socket.get(), &QTcpSocket::disconnected, &loop, closed);
-    QObject::connect(
-        socket.get(), &QTcpSocket::errorOccurred, &loop, [&](QAbstractSocket::SocketError error) {
-            if (error == QAbstractSocket::RemoteHostClosedError)
-                closed();
-            else
-                finish();
-        });
-    QTimer timer;
-    timer.setSingleShot(true);
-    QObject::connect(&timer, &QTimer::timeout, &loop, finish);
-    timer.start(std::chrono::milliseconds(qMax<qint64>(deadline.remainingTime(), 0)));
-
-    if (secure)
-        static_cast<QSslSocket *>(socket.get())->connectToHostEncrypted(url.host(), quint16(url.port(443)));
-    else
-        socket->connectToHost(url.host(), quint16(url.port(80)));
-    // Waited for here, but never beyond the deadline: first the connection, then the answer.
-    loop.exec(QEventLoop::ExcludeUserInputEvents);
-    if (!over && socket->state() == QAbstractSocket::ConnectedState) {
-        socket->write(request);
-        take();
-        if (!over)
-            loop.exec(QEventLoop::ExcludeUserInputEvents);
-    }
-    socket->abort();
-    return response.state() == HttpResponse::State::Complete;
-}
-
-} // namespace
-
-bool QtNetwork::download(const QUrl &url, const QString &localFile)
-{
-    const QDeadlineTimer deadline(timeLimitMs);
-    QUrl current = url;
-    for (int redirects = 0;; ++redirects) {
-        HttpResponse response(headerLimit, sizeLimit);
-        if (!fetch(current, deadline, response))
-            return false;
-        const int status = response.status();
-        if (status == 301 || status == 302 || status == 303 || status == 307 || status == 308) {
-            const QUrl next = current.resolved(QUrl::fromEncoded(response.header("Location")));
-            if (redirects >= MostRedirects || !next.isValid()
-                || (next.scheme() != u"https" && (current.scheme() == u"https" || next.scheme() != u"http")))
-                return false;
-            current = next;
-            continue;
-        }
-        if (status != 200)
-            return false;
-        // Made afresh: an old copy, or a link someone put at its name, is not written through.
-        return TextFile::writeNew(localFile, response.body());
-    }
 }
 
 // --- file attributes ---------------------------------------------------------------------------
@@ -386,17 +242,15 @@ bool QtFileAttributes::isHidden(const QString &path)
 
 QtSystem::QtSystem(const QString &programDirectory)
     : QtSystem(programDirectory, ProgramLayout::portable(programDirectory).passwordDirectory,
-               ProgramLayout::portable(programDirectory).oldPasswordDirectory)
-{
-}
+        ProgramLayout::portable(programDirectory).oldPasswordDirectory)
+{ }
 
-QtSystem::QtSystem(const QString &programDirectory, const QString &passwordDirectory,
-                   const QString &oldPasswordDirectory)
+QtSystem::QtSystem(
+    const QString &programDirectory, const QString &passwordDirectory, const QString &oldPasswordDirectory)
     : m_directory(programDirectory)
     , m_passwordDirectory(passwordDirectory)
     , m_oldPasswordDirectory(oldPasswordDirectory)
-{
-}
+{ }
 
 QString QtSystem::programDirectory()
 {
@@ -459,6 +313,5 @@ void QtSystem::releaseSingleInstance()
 QtPlatform::QtPlatform(const ProgramLayout &layout)
     : sound(layout.soundDirectory)
     , system(layout.programDirectory, layout.passwordDirectory, layout.oldPasswordDirectory)
-    , platform{messages, dialogs, sound, shell, network, attributes, system}
-{
-}
+    , platform {messages, dialogs, sound, shell, network, attributes, system}
+{ }
