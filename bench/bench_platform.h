@@ -39,7 +39,7 @@ public:
 class SilentSound : public Sound
 {
 public:
-    void play(const QString &) override {}
+    void play(const QString &) override { }
 };
 
 class InertShell : public Shell
@@ -61,8 +61,7 @@ class BenchSystem : public System
 public:
     explicit BenchSystem(const QString &directory)
         : m_directory(directory)
-    {
-    }
+    { }
     QString programDirectory() override { return m_directory; }
     QString passwordDirectory() override { return m_directory; }
     QString currentDateText() override
@@ -81,8 +80,7 @@ struct BenchPlatform
 {
     explicit BenchPlatform(const QString &directory)
         : system(directory)
-    {
-    }
+    { }
 
     AnsweringMessageBoxes messages;
     CancellingDialogs dialogs;
@@ -91,5 +89,5 @@ struct BenchPlatform
     OfflineNetwork network;
     QtFileAttributes attributes;
     BenchSystem system;
-    Platform platform{messages, dialogs, sound, shell, network, attributes, system};
+    Platform platform {messages, dialogs, sound, shell, network, attributes, system};
 };

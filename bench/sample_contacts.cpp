@@ -15,9 +15,9 @@ namespace SampleContacts {
 
 namespace {
 
-template <std::size_t N>
-using List = std::array<const char16_t *, N>;
+template <std::size_t N> using List = std::array<const char16_t *, N>;
 
+// clang-format off
 constexpr List<120> Surnames = {
     u"García",    u"Rodríguez", u"González",  u"Fernández", u"López",     u"Martínez",  u"Sánchez",
     u"Pérez",     u"Gómez",     u"Martín",    u"Jiménez",   u"Ruiz",      u"Hernández", u"Díaz",
@@ -137,6 +137,8 @@ constexpr List<20> Jobs = {
 constexpr List<6> Domains = {u"gmail.com", u"hotmail.com", u"yahoo.es", u"outlook.com", u"correo.ar",
                              u"live.com.mx"};
 
+// clang-format on
+
 constexpr int PhotoCount = 8;
 
 // A well-mixed number for each (index, purpose), so that line(index) needs no shared state.
@@ -153,18 +155,13 @@ class Dice
 public:
     explicit Dice(qint64 index)
         : m_state(mix(quint64(index)))
-    {
-    }
+    { }
     quint64 roll(quint64 sides)
     {
         m_state = mix(m_state);
         return m_state % sides;
     }
-    template <std::size_t N>
-    const char16_t *pick(const List<N> &list)
-    {
-        return list[roll(N)];
-    }
+    template <std::size_t N> const char16_t *pick(const List<N> &list) { return list[roll(N)]; }
 
 private:
     quint64 m_state;

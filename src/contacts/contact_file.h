@@ -29,7 +29,7 @@ public:
 
     ContactFile(const QString &programDirectory, FileAttributes &attributes);
 
-    QString path() const;     // <dir>/data.orv
+    QString path() const; // <dir>/data.orv
     QString twinPath() const; // <dir>/data.orv2
 
     enum class Start {

@@ -16,7 +16,7 @@ constexpr char16_t TableSize = 0x250; // Latin-1 and the Latin Extended blocks
 
 std::array<char32_t, TableSize> makeWeights()
 {
-    std::array<char32_t, TableSize> weights{};
+    std::array<char32_t, TableSize> weights {};
     for (char16_t u = 0; u < TableSize; ++u) {
         QChar c(u);
         if (c.decompositionTag() == QChar::Canonical)
@@ -50,7 +50,7 @@ inline quint32 codeOf(char32_t weight)
 }
 
 const std::array<quint32, TableSize> Codes = [] {
-    std::array<quint32, TableSize> codes{};
+    std::array<quint32, TableSize> codes {};
     for (std::size_t u = 0; u < TableSize; ++u)
         codes[u] = codeOf(Weights[u]);
     return codes;
@@ -94,7 +94,7 @@ void fillChunks(SortEntry &entry, QStringView key)
             continue;
         }
         const quint8 longCode[3] = {quint8(FirstLongCode + (code >> 14)), quint8(1 + ((code >> 7) & 0x7F)),
-                                    quint8(1 + (code & 0x7F))};
+            quint8(1 + (code & 0x7F))};
         while (taken < 3 && filled < Room)
             bytes[filled++] = longCode[taken++];
         if (taken == 3) {
@@ -165,7 +165,7 @@ std::vector<quint32> ContactListModel::listOrder(const QStringList &keys)
         order.resize(keys.size());
         std::iota(order.begin(), order.end(), 0);
         std::stable_sort(order.begin(), order.end(),
-                         [&keys](quint32 a, quint32 b) { return compare(keys[a], keys[b]) < 0; });
+            [&keys](quint32 a, quint32 b) { return compare(keys[a], keys[b]) < 0; });
         return order;
     }
     // In file order the keys lie one after the other in memory: the first bytes of all of them
@@ -173,7 +173,7 @@ std::vector<quint32> ContactListModel::listOrder(const QStringList &keys)
     std::vector<SortEntry> entries;
     entries.reserve(keys.size());
     for (qsizetype row = 0; row < keys.size(); ++row) {
-        SortEntry entry{{}, quint32(row), 0};
+        SortEntry entry {{}, quint32(row), 0};
         fillChunks(entry, keys[row]);
         entries.push_back(entry);
     }
@@ -185,8 +185,7 @@ std::vector<quint32> ContactListModel::listOrder(const QStringList &keys)
 
 ContactListModel::ContactListModel(QObject *parent)
     : QAbstractListModel(parent)
-{
-}
+{ }
 
 int ContactListModel::compare(QStringView a, QStringView b)
 {
@@ -273,9 +272,8 @@ void ContactListModel::setKeys(QStringList keys)
 
 void ContactListModel::placeAgain(const std::vector<quint32> &changed)
 {
-    std::erase_if(m_order, [&changed](quint32 stored) {
-        return std::binary_search(changed.cbegin(), changed.cend(), stored);
-    });
+    std::erase_if(m_order,
+        [&changed](quint32 stored) { return std::binary_search(changed.cbegin(), changed.cend(), stored); });
     for (const quint32 stored : changed) {
         // Before it go the keys that sort before it, and equal ones that came earlier.
         const auto place = std::partition_point(m_order.begin(), m_order.end(), [&](quint32 entry) {

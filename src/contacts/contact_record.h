@@ -13,8 +13,24 @@ inline constexpr int FieldCount = 18;
 inline constexpr QChar Separator = QChar(0x00E3); // 'ã', byte 0xE3 in the file
 
 enum Field {
-    apellido, nombre, nick, edad, localidad, provincia, pais, domicilio, telefono, celular, email,
-    fechaalta, fechanac, estadocivil, peso, altura, ocupacion, ubicacionfoto
+    apellido,
+    nombre,
+    nick,
+    edad,
+    localidad,
+    provincia,
+    pais,
+    domicilio,
+    telefono,
+    celular,
+    email,
+    fechaalta,
+    fechanac,
+    estadocivil,
+    peso,
+    altura,
+    ocupacion,
+    ubicacionfoto
 };
 
 using Fields = std::array<QString, FieldCount>;

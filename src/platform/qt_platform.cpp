@@ -33,8 +33,8 @@ MessageBoxes::Answer QtMessageBoxes::show(
     // Texts carry what the user typed or stored (a password, a path): never read as markup.
     box.setTextFormat(Qt::PlainText);
     box.setText(text);
-    static constexpr QMessageBox::Icon Icons[] = {
-        QMessageBox::NoIcon, QMessageBox::Information, QMessageBox::Question, QMessageBox::Critical};
+    static constexpr QMessageBox::Icon Icons[]
+        = {QMessageBox::NoIcon, QMessageBox::Information, QMessageBox::Question, QMessageBox::Critical};
     box.setIcon(Icons[int(icon)]); // in the order of Icon
     struct Choice
     {

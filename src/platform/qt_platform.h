@@ -14,8 +14,8 @@ class QSoundEffect;
 class QtMessageBoxes : public MessageBoxes
 {
 public:
-    Answer show(QWidget *parent, const QString &text, const QString &title, Icon icon,
-                Buttons buttons) override;
+    Answer show(
+        QWidget *parent, const QString &text, const QString &title, Icon icon, Buttons buttons) override;
 };
 
 class QtDialogs : public Dialogs
@@ -93,7 +93,7 @@ public:
     // The password directory of the user's configuration, as every layout has it.
     explicit QtSystem(const QString &programDirectory);
     QtSystem(const QString &programDirectory, const QString &passwordDirectory,
-             const QString &oldPasswordDirectory);
+        const QString &oldPasswordDirectory);
     QString programDirectory() override;
     // Made 0700 when missing; a password file left at the old place moves in once.
     QString passwordDirectory() override;

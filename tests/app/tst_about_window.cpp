@@ -48,7 +48,7 @@ void TstAboutWindow::layout()
     QCOMPARE(about->minimumSize(), about->maximumSize());
     QCOMPARE(about->Image1->geometry(), QRect(0, -8, 363, 255));
     // The picture is the only control.
-    QCOMPARE(about->findChildren<QWidget *>(), QList<QWidget *>{about->Image1});
+    QCOMPARE(about->findChildren<QWidget *>(), QList<QWidget *> {about->Image1});
     // Loading happens at the show, not before.
     QVERIFY(main.isEnabled());
     about->close();

@@ -38,12 +38,11 @@ inline QString rec(const QString &surname, const QString &name, const QMap<int, 
 
 // Options file lines: confirmations, capitalisation, sounds; the rest as the defaults.
 inline QStringList optionLines(const QString &confirm = QStringLiteral("1"),
-                               const QString &capitalize = QStringLiteral("1"),
-                               const QString &sounds = QStringLiteral("1"),
-                               const QString &update = QStringLiteral("0"))
+    const QString &capitalize = QStringLiteral("1"), const QString &sounds = QStringLiteral("1"),
+    const QString &update = QStringLiteral("0"))
 {
     return {confirm, capitalize, QStringLiteral("0"), QStringLiteral("0"), QStringLiteral("0"), update,
-            QStringLiteral("0"), sounds};
+        QStringLiteral("0"), sounds};
 }
 
 struct MainWindowFixture

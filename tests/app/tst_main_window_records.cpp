@@ -102,19 +102,19 @@ void TestMainWindowRecords::add_requiredFields()
     type({{apellido, surname}, {nombre, name}, {nick, u"Anita"_qs}});
     f->desk.messages.queueAnswer(Answer::Ok);
     f->click("Command1");
-    QCOMPARE(f->desk.sound.played, QStringList{u"Tac.WAV"_qs}); // the sound comes before the check
+    QCOMPARE(f->desk.sound.played, QStringList {u"Tac.WAV"_qs}); // the sound comes before the check
     QCOMPARE(f->desk.messages.shown.size(), 1);
     verifyMessage(u"El nombre y apellido son obligatorios"_qs, u"Error"_qs, Icon::Error, Buttons::Ok);
     QCOMPARE(f->contactBytes(), cp1252Lines({Perez}));
     QCOMPARE(f->box(nick)->text(), u"Anita"_qs);
-    QCOMPARE(f->entries(), QStringList{u"Perez Luis "_qs});
+    QCOMPARE(f->entries(), QStringList {u"Perez Luis "_qs});
 
     // A surname of blanks is not empty.
     f->retype(apellido, u"  "_qs);
     f->retype(nombre, u"Ana"_qs);
     f->click("Command1");
     QCOMPARE(f->desk.messages.shown.size(), 1);
-    QCOMPARE(f->entries(), (QStringList{u"   Ana "_qs, u"Perez Luis "_qs}));
+    QCOMPARE(f->entries(), (QStringList {u"   Ana "_qs, u"Perez Luis "_qs}));
 }
 
 void TestMainWindowRecords::add_duplicateIgnoringCase_data()
@@ -138,8 +138,8 @@ void TestMainWindowRecords::add_duplicateIgnoringCase()
     f->desk.messages.queueAnswer(Answer::Ok);
     f->click("Command1");
     QCOMPARE(f->desk.messages.shown.size(), 1);
-    verifyMessage(u"El registro con el nombre y el apellido dado ya existe"_qs, u"Error"_qs, Icon::Information,
-                  Buttons::Ok);
+    verifyMessage(u"El registro con el nombre y el apellido dado ya existe"_qs, u"Error"_qs,
+        Icon::Information, Buttons::Ok);
     QCOMPARE(f->contactBytes(), before);
     QCOMPARE(f->box(apellido)->text(), surname);
     QCOMPARE(f->box(telefono)->text(), u"12"_qs);
@@ -163,9 +163,12 @@ void TestMainWindowRecords::add_capitalisation_data()
     QTest::addColumn<QString>("stored");
     QTest::addColumn<QString>("entry");
 
-    const QString capital = rec(u"Perez"_qs, u"Juan"_qs, {{domicilio, u"Calle mayor 5"_qs}, {email, u"J@x.es"_qs}});
+    const QString capital
+        = rec(u"Perez"_qs, u"Juan"_qs, {{domicilio, u"Calle mayor 5"_qs}, {email, u"J@x.es"_qs}});
     QTest::newRow("on") << u"1"_qs << capital << u"Perez Juan "_qs;
-    QTest::newRow("off") << u"0"_qs << rec(u"perez"_qs, u"juan"_qs, {{domicilio, u"calle mayor 5"_qs}, {email, u"j@x.es"_qs}})
+    QTest::newRow("off") << u"0"_qs
+                         << rec(u"perez"_qs, u"juan"_qs,
+                                {{domicilio, u"calle mayor 5"_qs}, {email, u"j@x.es"_qs}})
                          << u"perez juan "_qs;
     // Neither "0" nor "1": capitalised, and listed as stored.
     QTest::newRow("other") << u"si"_qs << capital << u"Perez Juan "_qs;
@@ -183,19 +186,19 @@ void TestMainWindowRecords::add_capitalisation()
     f->click("Command5");
     QVERIFY(f->button("Command8")->isEnabled());
     type({{apellido, u"perez"_qs}, {nombre, u"juan"_qs}, {edad, QString()}, {domicilio, u"calle mayor 5"_qs},
-          {email, u"j@x.es"_qs}, {ubicacionfoto, QString()}});
+        {email, u"j@x.es"_qs}, {ubicacionfoto, QString()}});
 
     f->click("Command1");
     QVERIFY(f->desk.messages.shown.isEmpty());
     QCOMPARE(f->contactBytes(), cp1252Lines({Gomez, stored}));
-    QCOMPARE(f->entries(), (QStringList{u"Gomez Ana "_qs, entry}));
+    QCOMPARE(f->entries(), (QStringList {u"Gomez Ana "_qs, entry}));
     QVERIFY(f->boxesEmpty());
     QVERIFY(!f->pictureShown());
     QCOMPARE(f->window->regmostrado(), 0);
     QVERIFY(!f->button("Command2")->isEnabled());
     QVERIFY(!f->button("Command7")->isEnabled());
     QVERIFY(f->button("Command8")->isEnabled()); // "Borrar" keeps its state
-    QCOMPARE(f->selectedRow(), -1);               // the new entry is not selected
+    QCOMPARE(f->selectedRow(), -1); // the new entry is not selected
     QVERIFY(f->desk.attributes.isHidden(f->dataPath()));
 }
 
@@ -205,9 +208,10 @@ void TestMainWindowRecords::add_editedShownContactIsANewOne()
     f->clickEntry(u"Gomez Ana "_qs);
     f->retype(apellido, u"Garcia"_qs);
     f->click("Command1");
-    QCOMPARE(f->contactBytes(), cp1252Lines({Gomez, Perez, rec(u"Garcia"_qs, u"Ana"_qs, {{edad, u"34"_qs}})}));
+    QCOMPARE(
+        f->contactBytes(), cp1252Lines({Gomez, Perez, rec(u"Garcia"_qs, u"Ana"_qs, {{edad, u"34"_qs}})}));
     QCOMPARE(f->window->regmostrado(), 0);
-    QCOMPARE(f->entries(), (QStringList{u"Garcia Ana "_qs, u"Gomez Ana "_qs, u"Perez Luis "_qs}));
+    QCOMPARE(f->entries(), (QStringList {u"Garcia Ana "_qs, u"Gomez Ana "_qs, u"Perez Luis "_qs}));
     // Nothing is shown, so moving on asks nothing.
     f->clickEntry(u"Perez Luis "_qs);
     QVERIFY(f->desk.messages.shown.isEmpty());
@@ -240,9 +244,9 @@ void TestMainWindowRecords::add_fails()
     }
     QCOMPARE(f->desk.messages.shown.size(), 1);
     verifyMessage(u"No se pudo agregar el registro. El archivo de datos no fue modificado."_qs, u"Error"_qs,
-                  Icon::Error, Buttons::Ok);
+        Icon::Error, Buttons::Ok);
     QCOMPARE(f->contactBytes(), before);
-    QCOMPARE(f->entries(), QStringList{u"Gomez Ana "_qs});
+    QCOMPARE(f->entries(), QStringList {u"Gomez Ana "_qs});
     QCOMPARE(f->box(apellido)->text(), u"Ruiz"_qs);
     QCOMPARE(f->box(telefono)->text(), u"555"_qs);
 
@@ -275,17 +279,17 @@ void TestMainWindowRecords::delete_answers()
     f->desk.messages.queueAnswer(answer);
     f->click("Command2");
 
-    QCOMPARE(f->desk.sound.played, QStringList{u"Tac.WAV"_qs});
+    QCOMPARE(f->desk.sound.played, QStringList {u"Tac.WAV"_qs});
     if (confirm == u"0") {
         QVERIFY(f->desk.messages.shown.isEmpty());
     } else {
         QCOMPARE(f->desk.messages.shown.size(), 1);
-        verifyMessage(u"¿Esta seguro que desea borrar el registro seleccionado?"_qs, u"Administrador De Imagenes"_qs,
-                      Icon::Question, Buttons::YesNoCancel);
+        verifyMessage(u"¿Esta seguro que desea borrar el registro seleccionado?"_qs,
+            u"Administrador De Imagenes"_qs, Icon::Question, Buttons::YesNoCancel);
     }
     if (deleted) {
         QCOMPARE(f->contactBytes(), cp1252Lines({Perez, Ruiz}));
-        QCOMPARE(f->entries(), (QStringList{u"Perez Luis "_qs, u"Ruiz Eva "_qs}));
+        QCOMPARE(f->entries(), (QStringList {u"Perez Luis "_qs, u"Ruiz Eva "_qs}));
         QVERIFY(f->boxesEmpty());
         QCOMPARE(f->window->regmostrado(), 0);
         QVERIFY(!f->button("Command2")->isEnabled());
@@ -311,7 +315,7 @@ void TestMainWindowRecords::delete_editedBoxes()
     f->click("Command2");
     QCOMPARE(f->desk.messages.shown.size(), 1); // only the question
     QCOMPARE(f->contactBytes(), cp1252Lines({Perez}));
-    QCOMPARE(f->entries(), QStringList{u"Perez Luis "_qs});
+    QCOMPARE(f->entries(), QStringList {u"Perez Luis "_qs});
 }
 
 void TestMainWindowRecords::delete_allBoxesEmpty()
@@ -333,13 +337,14 @@ void TestMainWindowRecords::delete_duplicateEqualLines()
     // Two equal lines (the file was edited by hand) and one sharing only the key.
     const QString other = rec(u"Gomez"_qs, u"Ana"_qs, {{edad, u"50"_qs}});
     open({Gomez, Perez, Gomez, other}, optionLines(u"0"_qs));
-    QCOMPARE(f->entries(), (QStringList{u"Gomez Ana "_qs, u"Gomez Ana "_qs, u"Gomez Ana "_qs, u"Perez Luis "_qs}));
+    QCOMPARE(f->entries(),
+        (QStringList {u"Gomez Ana "_qs, u"Gomez Ana "_qs, u"Gomez Ana "_qs, u"Perez Luis "_qs}));
     f->clickEntry(u"Gomez Ana "_qs, 1);
     QCOMPARE(f->box(edad)->text(), u"34"_qs); // the lookup shows the first line of the key
     f->click("Command2");
     // Every equal line leaves the file; the list follows the file.
     QCOMPARE(f->contactBytes(), cp1252Lines({Perez, other}));
-    QCOMPARE(f->entries(), (QStringList{u"Gomez Ana "_qs, u"Perez Luis "_qs}));
+    QCOMPARE(f->entries(), (QStringList {u"Gomez Ana "_qs, u"Perez Luis "_qs}));
     f->clickEntry(u"Gomez Ana "_qs);
     QCOMPARE(f->box(edad)->text(), u"50"_qs);
 }
@@ -356,9 +361,9 @@ void TestMainWindowRecords::delete_fails()
     f->click("Command2");
     QCOMPARE(f->desk.messages.shown.size(), 2);
     verifyMessage(u"No se pudo borrar el registro. El archivo de datos no fue modificado."_qs, u"Error"_qs,
-                  Icon::Error, Buttons::Ok, 1);
+        Icon::Error, Buttons::Ok, 1);
     QCOMPARE(f->contactBytes(), before);
-    QCOMPARE(f->entries(), (QStringList{u"Gomez Ana "_qs, u"Perez Luis "_qs}));
+    QCOMPARE(f->entries(), (QStringList {u"Gomez Ana "_qs, u"Perez Luis "_qs}));
     QCOMPARE(f->box(edad)->text(), u"40"_qs);
     QCOMPARE(f->window->regmostrado(), 1);
     QVERIFY(f->button("Command2")->isEnabled());
@@ -374,7 +379,7 @@ void TestMainWindowRecords::empty_state()
     f->clickEntry(u"Gomez Ana "_qs);
     QVERIFY(f->pictureShown());
     f->click("cmdvaciar");
-    QCOMPARE(f->desk.sound.played, QStringList{u"Tac.WAV"_qs});
+    QCOMPARE(f->desk.sound.played, QStringList {u"Tac.WAV"_qs});
     QVERIFY(f->boxesEmpty());
     QVERIFY(!f->pictureShown());
     QVERIFY(!f->button("Command2")->isEnabled());
@@ -418,10 +423,10 @@ void TestMainWindowRecords::findPhoto()
     f->desk.dialogs.queueFile(chosen.isEmpty() ? std::nullopt : std::optional<QString>(path));
     f->click("Command5");
 
-    QCOMPARE(f->desk.sound.played, QStringList{u"Tac.WAV"_qs});
+    QCOMPARE(f->desk.sound.played, QStringList {u"Tac.WAV"_qs});
     QCOMPARE(f->desk.dialogs.openRequests.last().filter,
-             u"JPEG (*.JPG;*.JPEG;*.JPE;*.JFIF)|*.jpg;*.jpeg;*.jpe;*.jfif|Mapa de bits (*.bmp)|*.bmp|GIF (*.gif)|"
-             "*.gif|Todos los archivos de imagenes aceptados|*.gif;*.jpg;*.jpeg;*.jpe;*.jfif;*.bmp"_qs);
+        u"JPEG (*.JPG;*.JPEG;*.JPE;*.JFIF)|*.jpg;*.jpeg;*.jpe;*.jfif|Mapa de bits (*.bmp)|*.bmp|GIF (*.gif)|"
+        "*.gif|Todos los archivos de imagenes aceptados|*.gif;*.jpg;*.jpeg;*.jpe;*.jfif;*.bmp"_qs);
     QCOMPARE(f->desk.dialogs.openRequests.last().selectedEntry, 4);
     QVERIFY(f->desk.messages.shown.isEmpty());
     if (chosen.isEmpty()) {
@@ -507,13 +512,13 @@ void TestMainWindowRecords::removePhoto()
     f->clickEntry(u"Gomez Ana "_qs);
     f->desk.messages.queueAnswer(answer);
     f->click("Command8");
-    QCOMPARE(f->desk.sound.played, QStringList{u"Tac.WAV"_qs});
+    QCOMPARE(f->desk.sound.played, QStringList {u"Tac.WAV"_qs});
     if (confirm == u"0") {
         QVERIFY(f->desk.messages.shown.isEmpty());
     } else {
         QCOMPARE(f->desk.messages.shown.size(), 1);
         verifyMessage(u"¿Esta seguro que desea quitar la imagen del registro seleccionado?"_qs, u"Orvalia"_qs,
-                      Icon::Question, Buttons::OkCancel);
+            Icon::Question, Buttons::OkCancel);
     }
     QCOMPARE(f->box(ubicacionfoto)->text(), removed ? QString() : photo);
     QCOMPARE(f->pictureShown(), !removed);
@@ -531,7 +536,7 @@ void TestMainWindowRecords::removedPhotoIsSavedOnSelection()
     f->clickEntry(u"Perez Luis "_qs);
     QCOMPARE(f->desk.messages.shown.size(), 2);
     QCOMPARE(f->desk.messages.shown.last().text,
-             u"Los datos han sido modificados. ¿Desea guardar el registro con los nuevos datos?"_qs);
+        u"Los datos han sido modificados. ¿Desea guardar el registro con los nuevos datos?"_qs);
     QCOMPARE(f->contactBytes(), cp1252Lines({rec(u"Gomez"_qs, u"Ana"_qs), Perez}));
 
     // Without confirmations a chosen photo is saved at once.
@@ -542,8 +547,9 @@ void TestMainWindowRecords::removedPhotoIsSavedOnSelection()
     f->click("Command5");
     f->clickEntry(u"Gomez Ana "_qs);
     QCOMPARE(f->desk.messages.shown.size(), 2);
-    QCOMPARE(f->contactBytes(), cp1252Lines({rec(u"Gomez"_qs, u"Ana"_qs),
-                                             rec(u"Perez"_qs, u"Luis"_qs, {{telefono, u"111"_qs}, {ubicacionfoto, other}})}));
+    QCOMPARE(f->contactBytes(),
+        cp1252Lines({rec(u"Gomez"_qs, u"Ana"_qs),
+            rec(u"Perez"_qs, u"Luis"_qs, {{telefono, u"111"_qs}, {ubicacionfoto, other}})}));
 }
 
 void TestMainWindowRecords::openPhoto()
@@ -551,26 +557,26 @@ void TestMainWindowRecords::openPhoto()
     const QString photo = f->picture(u"ana.jpg"_qs, Qt::green, "JPEG");
     const QString text = f->desk.programFile(u"lanzador.desktop"_qs);
     writeBytes(text, "[Desktop Entry]\nExec=rm -rf /\n");
-    open({rec(u"Gomez"_qs, u"Ana"_qs, {{ubicacionfoto, photo}}), rec(u"Ruiz"_qs, u"Eva"_qs, {{ubicacionfoto, text}}),
-          Perez});
+    open({rec(u"Gomez"_qs, u"Ana"_qs, {{ubicacionfoto, photo}}),
+        rec(u"Ruiz"_qs, u"Eva"_qs, {{ubicacionfoto, text}}), Perez});
 
     f->clickEntry(u"Perez Luis "_qs);
     f->desk.messages.queueAnswer(Answer::Ok);
     f->click("Command6");
-    QCOMPARE(f->desk.sound.played, QStringList{u"Tac.WAV"_qs});
+    QCOMPARE(f->desk.sound.played, QStringList {u"Tac.WAV"_qs});
     QCOMPARE(f->desk.messages.shown.size(), 1);
     verifyMessage(u"No se ha especificado ninguna imagen"_qs, u"Error"_qs, Icon::None, Buttons::Ok);
     QVERIFY(f->desk.shell.files.isEmpty());
 
     f->clickEntry(u"Gomez Ana "_qs);
     f->click("Command6");
-    QCOMPARE(f->desk.shell.files, QStringList{photo});
+    QCOMPARE(f->desk.shell.files, QStringList {photo});
     QCOMPARE(f->desk.messages.shown.size(), 1);
 
     // A location that names no picture is not handed to the desktop.
     f->clickEntry(u"Ruiz Eva "_qs);
     f->click("Command6");
-    QCOMPARE(f->desk.shell.files, QStringList{photo});
+    QCOMPARE(f->desk.shell.files, QStringList {photo});
     QCOMPARE(f->desk.messages.shown.size(), 1);
 }
 

@@ -157,7 +157,7 @@ void TestStartup::startSound_data()
     QTest::newRow("blank before the 0") << std::optional(options(u"0"_qs, u" 0"_qs)) << true;
     QTest::newRow("no") << std::optional(options(u"0"_qs, u"no"_qs)) << true;
     QTest::newRow("empty eighth line") << std::optional(options(u"0"_qs, QString())) << true;
-    const QStringList seven{u"1"_qs, u"1"_qs, u"0"_qs, u"0"_qs, u"0"_qs, u"0"_qs, u"0"_qs};
+    const QStringList seven {u"1"_qs, u"1"_qs, u"0"_qs, u"0"_qs, u"0"_qs, u"0"_qs, u"0"_qs};
     QTest::newRow("seven lines") << std::optional(cp1252Lines(seven)) << true;
 }
 
@@ -169,7 +169,7 @@ void TestStartup::startSound()
         writeBytes(m_desktop->programFile(u"Agenda.opt"_qs), *file);
 
     auto *welcome = new FrmWelcome(m_desktop->platform);
-    QCOMPARE(m_desktop->sound.played, sound ? QStringList{u"Start.WAV"_qs} : QStringList{});
+    QCOMPARE(m_desktop->sound.played, sound ? QStringList {u"Start.WAV"_qs} : QStringList {});
     welcome->show();
     QCOMPARE(m_desktop->sound.played.size(), sound ? 1 : 0);
 
@@ -185,8 +185,8 @@ void TestStartup::route_data()
     QTest::addColumn<bool>("login");
     const auto some = [](const QByteArray &bytes) { return std::optional(bytes); };
     QTest::newRow("1") << some(options(u"1"_qs)) << false << true;
-    QTest::newRow("1 in a four-line file") << some(cp1252Lines({u"0"_qs, u"0"_qs, u"0"_qs, u"1"_qs}))
-                                           << false << true;
+    QTest::newRow("1 in a four-line file")
+        << some(cp1252Lines({u"0"_qs, u"0"_qs, u"0"_qs, u"1"_qs})) << false << true;
     QTest::newRow("1 without line end") << some(QByteArray("1\r\n1\r\n0\r\n1")) << false << true;
     QTest::newRow("no options file") << std::optional<QByteArray>() << false << false;
     QTest::newRow("three lines") << some(cp1252Lines({u"1"_qs, u"1"_qs, u"1"_qs})) << false << false;

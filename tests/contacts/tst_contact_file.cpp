@@ -102,10 +102,10 @@ void TestContactFile::twinBesideTheFileIsIgnoredAndOverwritten()
     writeBytes(m_file->twinPath(), cp1252Lines({line(u"Viejo"_qs, u"Resto"_qs)}));
 
     QVERIFY(m_file->ensureExists());
-    QCOMPARE(m_file->readKeys(), QStringList{u"Gomez Ana "_qs});
+    QCOMPARE(m_file->readKeys(), QStringList {u"Gomez Ana "_qs});
 
     QVERIFY(m_file->removeEqual(u"nothing"_qs));
-    QCOMPARE(m_file->readKeys(), QStringList{u"Gomez Ana "_qs});
+    QCOMPARE(m_file->readKeys(), QStringList {u"Gomez Ana "_qs});
     QVERIFY(!QFileInfo::exists(m_file->twinPath()));
 }
 
@@ -114,7 +114,9 @@ void TestContactFile::emptyFileHasNoKeysAndFirstAppendMakesOneLine()
     QVERIFY(m_file->ensureExists());
     QVERIFY(m_file->append(line(u"Gomez"_qs, u"Ana"_qs)));
 
-    QByteArray expected = QByteArray("Gomez\xE3" "Ana") + QByteArray(17, char(0xE3)) + "\r\n";
+    QByteArray expected = QByteArray("Gomez\xE3"
+                                     "Ana")
+        + QByteArray(17, char(0xE3)) + "\r\n";
     QCOMPARE(bytes(), expected);
 }
 
@@ -122,22 +124,22 @@ void TestContactFile::appendKeepsAHandEditedLastLine()
 {
     writeBytes(m_file->path(), cp1252Lines({line(u"Gomez"_qs, u"Ana"_qs)}).chopped(2));
     QVERIFY(m_file->append(line(u"Perez"_qs, u"Juan"_qs)));
-    QCOMPARE(m_file->readKeys(), (QStringList{u"Gomez Ana "_qs, u"Perez Juan "_qs}));
+    QCOMPARE(m_file->readKeys(), (QStringList {u"Gomez Ana "_qs, u"Perez Juan "_qs}));
     QVERIFY(bytes().endsWith("\r\n"));
 }
 
 void TestContactFile::readKeysInFileOrderSkippingBlankLines()
 {
     writeLines({line(u"Zapata"_qs, u"Eva"_qs), QString(), line(u"álvarez"_qs, u"Íñigo"_qs),
-                line(u"Gomez"_qs, u"Ana"_qs), line(u"Gomez"_qs, u"Ana"_qs)});
-    QCOMPARE(m_file->readKeys(), (QStringList{u"Zapata Eva "_qs, u"álvarez Íñigo "_qs, u"Gomez Ana "_qs,
-                                              u"Gomez Ana "_qs}));
+        line(u"Gomez"_qs, u"Ana"_qs), line(u"Gomez"_qs, u"Ana"_qs)});
+    QCOMPARE(m_file->readKeys(),
+        (QStringList {u"Zapata Eva "_qs, u"álvarez Íñigo "_qs, u"Gomez Ana "_qs, u"Gomez Ana "_qs}));
 }
 
 void TestContactFile::findByKeyIsExactAndTakesTheFirst()
 {
     writeLines({line(u"gomez"_qs, u"ana"_qs, u"1"_qs), line(u"Gomez"_qs, u"Ana"_qs, u"2"_qs),
-                line(u"Gomez"_qs, u"Ana"_qs, u"3"_qs)});
+        line(u"Gomez"_qs, u"Ana"_qs, u"3"_qs)});
     QCOMPARE(m_file->findByKey(u"Gomez Ana "_qs), line(u"Gomez"_qs, u"Ana"_qs, u"2"_qs));
     QCOMPARE(m_file->findByKey(u"gomez ana "_qs), line(u"gomez"_qs, u"ana"_qs, u"1"_qs));
     QCOMPARE(m_file->findByKey(u"Gomez Ana"_qs), std::nullopt);
@@ -169,12 +171,9 @@ void TestContactFile::replaceByKeyReplacesOnlyTheFirstOfEqualKeys()
 
 void TestContactFile::rewriteCopiesLinesItDoesNotUnderstandByteForByte()
 {
-    const QByteArray odd = QByteArray("sin separador\r\n")
-        + "\r\n"
-        + "undefined \x81\x8D\x8F\x90\x9D bytes\xE3x\xE3\r\n"
-        + QByteArray("nul\0byte\xE3", 9) + "\r\n"
-        + "lone\rcarriage\xE3return\r\n"
-        + QByteArray(40, char(0xE3)) + "\r\n";
+    const QByteArray odd = QByteArray("sin separador\r\n") + "\r\n"
+        + "undefined \x81\x8D\x8F\x90\x9D bytes\xE3x\xE3\r\n" + QByteArray("nul\0byte\xE3", 9) + "\r\n"
+        + "lone\rcarriage\xE3return\r\n" + QByteArray(40, char(0xE3)) + "\r\n";
     const QString target = line(u"Gomez"_qs, u"Ana"_qs);
     writeBytes(m_file->path(), odd + cp1252Lines({target}) + odd);
 

@@ -1,7 +1,7 @@
 // Each secondary window is the child window of the window it disables, of the type the window
 // manager keeps above its owner; Enter presses its accepting button and Escape its cancelling one.
-#include "app/frm_organizador.h"
 #include "app/about_window.h"
+#include "app/frm_organizador.h"
 #include "app/main_window.h"
 #include "fake_platform.h"
 #include "options/frm_options.h"

@@ -1,10 +1,10 @@
 #include "contacts/contact_file.h"
 #include "fake_platform.h"
-#include "window_driver.h"
 #include "options/frm_options.h"
 #include "password/frm_contra.h"
 #include "password_fixtures.h"
 #include "platform/twips.h"
+#include "window_driver.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -38,7 +38,9 @@ QStringList with(QStringList lines, int n, const QString &value)
 
 ino_t inode(const QString &path)
 {
-    struct stat st {};
+    struct stat st
+    {
+    };
     return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_ino : 0;
 }
 
@@ -141,27 +143,26 @@ void TestFrmOptions::layout()
         QString caption;
     };
     const Expected expected[] = {
-        { "Check1", nullptr, { 120, 120, 6615, 375 },
-            "Mostrar pregunta de confirmación al borrar o modificar un registro" },
-        { "chmayus", nullptr, { 120, 515, 6615, 255 },
-            "Cambiar a mayúscula la primera letra a todos los datos automaticamente al guardar" },
-        { "Check3", nullptr, { 120, 840, 6615, 255 },
-            "Imprimir foto (Imprimir la foto consumirá mas tinta)" },
-        { "Check4", nullptr, { 120, 1200, 6615, 255 },
-            "Buscar nuevas actualizaciones cada vez que se inicie Orvalia" },
-        { "Check5", nullptr, { 120, 1560, 6615, 255 },
-            "Iniciar Orvalia cuando se inicie Windows - Disponible en la próxima versión" },
-        { "Check6", nullptr, { 120, 1920, 6615, 255 }, "Activar sonidos" },
-        { "Frame1", nullptr, { 120, 2400, 3255, 1695 }, "Contraseña" },
-        { "Check2", "Frame1", { 120, 360, 3015, 255 }, "Proteger agenda mediante contraseña" },
-        { "cmdcamcon", "Frame1", { 120, 840, 3015, 375 }, "Cambiar Contraseña" },
-        { "Label2", "Frame1", { 120, 1320, 3015, 255 }, "" },
-        { "Frame2", nullptr, { 3480, 2400, 3255, 1695 }, "Copia de seguridad - Backup" },
-        { "cmdcrearbak", "Frame2", { 120, 360, 3015, 375 }, "Crear Backup De La Lista" },
-        { "cmdiniciarback", "Frame2", { 120, 840, 3015, 375 }, "Cargar Backup" },
-        { "Label1", "Frame2", { 120, 1320, 3015, 255 }, NoBackup },
-        { "cmdacept", nullptr, { 120, 4200, 3255, 375 }, "Aceptar" },
-        { "cmdcancel", nullptr, { 3480, 4200, 3255, 375 }, "Cancelar" },
+        {"Check1", nullptr, {120, 120, 6615, 375},
+            "Mostrar pregunta de confirmación al borrar o modificar un registro"},
+        {"chmayus", nullptr, {120, 515, 6615, 255},
+            "Cambiar a mayúscula la primera letra a todos los datos automaticamente al guardar"},
+        {"Check3", nullptr, {120, 840, 6615, 255}, "Imprimir foto (Imprimir la foto consumirá mas tinta)"},
+        {"Check4", nullptr, {120, 1200, 6615, 255},
+            "Buscar nuevas actualizaciones cada vez que se inicie Orvalia"},
+        {"Check5", nullptr, {120, 1560, 6615, 255},
+            "Iniciar Orvalia cuando se inicie Windows - Disponible en la próxima versión"},
+        {"Check6", nullptr, {120, 1920, 6615, 255}, "Activar sonidos"},
+        {"Frame1", nullptr, {120, 2400, 3255, 1695}, "Contraseña"},
+        {"Check2", "Frame1", {120, 360, 3015, 255}, "Proteger agenda mediante contraseña"},
+        {"cmdcamcon", "Frame1", {120, 840, 3015, 375}, "Cambiar Contraseña"},
+        {"Label2", "Frame1", {120, 1320, 3015, 255}, ""},
+        {"Frame2", nullptr, {3480, 2400, 3255, 1695}, "Copia de seguridad - Backup"},
+        {"cmdcrearbak", "Frame2", {120, 360, 3015, 375}, "Crear Backup De La Lista"},
+        {"cmdiniciarback", "Frame2", {120, 840, 3015, 375}, "Cargar Backup"},
+        {"Label1", "Frame2", {120, 1320, 3015, 255}, NoBackup},
+        {"cmdacept", nullptr, {120, 4200, 3255, 375}, "Aceptar"},
+        {"cmdcancel", nullptr, {3480, 4200, 3255, 375}, "Cancelar"},
     };
     FrmOptions *window = open();
     QCOMPARE(window->windowTitle(), QStringLiteral("Opciones"));
@@ -201,8 +202,9 @@ void TestFrmOptions::tabOrder()
             chain << widget->objectName();
         widget = widget->nextInFocusChain();
     } while (widget != box(window, "Check1"));
-    QCOMPARE(chain, QStringList({"Check1", "chmayus", "Check3", "Check2", "cmdcamcon", "cmdcrearbak",
-                                 "cmdiniciarback", "cmdacept", "cmdcancel", "Check4", "Check5", "Check6"}));
+    QCOMPARE(chain,
+        QStringList({"Check1", "chmayus", "Check3", "Check2", "cmdcamcon", "cmdcrearbak", "cmdiniciarback",
+            "cmdacept", "cmdcancel", "Check4", "Check5", "Check6"}));
 }
 
 void TestFrmOptions::load_data()
@@ -213,20 +215,20 @@ void TestFrmOptions::load_data()
     QTest::addColumn<bool>("restoreEnabled");
     QTest::addColumn<bool>("changeEnabled");
 
-    QTest::newRow("defaults") << Defaults << QList<bool> { true, true, false, false, true, false, true }
+    QTest::newRow("defaults") << Defaults << QList<bool> {true, true, false, false, true, false, true}
                               << NoBackup << false << false;
-    QTest::newRow("all inverted") << QStringList { "0", "0", "03/05/2026", "1", "1", "0", "1", "0" }
-                                  << QList<bool> { false, false, true, true, false, true, false }
+    QTest::newRow("all inverted") << QStringList {"0", "0", "03/05/2026", "1", "1", "0", "1", "0"}
+                                  << QList<bool> {false, false, true, true, false, true, false}
                                   << QStringLiteral("Último backup hecho el día: 03/05/2026") << true << true;
     // Anything but "0" and "1" leaves the box in its initial state.
-    QTest::newRow("other text") << QStringList{"x", " 0", "", "si", "", "1 ", "", "no"}
-                                << QList<bool>{true, true, false, true, false, false, false}
+    QTest::newRow("other text") << QStringList {"x", " 0", "", "si", "", "1 ", "", "no"}
+                                << QList<bool> {true, true, false, true, false, false, false}
                                 << QStringLiteral("Último backup hecho el día: ") << true << false;
-    QTest::newRow("seven lines") << QStringList { "0", "0", "0", "0", "0", "0", "0" }
-                                 << QList<bool> { false, false, false, false, false, false, false }
-                                 << NoBackup << false << false;
-    QTest::newRow("nine lines") << with(Defaults, 4, "1") + QStringList { "0" }
-                                << QList<bool> { true, true, true, false, true, false, true } << NoBackup
+    QTest::newRow("seven lines") << QStringList {"0", "0", "0", "0", "0", "0", "0"}
+                                 << QList<bool> {false, false, false, false, false, false, false} << NoBackup
+                                 << false << false;
+    QTest::newRow("nine lines") << with(Defaults, 4, "1") + QStringList {"0"}
+                                << QList<bool> {true, true, true, false, true, false, true} << NoBackup
                                 << false << true;
 }
 
@@ -309,7 +311,7 @@ void TestFrmOptions::closingWithoutChange()
     QCOMPARE(readBytes(opt()), before);
     QVERIFY(!QFileInfo::exists(opt2()));
     QVERIFY(m_main->isEnabled());
-    QCOMPARE(m_desktop->sound.played, closeBox ? QStringList() : QStringList{"Tac.WAV"});
+    QCOMPARE(m_desktop->sound.played, closeBox ? QStringList() : QStringList {"Tac.WAV"});
     QTRY_VERIFY(window.isNull());
 }
 
@@ -322,7 +324,7 @@ void TestFrmOptions::acceptWithoutChangeLeavesTheFileUntouched()
     QCOMPARE(inode(opt()), before);
     QCOMPARE(readBytes(opt()), cp1252Lines(Defaults));
     QVERIFY(m_main->isEnabled());
-    QCOMPARE(m_desktop->sound.played, QStringList{"Tac.WAV"});
+    QCOMPARE(m_desktop->sound.played, QStringList {"Tac.WAV"});
 }
 
 void TestFrmOptions::twoChangesThenAccept()
@@ -357,7 +359,7 @@ void TestFrmOptions::soundsOffTakesEffectAfterAcceptOnly_data()
     QTest::addColumn<QByteArray>("closeWith");
     QTest::addColumn<QStringList>("nextClick");
     QTest::newRow("Aceptar") << QByteArray("cmdacept") << QStringList();
-    QTest::newRow("Cancelar") << QByteArray("cmdcancel") << QStringList{"Tac.WAV"};
+    QTest::newRow("Cancelar") << QByteArray("cmdcancel") << QStringList {"Tac.WAV"};
 }
 
 void TestFrmOptions::soundsOffTakesEffectAfterAcceptOnly()
@@ -367,7 +369,7 @@ void TestFrmOptions::soundsOffTakesEffectAfterAcceptOnly()
     FrmOptions *window = open();
     tick(window, "Check6");
     press(window, closeWith.constData());
-    QCOMPARE(m_desktop->sound.played, QStringList{"Tac.WAV"}); // the closing click itself
+    QCOMPARE(m_desktop->sound.played, QStringList {"Tac.WAV"}); // the closing click itself
     m_desktop->sound.played.clear();
     press(open(), "cmdcancel");
     QCOMPARE(m_desktop->sound.played, nextClick);
@@ -448,7 +450,7 @@ void TestFrmOptions::backupThenCancel()
     QCOMPARE(readBytes(opt2()), cp1252Lines(with(Defaults, 3, "07/12/2026")));
     QCOMPARE(m_desktop->attributes.calls, QStringList({"normal:data.orv", "hidden:data.orv"}));
     QVERIFY(!m_desktop->attributes.isHidden(m_desktop->programFile("data.bak")));
-    QCOMPARE(m_desktop->sound.played, QStringList{"Tac.WAV"});
+    QCOMPARE(m_desktop->sound.played, QStringList {"Tac.WAV"});
 
     press(window, "cmdcancel");
     QVERIFY(QFileInfo::exists(m_desktop->programFile("data.bak")));
@@ -554,7 +556,7 @@ void TestFrmOptions::restoreAfterAccept()
     QCOMPARE(shown.buttons, Buttons::OkCancel);
     QCOMPARE(restored.size(), 1);
     QCOMPARE(readBytes(contacts().path()), backedUp);
-    QCOMPARE(contacts().readKeys().value_or(QStringList()), QStringList{"Gomez Ana "});
+    QCOMPARE(contacts().readKeys().value_or(QStringList()), QStringList {"Gomez Ana "});
     QCOMPARE(readBytes(m_desktop->programFile("data.bak")), backedUp);
     QVERIFY(m_desktop->attributes.isHidden(contacts().path()));
     QVERIFY(!m_desktop->attributes.isHidden(m_desktop->programFile("data.bak")));
@@ -579,7 +581,7 @@ void TestFrmOptions::restoreAnsweredCancel()
     QCOMPARE(restored.size(), 0);
     QCOMPARE(readBytes(contacts().path()), before);
     QCOMPARE(readBytes(m_desktop->programFile("data.bak")), cp1252Lines({Contact2}));
-    QCOMPARE(m_desktop->sound.played, QStringList{"Tac.WAV"});
+    QCOMPARE(m_desktop->sound.played, QStringList {"Tac.WAV"});
 }
 
 void TestFrmOptions::restoreFailure_data()

@@ -140,7 +140,7 @@ void TestOptionsFile::soundCue()
     QFETCH(QString, soundsOn);
     QFETCH(bool, plays);
     playSoundCue(m_desktop->sound, soundsOn, ClickSound);
-    QCOMPARE(m_desktop->sound.played, plays ? QStringList{u"Tac.WAV"_qs} : QStringList());
+    QCOMPARE(m_desktop->sound.played, plays ? QStringList {u"Tac.WAV"_qs} : QStringList());
 }
 
 void TestOptionsFile::protectionLine_data()
@@ -179,7 +179,8 @@ void TestOptionsFile::chainedLineUpdates()
     QVERIFY(m_options->updateLine(OptionsFile::LastBackup, u"07/12/2026"_qs));
     QVERIFY(m_options->updateLine(OptionsFile::SoundsOn, u"1"_qs));
 
-    QCOMPARE(readBytes(m_options->workingCopyPath()), QByteArray("0\r\n1\r\n07/12/2026\r\n0\r\n0\r\n1\r\n0\r\n1\r\n"));
+    QCOMPARE(readBytes(m_options->workingCopyPath()),
+        QByteArray("0\r\n1\r\n07/12/2026\r\n0\r\n0\r\n1\r\n0\r\n1\r\n"));
     QCOMPARE(readBytes(m_options->path()), before);
     QVERIFY(!QFileInfo::exists(m_options->temporaryPath()));
 }
@@ -188,7 +189,8 @@ void TestOptionsFile::lineUpdateKeepsExtraLinesAndLosesAChangePastTheEnd()
 {
     writeBytes(m_options->path(), "1\r\n1\r\n0\r\n0\r\n0\r\n1\r\n0\r\n1\r\nnueve\r\ndiez\r\n");
     QVERIFY(m_options->updateLine(2, u"0"_qs));
-    QCOMPARE(readBytes(m_options->workingCopyPath()), QByteArray("1\r\n0\r\n0\r\n0\r\n0\r\n1\r\n0\r\n1\r\nnueve\r\ndiez\r\n"));
+    QCOMPARE(readBytes(m_options->workingCopyPath()),
+        QByteArray("1\r\n0\r\n0\r\n0\r\n0\r\n1\r\n0\r\n1\r\nnueve\r\ndiez\r\n"));
 
     QFile::remove(m_options->workingCopyPath());
     writeBytes(m_options->path(), "1\r\n1\r\n0\r\n");

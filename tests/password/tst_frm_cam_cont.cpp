@@ -168,7 +168,7 @@ void TestFrmCamCont::openedFromTheOptionsWindow()
     auto *options = new FrmOptions(m_desktop->platform, m_main.get());
     options->show();
     press(options, "cmdcamcon");
-    QCOMPARE(m_desktop->sound.played, QStringList{"Tac.WAV"});
+    QCOMPARE(m_desktop->sound.played, QStringList {"Tac.WAV"});
     FrmCamCont *window = nullptr;
     for (QWidget *widget : QApplication::topLevelWidgets()) {
         if (auto *camCont = qobject_cast<FrmCamCont *>(widget); camCont && camCont->isVisible())
@@ -194,19 +194,17 @@ void TestFrmCamCont::refusals_data()
     const QString incomplete = QStringLiteral("Se deben completar todos los datos");
     const QString wrongOld = QStringLiteral("La contraseña antigua no es correcta");
     // Without a password file: proves that an empty field is told before the file is read.
-    QTest::newRow("all empty") << false << QStringList{"", "", ""} << incomplete << Icon::Information;
-    QTest::newRow("old empty") << true << QStringList { "", "n", "n" } << incomplete << Icon::Information;
-    QTest::newRow("repeat empty") << true << QStringList { "Vieja", "n", "" } << incomplete
+    QTest::newRow("all empty") << false << QStringList {"", "", ""} << incomplete << Icon::Information;
+    QTest::newRow("old empty") << true << QStringList {"", "n", "n"} << incomplete << Icon::Information;
+    QTest::newRow("repeat empty") << true << QStringList {"Vieja", "n", ""} << incomplete
                                   << Icon::Information;
     QTest::newRow("wrong old, new differ")
-        << true << QStringList { "Otra", "uno", "dos" } << wrongOld << Icon::Error;
-    QTest::newRow("old in other case")
-        << true << QStringList { "vieja", "n", "n" } << wrongOld << Icon::Error;
-    QTest::newRow("old with a space")
-        << true << QStringList { "Vieja ", "n", "n" } << wrongOld << Icon::Error;
+        << true << QStringList {"Otra", "uno", "dos"} << wrongOld << Icon::Error;
+    QTest::newRow("old in other case") << true << QStringList {"vieja", "n", "n"} << wrongOld << Icon::Error;
+    QTest::newRow("old with a space") << true << QStringList {"Vieja ", "n", "n"} << wrongOld << Icon::Error;
     QTest::newRow("the answer for the old")
         << true << QStringList {"azul cielo", "n", "n"} << wrongOld << Icon::Error;
-    QTest::newRow("new differ") << true << QStringList { "Vieja", "nueva", "Nueva" }
+    QTest::newRow("new differ") << true << QStringList {"Vieja", "nueva", "Nueva"}
                                 << QStringLiteral("Las nuevas contraseñas no son iguales")
                                 << Icon::Information;
     QTest::newRow("no password file")
@@ -235,7 +233,7 @@ void TestFrmCamCont::refusals()
     QCOMPARE(shown.title, QStringLiteral("Error"));
     QCOMPARE(shown.icon, icon);
     QCOMPARE(shown.buttons, Buttons::Ok);
-    QCOMPARE(m_desktop->sound.played, QStringList{"Tac.WAV"});
+    QCOMPARE(m_desktop->sound.played, QStringList {"Tac.WAV"});
     QVERIFY(window->isVisible());
     QCOMPARE(texts(window), typed);
     QCOMPARE(readBytes(passwordFile()), before);
@@ -293,7 +291,7 @@ void TestFrmCamCont::replacementFails()
     QCOMPARE(m_desktop->messages.shown.size(), 1);
     const FakeMessageBoxes::Shown &shown = m_desktop->messages.shown.first();
     QCOMPARE(shown.text,
-             QStringLiteral("No se pudo guardar la nueva contraseña. La contraseña anterior sigue vigente."));
+        QStringLiteral("No se pudo guardar la nueva contraseña. La contraseña anterior sigue vigente."));
     QCOMPARE(shown.title, QStringLiteral("Error"));
     QCOMPARE(shown.icon, Icon::Error);
     QCOMPARE(readBytes(passwordFile()), before);
@@ -337,7 +335,7 @@ void TestFrmCamCont::cancelWritesNothing()
     QVERIFY(!window->isVisible());
     QCOMPARE(readBytes(passwordFile()), before);
     QVERIFY(m_desktop->messages.shown.isEmpty());
-    QCOMPARE(m_desktop->sound.played, QStringList{"Tac.WAV"});
+    QCOMPARE(m_desktop->sound.played, QStringList {"Tac.WAV"});
     QVERIFY(m_options->isEnabled());
     QVERIFY(!m_main->isEnabled());
 }

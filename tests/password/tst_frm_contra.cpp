@@ -138,9 +138,10 @@ void TestFrmContra::layout()
         {"cmdaccept", {120, 3120, 2175, 375}, "Aceptar"},
         {"cmdcancel", {2400, 3120, 2175, 375}, "Cancelar"},
         {"Label5", {120, 3720, 4455, 855},
-         "En caso de que olvide su contraseña, usted tendrá la opción de que Orvalia le haga la pregunta "
-         "secreta que usted tipeo y si la contesta bien (\"Respuesta secreta\"), el sistema le mostrará su "
-         "contraseña."},
+            "En caso de que olvide su contraseña, usted tendrá la opción de que Orvalia le haga la pregunta "
+            "secreta que usted tipeo y si la contesta bien (\"Respuesta secreta\"), el sistema le mostrará "
+            "su "
+            "contraseña."},
     };
     for (const auto &[name, twips, caption] : expected) {
         QWidget *widget = control(window, name);
@@ -169,7 +170,7 @@ void TestFrmContra::layout()
         widget = widget->nextInFocusChain();
     } while (widget != control(window, "txtcontra"));
     QCOMPARE(
-        chain, QStringList({ "txtcontra", "txtrecontra", "txtpreg", "txtresp", "cmdaccept", "cmdcancel" }));
+        chain, QStringList({"txtcontra", "txtrecontra", "txtpreg", "txtresp", "cmdaccept", "cmdcancel"}));
 }
 
 void TestFrmContra::masksAndRefusesWhatTheFileCannotHold()
@@ -196,7 +197,7 @@ void TestFrmContra::enabledStates()
     QVERIFY(m_options->isEnabled());
     QVERIFY(!m_main->isEnabled());
     QVERIFY(refused.size() >= 1);
-    QCOMPARE(m_desktop->sound.played, QStringList{"Tac.WAV"});
+    QCOMPARE(m_desktop->sound.played, QStringList {"Tac.WAV"});
     QVERIFY(!QFileInfo::exists(passwordFile()));
     QVERIFY(!QFileInfo::exists(opt2()));
 }
@@ -207,15 +208,15 @@ void TestFrmContra::refusals_data()
     QTest::addColumn<QString>("message");
     const QString incomplete = QStringLiteral("Se deben completar todos los datos");
     const QString different = QStringLiteral("Las contraseñas no coinciden");
-    QTest::newRow("all empty") << QStringList{"", "", "", ""} << incomplete;
-    QTest::newRow("password empty") << QStringList{"", "clave", "q", "a"} << incomplete;
-    QTest::newRow("repeat empty") << QStringList{"clave", "", "q", "a"} << incomplete;
-    QTest::newRow("question empty") << QStringList{"clave", "clave", "", "a"} << incomplete;
-    QTest::newRow("answer empty") << QStringList{"clave", "clave", "q", ""} << incomplete;
-    QTest::newRow("trailing space") << QStringList{"clave", "clave ", "q", "a"} << different;
-    QTest::newRow("letter case") << QStringList{"Clave", "clave", "q", "a"} << different;
+    QTest::newRow("all empty") << QStringList {"", "", "", ""} << incomplete;
+    QTest::newRow("password empty") << QStringList {"", "clave", "q", "a"} << incomplete;
+    QTest::newRow("repeat empty") << QStringList {"clave", "", "q", "a"} << incomplete;
+    QTest::newRow("question empty") << QStringList {"clave", "clave", "", "a"} << incomplete;
+    QTest::newRow("answer empty") << QStringList {"clave", "clave", "q", ""} << incomplete;
+    QTest::newRow("trailing space") << QStringList {"clave", "clave ", "q", "a"} << different;
+    QTest::newRow("letter case") << QStringList {"Clave", "clave", "q", "a"} << different;
     // Both checks fail: the empty field is told first.
-    QTest::newRow("empty and different") << QStringList{"clave", "otra", "", "a"} << incomplete;
+    QTest::newRow("empty and different") << QStringList {"clave", "otra", "", "a"} << incomplete;
 }
 
 void TestFrmContra::refusals()
@@ -233,7 +234,7 @@ void TestFrmContra::refusals()
     QCOMPARE(shown.title, QStringLiteral("Error"));
     QCOMPARE(shown.icon, Icon::Information);
     QCOMPARE(shown.buttons, Buttons::Ok);
-    QCOMPARE(m_desktop->sound.played, QStringList{"Tac.WAV"});
+    QCOMPARE(m_desktop->sound.played, QStringList {"Tac.WAV"});
     QVERIFY(window->isVisible());
     QCOMPARE(texts(window), typed);
     QCOMPARE(refused.size(), 0);
@@ -318,7 +319,7 @@ void TestFrmContra::leavingWithoutAccept()
     QCOMPARE(readBytes(opt2()), cp1252Lines(Defaults));
     QVERIFY(options->isEnabled());
     QVERIFY(!m_main->isEnabled());
-    QCOMPARE(m_desktop->sound.played, closeBox ? QStringList() : QStringList{"Tac.WAV"});
+    QCOMPARE(m_desktop->sound.played, closeBox ? QStringList() : QStringList {"Tac.WAV"});
 }
 
 void TestFrmContra::setThenCancelOptions()

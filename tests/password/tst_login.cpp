@@ -114,7 +114,7 @@ void TestLogin::init()
     writePasswordFile(u"Secreto"_qs, u"¿Nombre de mi perro?"_qs, u"Tobías"_qs);
     // Sounds on, protection on; the main window is left without its update check.
     writeBytes(m_desktop->programFile(u"Agenda.opt"_qs),
-               cp1252Lines({u"1"_qs, u"1"_qs, u"0"_qs, u"1"_qs, u"0"_qs, u"0"_qs, u"0"_qs, u"1"_qs}));
+        cp1252Lines({u"1"_qs, u"1"_qs, u"0"_qs, u"1"_qs, u"0"_qs, u"0"_qs, u"0"_qs, u"1"_qs}));
 }
 
 void TestLogin::cleanup()
@@ -215,9 +215,8 @@ void TestLogin::forgottenLayout()
         QString text;
         QRect geometry;
     } labels[] = {
-        {"Label1",
-         u"Responda la pregunta que usted ingreso correctamente y se le dará su contraseña :"_qs,
-         QRect(8, 8, 297, 25)},
+        {"Label1", u"Responda la pregunta que usted ingreso correctamente y se le dará su contraseña :"_qs,
+            QRect(8, 8, 297, 25)},
         {"Label2", u"Pregunta :"_qs, QRect(8, 48, 297, 17)},
         {"lblpreg", u"¿Nombre de mi perro?"_qs, QRect(8, 72, 297, 25)},
         {"Label3", u"Respuesta :"_qs, QRect(8, 112, 297, 17)},
@@ -280,7 +279,7 @@ void TestLogin::severalWrongPasswordsChangeNothing()
 {
     QPointer<FrmContraPri> login = showLogin();
     auto *box = login->findChild<QLineEdit *>(u"txtcontra"_qs);
-    const QStringList attempts{u"uno"_qs, u"secreto"_qs, u"SECRETO"_qs, u"Secret"_qs};
+    const QStringList attempts {u"uno"_qs, u"secreto"_qs, u"SECRETO"_qs, u"Secret"_qs};
     for (int i = 0; i < attempts.size(); ++i) {
         box->setText(attempts[i]);
         m_desktop->messages.queueAnswer(MessageBoxes::Answer::Ok);
@@ -312,7 +311,7 @@ void TestLogin::rightPasswordOpensMainWindowAndClosesLogin()
     QVERIFY(!login->isVisible());
     processDeletes();
     QVERIFY(!login);
-    QCOMPARE(m_desktop->sound.played, QStringList{u"Tac.WAV"_qs});
+    QCOMPARE(m_desktop->sound.played, QStringList {u"Tac.WAV"_qs});
 }
 
 void TestLogin::clickSoundOnEveryButton_data()
@@ -325,7 +324,7 @@ void TestLogin::clickSoundOnEveryButton_data()
     QTest::newRow("sounds on") << lines(u"1"_qs) << true;
     QTest::newRow("sounds off") << lines(u"0"_qs) << false;
     QTest::newRow("blank before the 0") << lines(u" 0"_qs) << true;
-    const QStringList seven{u"0"_qs, u"0"_qs, u"0"_qs, u"1"_qs, u"0"_qs, u"0"_qs, u"0"_qs};
+    const QStringList seven {u"0"_qs, u"0"_qs, u"0"_qs, u"1"_qs, u"0"_qs, u"0"_qs, u"0"_qs};
     QTest::newRow("seven lines") << cp1252Lines(seven) << true;
 }
 
@@ -334,7 +333,7 @@ void TestLogin::clickSoundOnEveryButton()
     QFETCH(QByteArray, options);
     QFETCH(bool, sound);
     writeBytes(m_desktop->programFile(u"Agenda.opt"_qs), options);
-    const QStringList click = sound ? QStringList{u"Tac.WAV"_qs} : QStringList{};
+    const QStringList click = sound ? QStringList {u"Tac.WAV"_qs} : QStringList {};
 
     FrmContraPri *login = showLogin();
     m_desktop->messages.queueAnswer(MessageBoxes::Answer::Ok);
@@ -381,7 +380,7 @@ void TestLogin::unreadablePasswordFileKeepsEveryoneOut()
         QCOMPARE(m_desktop->messages.shown.size(), before + 1);
         expectLastMessage(u"No se puede leer el archivo de contraseña. La agenda está protegida y no se "
                           "puede abrir sin la contraseña."_qs,
-                          u"Error"_qs, Icon::Error);
+            u"Error"_qs, Icon::Error);
         processDeletes();
         QVERIFY(login);
         QVERIFY(login->isVisible());
@@ -399,7 +398,7 @@ void TestLogin::unreadablePasswordFileKeepsEveryoneOut()
         QTest::mouseClick(forgotten->findChild<QPushButton *>(u"cmdresp"_qs), Qt::LeftButton);
         expectLastMessage(u"No se puede leer el archivo de contraseña. No es posible recuperar la "
                           "contraseña."_qs,
-                          u"Error"_qs, Icon::Error);
+            u"Error"_qs, Icon::Error);
     }
     QTest::mouseClick(forgotten->findChild<QPushButton *>(u"cmdsalir"_qs), Qt::LeftButton);
     processDeletes();
@@ -500,7 +499,7 @@ void TestLogin::volverAndCloseBoxEnableLogin()
     QVERIFY(login->isEnabled());
     QCOMPARE(login->findChild<QLineEdit *>(u"txtcontra"_qs)->text(), u"antes"_qs);
     // Only the button clicks; the close box is silent.
-    QCOMPARE(m_desktop->sound.played, closeBox ? QStringList{} : QStringList{u"Tac.WAV"_qs});
+    QCOMPARE(m_desktop->sound.played, closeBox ? QStringList {} : QStringList {u"Tac.WAV"_qs});
 
     // And the login works as before.
     login->findChild<QLineEdit *>(u"txtcontra"_qs)->setText(u"Secreto"_qs);

@@ -55,8 +55,9 @@ void TestPhotoLoader::pictures()
     QFETCH(QByteArray, format);
     if (format == "GIF" && !QImageWriter::supportedImageFormats().contains("gif")) {
         // Qt reads GIF but cannot write it: a tiny one by hand.
-        const QByteArray gif = QByteArray::fromHex("47494638396101000100800000ff000000000021f90401000000002c00"
-                                                   "000000010001000002024401003b");
+        const QByteArray gif
+            = QByteArray::fromHex("47494638396101000100800000ff000000000021f90401000000002c00"
+                                  "000000010001000002024401003b");
         writeBytes(m_dir.filePath(name), gif);
     } else {
         writePicture(name, format.constData(), Qt::red);

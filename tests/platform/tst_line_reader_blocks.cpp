@@ -17,8 +17,7 @@ public:
     Trickle(QByteArray bytes, int most)
         : m_bytes(std::move(bytes))
         , m_most(most)
-    {
-    }
+    { }
     bool isSequential() const override { return true; }
 
 protected:
@@ -44,7 +43,7 @@ QList<QByteArray> readAll(QIODevice &device)
     QByteArrayView line;
     while (reader.next(line))
         lines << line.toByteArray();
-    return reader.failed() ? QList<QByteArray>{"failed"} : lines;
+    return reader.failed() ? QList<QByteArray> {"failed"} : lines;
 }
 
 } // namespace

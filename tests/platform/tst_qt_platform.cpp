@@ -175,11 +175,11 @@ void TestQtPlatform::messageBoxSpeaksSpanish_data()
 
     using B = MessageBoxes::Buttons;
     using A = MessageBoxes::Answer;
-    QTest::newRow("ok") << B::Ok << QStringList{u"Aceptar"_qs} << u"Aceptar"_qs << A::Ok;
-    QTest::newRow("ok cancel") << B::OkCancel << QStringList{u"Aceptar"_qs, u"Cancelar"_qs} << u"Cancelar"_qs
+    QTest::newRow("ok") << B::Ok << QStringList {u"Aceptar"_qs} << u"Aceptar"_qs << A::Ok;
+    QTest::newRow("ok cancel") << B::OkCancel << QStringList {u"Aceptar"_qs, u"Cancelar"_qs} << u"Cancelar"_qs
                                << A::Cancel;
-    QTest::newRow("yes no") << B::YesNo << QStringList{u"No"_qs, u"Sí"_qs} << u"Sí"_qs << A::Yes;
-    QTest::newRow("yes no cancel") << B::YesNoCancel << QStringList{u"Cancelar"_qs, u"No"_qs, u"Sí"_qs}
+    QTest::newRow("yes no") << B::YesNo << QStringList {u"No"_qs, u"Sí"_qs} << u"Sí"_qs << A::Yes;
+    QTest::newRow("yes no cancel") << B::YesNoCancel << QStringList {u"Cancelar"_qs, u"No"_qs, u"Sí"_qs}
                                    << u"No"_qs << A::No;
 }
 
@@ -211,7 +211,8 @@ void TestQtPlatform::messageBoxSpeaksSpanish()
         }
     });
     QtMessageBoxes boxes;
-    const auto got = boxes.show(nullptr, u"¿Seguro?"_qs, u"Orvalia"_qs, MessageBoxes::Icon::Question, buttons);
+    const auto got
+        = boxes.show(nullptr, u"¿Seguro?"_qs, u"Orvalia"_qs, MessageBoxes::Icon::Question, buttons);
     seen.sort();
     QCOMPARE(seen, texts);
     QCOMPARE(withoutKey, QStringList());
@@ -248,7 +249,7 @@ void TestQtPlatform::nameFiltersFromTheProgramsFilterText()
 {
     const QString filter = u"JPEG (*.JPG;*.JPEG)|*.jpg;*.jpeg|Mapa de bits (*.bmp)|*.bmp"_qs;
     QCOMPARE(QtDialogs::nameFilters(filter),
-             (QStringList{u"JPEG (*.JPG;*.JPEG) (*.jpg *.jpeg)"_qs, u"Mapa de bits (*.bmp) (*.bmp)"_qs}));
+        (QStringList {u"JPEG (*.JPG;*.JPEG) (*.jpg *.jpeg)"_qs, u"Mapa de bits (*.bmp) (*.bmp)"_qs}));
 }
 
 void TestQtPlatform::photoDialog_data()

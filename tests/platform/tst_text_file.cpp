@@ -22,8 +22,8 @@ void TestTextFile::readLinesStopsAtTheLimit()
     QTemporaryDir dir;
     const QString path = dir.filePath(u"f"_qs);
     writeBytes(path, "uno\r\ndos\r\ntres\r\n");
-    QCOMPARE(TextFile::readLines(path, 2), (QStringList{u"uno"_qs, u"dos"_qs}));
-    QCOMPARE(TextFile::readLines(path), (QStringList{u"uno"_qs, u"dos"_qs, u"tres"_qs}));
+    QCOMPARE(TextFile::readLines(path, 2), (QStringList {u"uno"_qs, u"dos"_qs}));
+    QCOMPARE(TextFile::readLines(path), (QStringList {u"uno"_qs, u"dos"_qs, u"tres"_qs}));
     QCOMPARE(TextFile::readLines(dir.filePath(u"missing"_qs)), std::nullopt);
 }
 

@@ -39,8 +39,8 @@ inline ContactRecord::Fields sampleContact()
 inline void writeOptions(const QString &directory, const QString &printPhoto)
 {
     writeBytes(directory + QStringLiteral("/Agenda.opt"),
-               cp1252Lines({QStringLiteral("1"), QStringLiteral("1"), QStringLiteral("0"), QStringLiteral("0"),
-                            printPhoto, QStringLiteral("1"), QStringLiteral("0"), QStringLiteral("1")}));
+        cp1252Lines({QStringLiteral("1"), QStringLiteral("1"), QStringLiteral("0"), QStringLiteral("0"),
+            printPhoto, QStringLiteral("1"), QStringLiteral("0"), QStringLiteral("1")}));
 }
 
 // A picture that is easy to recognise on a rendered page: a blue frame around a red field.

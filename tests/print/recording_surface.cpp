@@ -29,13 +29,13 @@ int Recording::pictures() const
     return countOf(drawn, Drawn::Picture);
 }
 
-bool RecordingSurface::drawText(const QPointF &topLeft, const QString &text, const CardFont &font,
-                                bool endsLine)
+bool RecordingSurface::drawText(
+    const QPointF &topLeft, const QString &text, const CardFont &font, bool endsLine)
 {
     if (refuses())
         return false;
-    m_recording.drawn.append({endsLine ? Recording::Drawn::TextWithLineEnd : Recording::Drawn::Text, text,
-                              topLeft, font, {}, {}});
+    m_recording.drawn.append(
+        {endsLine ? Recording::Drawn::TextWithLineEnd : Recording::Drawn::Text, text, topLeft, font, {}, {}});
     return true;
 }
 

@@ -44,8 +44,7 @@ public:
     explicit RecordingSurface(Recording &recording)
         : CardSurface(InitialFont)
         , m_recording(recording)
-    {
-    }
+    { }
 
 protected:
     double measure(const QString &text, const CardFont &font) const override
@@ -53,8 +52,7 @@ protected:
         return text.size() * charWidth(font.size);
     }
     double lineHeight(const CardFont &font) const override { return lineHeightOf(font.size); }
-    bool drawText(const QPointF &topLeft, const QString &text, const CardFont &font,
-                  bool endsLine) override;
+    bool drawText(const QPointF &topLeft, const QString &text, const CardFont &font, bool endsLine) override;
     bool drawImage(const QImage &picture, const QRectF &rect) override;
     bool finish() override;
 

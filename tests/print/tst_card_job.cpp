@@ -30,9 +30,11 @@ QString describe(const Drawn &d)
     };
     switch (d.kind) {
     case Drawn::Text:
-        return QStringLiteral("text '%1' at %2,%3 in %4").arg(d.text, cm(d.at.x()), cm(d.at.y()), font(d.font));
+        return QStringLiteral("text '%1' at %2,%3 in %4")
+            .arg(d.text, cm(d.at.x()), cm(d.at.y()), font(d.font));
     case Drawn::TextWithLineEnd:
-        return QStringLiteral("line '%1' at %2,%3 in %4").arg(d.text, cm(d.at.x()), cm(d.at.y()), font(d.font));
+        return QStringLiteral("line '%1' at %2,%3 in %4")
+            .arg(d.text, cm(d.at.x()), cm(d.at.y()), font(d.font));
     case Drawn::Picture:
         return QStringLiteral("picture %1x%2 into %3,%4 %5x%6")
             .arg(d.pictureSize.width())
@@ -63,11 +65,11 @@ QList<Drawn> expectedCard(const Fields &f, std::optional<QSize> photo = {})
 {
     const QString title = f[apellido] + " " + f[nombre];
     const double w = title.size() * RecordingSurface::charWidth(10.0);
-    QList<Drawn> card{text(title, (16.0 - 2.0 * w) / 2.0, 2.0, {Script, 45.0, false}, true)};
+    QList<Drawn> card {text(title, (16.0 - 2.0 * w) / 2.0, 2.0, {Script, 45.0, false}, true)};
 
     const double afterTitle = 2.0 + RecordingSurface::lineHeightOf(45.0);
     if (photo)
-        card << Drawn{Drawn::Picture, {}, {}, {}, QRectF(6.2, afterTitle + 3.5, 8.0, 8.0), *photo};
+        card << Drawn {Drawn::Picture, {}, {}, {}, QRectF(6.2, afterTitle + 3.5, 8.0, 8.0), *photo};
 
     const double step = RecordingSurface::lineHeightOf(14.0) + 0.5;
     const auto column = [&](const QList<std::pair<QString, QString>> &rows, double labelX, double valueX) {
@@ -77,24 +79,15 @@ QList<Drawn> expectedCard(const Fields &f, std::optional<QSize> photo = {})
                  << text(rows[k - 1].second, valueX, y, {Script, 14.0, false}, true);
         }
     };
-    column({{"Nick :", f[nick]},
-            {"Edad :", f[edad]},
-            {"Localidad :", f[localidad]},
-            {"Provincia :", f[provincia]},
-            {"País :", f[pais]},
-            {"Domicilio :", f[domicilio]},
-            {"Teléfono :", f[telefono]},
-            {"Celular :", f[celular]},
-            {"E-Mail :", f[email]}},
-           2.2, 5.5);
-    column({{"Fecha De Alta :", f[fechaalta]},
-            {"Nacimiento :", f[fechanac]},
-            {"Situación Civil :", f[estadocivil]},
-            {"Peso :", f[peso] + " Kgs"},
-            {"Altura :", f[altura] + " Mts"},
-            {"Ocupación :", f[ocupacion]}},
-           10.4, 15.0);
-    card << Drawn{Drawn::End, {}, {}, {}, {}, {}};
+    column({{"Nick :", f[nick]}, {"Edad :", f[edad]}, {"Localidad :", f[localidad]},
+               {"Provincia :", f[provincia]}, {"País :", f[pais]}, {"Domicilio :", f[domicilio]},
+               {"Teléfono :", f[telefono]}, {"Celular :", f[celular]}, {"E-Mail :", f[email]}},
+        2.2, 5.5);
+    column({{"Fecha De Alta :", f[fechaalta]}, {"Nacimiento :", f[fechanac]},
+               {"Situación Civil :", f[estadocivil]}, {"Peso :", f[peso] + " Kgs"},
+               {"Altura :", f[altura] + " Mts"}, {"Ocupación :", f[ocupacion]}},
+        10.4, 15.0);
+    card << Drawn {Drawn::End, {}, {}, {}, {}, {}};
     return card;
 }
 
@@ -102,7 +95,7 @@ QList<Drawn> expectedCard(const Fields &f, std::optional<QSize> photo = {})
 struct Harness
 {
     TestPlatform desktop;
-    OptionsFile options{desktop.programDir()};
+    OptionsFile options {desktop.programDir()};
     MainWindowOptions mainOptions;
     Recording recording;
     int surfacesMade = 0;
@@ -183,6 +176,7 @@ void TstCardJob::titleCentredByPreTitleWidth_data()
     QTest::addColumn<bool>("longFields"); // the job asks first whether to go on
 
     // 0.25 cm a character in the 10-point font before the title's.
+    // clang-format off
     QTest::newRow("w 3.0 cm") << "Fernandez"
                               << "Lu" << 5.0 << false;
     QTest::newRow("w 0.75 cm") << "R"
@@ -191,6 +185,7 @@ void TstCardJob::titleCentredByPreTitleWidth_data()
                               << "Bbbbbbbbbbbbbbb" << 0.0 << true;
     QTest::newRow("w 10.0 cm, not clamped") << "Aaaaaaaaaaaaaaaaaaaa"
                                             << "Bbbbbbbbbbbbbbbbbbb" << -2.0 << true;
+    // clang-format on
 }
 
 void TstCardJob::titleCentredByPreTitleWidth()
@@ -253,8 +248,10 @@ void TstCardJob::onlyPhotoLocationPrints_data()
 {
     QTest::addColumn<QString>("printPhoto");
     QTest::addColumn<bool>("withPhoto");
+    // clang-format off
     QTest::newRow("photo on") << "1" << true;
     QTest::newRow("photo off") << "0" << false;
+    // clang-format on
 }
 
 void TstCardJob::onlyPhotoLocationPrints()
@@ -270,7 +267,7 @@ void TstCardJob::onlyPhotoLocationPrints()
 
     QCOMPARE(h.desktop.messages.shown.size(), 1);
     QCOMPARE(describe(h.recording.drawn),
-             describe(expectedCard(boxes, withPhoto ? std::optional(QSize(40, 30)) : std::nullopt)));
+        describe(expectedCard(boxes, withPhoto ? std::optional(QSize(40, 30)) : std::nullopt)));
     QCOMPARE(h.recording.drawn.first().text, " ");
 }
 
@@ -295,8 +292,9 @@ void TstCardJob::longFieldQuestion()
     const QList<FakeMessageBoxes::Shown> &shown = h.desktop.messages.shown;
     QCOMPARE(shown.size(), 2);
     QCOMPARE(shown[0].text, Notice);
-    QCOMPARE(shown[1].text, "Los siguientes campos pueden no llegar a imprimirse correctamente debido a que son "
-                            "datos demasiado largos : Nick; E-Mail\r¿Desea continuar?");
+    QCOMPARE(shown[1].text,
+        "Los siguientes campos pueden no llegar a imprimirse correctamente debido a que son "
+        "datos demasiado largos : Nick; E-Mail\r¿Desea continuar?");
     QCOMPARE(shown[1].title, "Orvalia");
     QCOMPARE(shown[1].icon, Icon::Information);
     QCOMPARE(shown[1].buttons, Buttons::YesNo);
@@ -324,9 +322,11 @@ void TstCardJob::photoSetting_data()
     QTest::addColumn<QString>("printPhoto");
     QTest::addColumn<bool>("withPhoto");
 
+    // clang-format off
     QTest::newRow("1") << "1" << true;
     QTest::newRow("00") << "00" << false;
     QTest::newRow("empty") << "" << false;
+    // clang-format on
 }
 
 void TstCardJob::photoSetting()
@@ -340,7 +340,8 @@ void TstCardJob::photoSetting()
     contact[ubicacionfoto] = writePhoto(h.photoPath("foto.jpg"), QSize(64, 48));
     h.run(contact);
 
-    const QList<Drawn> expected = expectedCard(contact, withPhoto ? std::optional(QSize(64, 48)) : std::nullopt);
+    const QList<Drawn> expected
+        = expectedCard(contact, withPhoto ? std::optional(QSize(64, 48)) : std::nullopt);
     QCOMPARE(describe(h.recording.drawn), describe(expected));
     QCOMPARE(h.desktop.messages.shown.size(), 1);
     if (withPhoto)
@@ -353,10 +354,12 @@ void TstCardJob::photoSettingReadAtPrinting_data()
     QTest::addColumn<QString>("before");
     QTest::addColumn<bool>("withPhoto");
 
+    // clang-format off
     QTest::newRow("turned off since the last read") << "0" << "1" << false;
     QTest::newRow("turned on since the last read") << "1" << "0" << true;
     QTest::newRow("unreadable file, never read") << QString() << QString() << false;
     QTest::newRow("unreadable file keeps the last value") << QString() << "1" << true;
+    // clang-format on
 }
 
 void TstCardJob::photoSettingReadAtPrinting()
@@ -391,11 +394,13 @@ void TstCardJob::noPhotoLocation()
 void TstCardJob::unreadablePhotoLeftOut_data()
 {
     QTest::addColumn<QString>("kind");
+    // clang-format off
     QTest::newRow("deleted") << "deleted";
     QTest::newRow("not a picture") << "text";
     QTest::newRow("a folder") << "folder";
     QTest::newRow("missing folder") << "missing folder";
     QTest::newRow("a FIFO") << "fifo";
+    // clang-format on
 }
 
 // The photo is left out and everything else prints; the display has told the user already, so no

@@ -28,13 +28,13 @@ void TstContactCard::longFields_data()
     QTest::addColumn<int>("count");
 
     const QString n18 = QStringLiteral("18"), n19 = QStringLiteral("19");
-    QTest::newRow("nothing long") << QList<int>{} << QStringList{} << QString() << 0;
-    QTest::newRow("title 31 with the space") << QList<int>{apellido, nombre} << QStringList{"15", "15"}
+    QTest::newRow("nothing long") << QList<int> {} << QStringList {} << QString() << 0;
+    QTest::newRow("title 31 with the space") << QList<int> {apellido, nombre} << QStringList {"15", "15"}
                                              << QStringLiteral("Apellido Y Nombre") << 1;
-    QTest::newRow("title 30 with the space") << QList<int>{apellido, nombre} << QStringList{"15", "14"}
-                                             << QString() << 0;
-    QTest::newRow("surname alone 31") << QList<int>{apellido} << QStringList{"30"}
-                                      << QStringLiteral("Apellido Y Nombre") << 1;
+    QTest::newRow("title 30 with the space")
+        << QList<int> {apellido, nombre} << QStringList {"15", "14"} << QString() << 0;
+    QTest::newRow("surname alone 31")
+        << QList<int> {apellido} << QStringList {"30"} << QStringLiteral("Apellido Y Nombre") << 1;
 
     const QList<std::pair<int, QString>> named = {
         {nick, "Nick"},
@@ -51,15 +51,16 @@ void TstContactCard::longFields_data()
         {ocupacion, "Ocupación"},
     };
     for (const auto &[index, name] : named) {
-        QTest::addRow("%d at 18", index) << QList<int>{index} << QStringList{n18} << QString() << 0;
-        QTest::addRow("%d at 19", index) << QList<int>{index} << QStringList{n19} << name << 1;
+        QTest::addRow("%d at 18", index) << QList<int> {index} << QStringList {n18} << QString() << 0;
+        QTest::addRow("%d at 19", index) << QList<int> {index} << QStringList {n19} << name << 1;
     }
     for (int unlimited : {edad, peso, altura, ubicacionfoto})
-        QTest::addRow("%d has no limit", unlimited) << QList<int>{unlimited} << QStringList{"200"} << QString() << 0;
+        QTest::addRow("%d has no limit", unlimited)
+            << QList<int> {unlimited} << QStringList {"200"} << QString() << 0;
 
     QTest::newRow("nick and e-mail begin with Nick")
-        << QList<int>{nick, email} << QStringList{n19, n19} << QStringLiteral("Nick; E-Mail") << 2;
-    QTest::newRow("title first") << QList<int>{ocupacion, apellido, nombre} << QStringList{n19, "20", "20"}
+        << QList<int> {nick, email} << QStringList {n19, n19} << QStringLiteral("Nick; E-Mail") << 2;
+    QTest::newRow("title first") << QList<int> {ocupacion, apellido, nombre} << QStringList {n19, "20", "20"}
                                  << QStringLiteral("Apellido Y Nombre; Ocupación") << 2;
 
     QList<int> all;
@@ -70,8 +71,9 @@ void TstContactCard::longFields_data()
     }
     QTest::newRow("everything long")
         << all << lengths
-        << QStringLiteral("Apellido Y Nombre; Nick; Localidad; Provincia; Pais; Domicilio; Teléfono; Celular; "
-                          "E-Mail; Fecha De Alta; Nacimiento; Situación Civil; Ocupación")
+        << QStringLiteral(
+               "Apellido Y Nombre; Nick; Localidad; Provincia; Pais; Domicilio; Teléfono; Celular; "
+               "E-Mail; Fecha De Alta; Nacimiento; Situación Civil; Ocupación")
         << 13;
 }
 
@@ -94,8 +96,8 @@ void TstContactCard::longFields()
 void TstContactCard::longFieldsQuestion()
 {
     QCOMPARE(ContactCard::longFieldsQuestion(QStringLiteral("Nick; E-Mail")),
-             QStringLiteral("Los siguientes campos pueden no llegar a imprimirse correctamente debido a que son "
-                            "datos demasiado largos : Nick; E-Mail\r¿Desea continuar?"));
+        QStringLiteral("Los siguientes campos pueden no llegar a imprimirse correctamente debido a que son "
+                       "datos demasiado largos : Nick; E-Mail\r¿Desea continuar?"));
 }
 
 void TstContactCard::isBlank_data()

@@ -42,7 +42,10 @@ struct PdfText
 
 QString unescaped(QString text)
 {
-    return text.replace("&lt;", "<").replace("&gt;", ">").replace("&quot;", "\"").replace("&apos;", "'")
+    return text.replace("&lt;", "<")
+        .replace("&gt;", ">")
+        .replace("&quot;", "\"")
+        .replace("&apos;", "'")
         .replace("&amp;", "&");
 }
 
@@ -56,7 +59,8 @@ std::optional<PdfText> extractText(const QString &pdf)
     const QString html = QString::fromUtf8(process.readAllStandardOutput());
 
     PdfText result;
-    static const QRegularExpression page(QStringLiteral(R"re(<page width="([-\d.]+)" height="([-\d.]+)">)re"));
+    static const QRegularExpression page(
+        QStringLiteral(R"re(<page width="([-\d.]+)" height="([-\d.]+)">)re"));
     for (const QRegularExpressionMatch &m : page.globalMatch(html))
         result.pages << QSizeF(m.captured(1).toDouble(), m.captured(2).toDouble());
     static const QRegularExpression word(QStringLiteral(
@@ -73,7 +77,7 @@ std::optional<PdfText> extractText(const QString &pdf)
 struct PdfCard
 {
     TestPlatform desktop;
-    OptionsFile options{desktop.programDir()};
+    OptionsFile options {desktop.programDir()};
     MainWindowOptions mainOptions;
     QRectF printableArea; // points
     int resolution = 0;
@@ -150,7 +154,7 @@ void TstPrinterSurface::cardInPdf()
     QVERIFY2(text, "pdftotext could not read the card");
     QCOMPARE(text->pages.size(), 1);
     QVERIFY2(qAbs(text->pages[0].width() - 595.28) < 0.5 && qAbs(text->pages[0].height() - 841.89) < 0.5,
-             "the page is not A4");
+        "the page is not A4");
 
     const QPointF origin = card.printableArea.topLeft();
     const auto xOf = [&](double cm) { return origin.x() + cm * PointsPerCm; };
@@ -163,28 +167,18 @@ void TstPrinterSurface::cardInPdf()
     QVERIFY2(surname, "the title is missing");
     QVERIFY(text->word("Ana"));
     QVERIFY2(qAbs(surname->box.left() - xOf(ContactCard::titleX(w))) < 1.5,
-             qPrintable(QStringLiteral("title at %1 pt").arg(surname->box.left())));
+        qPrintable(QStringLiteral("title at %1 pt").arg(surname->box.left())));
     QVERIFY(qAbs(surname->box.top() - yOf(2.0)) < 3.0);
 
     // Labels and values: each pair on one line, rows one 14-point script line plus 0.5 cm apart.
-    const double step = measured({ContactCard::ScriptFont, 14.0, false}, {}, card.resolution, true)
-        + 0.5 * PointsPerCm;
+    const double step
+        = measured({ContactCard::ScriptFont, 14.0, false}, {}, card.resolution, true) + 0.5 * PointsPerCm;
     const QList<QList<std::pair<QString, QString>>> columns = {
-        {{"Nick", "Anita"},
-         {"Edad", "034"},
-         {"Localidad", "Rosario"},
-         {"Provincia", "Cordoba"},
-         {"País", "Argentina"},
-         {"Domicilio", "Mitre"},
-         {"Teléfono", "341-555"},
-         {"Celular", "15-555"},
-         {"E-Mail", "ana@correo.example"}},
-        {{"Fecha", "07/12/2026"},
-         {"Nacimiento", "3-5-1990"},
-         {"Situación", "Casada"},
-         {"Peso", "70"},
-         {"Altura", "1.80"},
-         {"Ocupación", "Docente"}},
+        {{"Nick", "Anita"}, {"Edad", "034"}, {"Localidad", "Rosario"}, {"Provincia", "Cordoba"},
+            {"País", "Argentina"}, {"Domicilio", "Mitre"}, {"Teléfono", "341-555"}, {"Celular", "15-555"},
+            {"E-Mail", "ana@correo.example"}},
+        {{"Fecha", "07/12/2026"}, {"Nacimiento", "3-5-1990"}, {"Situación", "Casada"}, {"Peso", "70"},
+            {"Altura", "1.80"}, {"Ocupación", "Docente"}},
     };
     const double labelX[] = {2.2, 10.4};
     const double valueX[] = {5.5, 15.0};
@@ -215,7 +209,8 @@ void TstPrinterSurface::cardInPdf()
     QProcess images;
     images.start(QStringLiteral("pdfimages"), {QStringLiteral("-list"), pdf});
     QVERIFY(images.waitForFinished(60000));
-    const QStringList rows = QString::fromUtf8(images.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+    const QStringList rows
+        = QString::fromUtf8(images.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
     // Two header lines, then one line per picture: page, number, type, width, height, ...
     QCOMPARE(rows.size(), 3);
     const QStringList columnsOfPicture = rows[2].simplified().split(' ');

@@ -44,7 +44,6 @@ QString contact(const QString &surname, const QString &name, qsizetype longField
     return lineOf(fields);
 }
 
-
 Snapshot snapshot(const QString &root)
 {
     Snapshot files;
@@ -103,7 +102,6 @@ struct Operation
     std::function<void(Fixture &)> prepare;
     std::function<bool(Fixture &)> run;
 };
-
 
 const QStringList AllPaths
     = {DataOrv, DataTwin, DataBak, DataBakTwin, AgendaOpt, AgendaOpt2, AgendaOpt3, Orvpw, OrvpwTwin};

@@ -6,8 +6,8 @@
 #include <QTest>
 #include <QWidget>
 
-MessageBoxes::Answer FakeMessageBoxes::show(QWidget *, const QString &text, const QString &title,
-                                            Icon icon, Buttons buttons)
+MessageBoxes::Answer FakeMessageBoxes::show(
+    QWidget *, const QString &text, const QString &title, Icon icon, Buttons buttons)
 {
     shown.append({text, title, icon, buttons});
     if (onShow)
@@ -82,7 +82,7 @@ void FakeFileAttributes::setHidden(const QString &path)
 }
 
 TestPlatform::TestPlatform()
-    : platform{messages, dialogs, sound, shell, network, attributes, system}
+    : platform {messages, dialogs, sound, shell, network, attributes, system}
 {
     system.programDir = m_programDir.path();
     system.passwordDir = m_passwordDir.path();

@@ -29,8 +29,8 @@ public:
     void queueAnswer(Answer answer) { answers.enqueue(answer); }
     void allowDefaults() { defaultsAllowed = true; }
 
-    Answer show(QWidget *parent, const QString &text, const QString &title, Icon icon,
-                Buttons buttons) override;
+    Answer show(
+        QWidget *parent, const QString &text, const QString &title, Icon icon, Buttons buttons) override;
 
     QList<Shown> shown;
     QQueue<Answer> answers;

@@ -11,8 +11,7 @@
 
 #include <sys/stat.h>
 
-template<class T = QWidget>
-T *control(QWidget *window, const char *name)
+template <class T = QWidget> T *control(QWidget *window, const char *name)
 {
     T *widget = window->findChild<T *>(QLatin1String(name));
     if (!widget)
@@ -33,8 +32,7 @@ inline void typeInto(QLineEdit *box, const QString &text)
 }
 
 // The shown top-level window of a class, if any.
-template<class T>
-T *openWindow()
+template <class T> T *openWindow()
 {
     for (QWidget *widget : QApplication::topLevelWidgets()) {
         if (auto *window = qobject_cast<T *>(widget); window && window->isVisible())
@@ -46,6 +44,8 @@ T *openWindow()
 // A file's permission bits; -1 when it is missing.
 inline int fileMode(const QString &path)
 {
-    struct stat st {};
+    struct stat st
+    {
+    };
     return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 07777) : -1;
 }

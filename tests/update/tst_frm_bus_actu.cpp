@@ -70,7 +70,7 @@ public:
     {
         response = "HTTP/1.1 404 Not Found\r\nContent-Type: text/plain\r\nConnection: close\r\n"
                    "Content-Length: "
-                   + QByteArray::number(body.size()) + "\r\n\r\n" + body;
+            + QByteArray::number(body.size()) + "\r\n\r\n" + body;
     }
 
     std::optional<QByteArray> response; // none: the server reads the request and stays silent
@@ -125,8 +125,8 @@ class Fixture
 {
 public:
     explicit Fixture(Network &network)
-        : platform{desktop.messages, desktop.dialogs, desktop.sound, desktop.shell, network,
-                   desktop.attributes, desktop.system}
+        : platform {desktop.messages, desktop.dialogs, desktop.sound, desktop.shell, network,
+            desktop.attributes, desktop.system}
     {
         mainWindow.resize(400, 300);
         mainWindow.show();
@@ -238,8 +238,8 @@ void TstFrmBusActu::newerVersion_data()
         << false << QByteArray("Orvalia\r\n\xBF-?2.\r\n1\xBF-?\r\n") << yes << "2.1";
     QTest::newRow("400-digit version")
         << false << updateFile(QByteArray(400, '7') + ".0") << yes << QString(400, u'7') + ".0";
-    QTest::newRow("saved as UTF-8")
-        << true << QByteArray("\xC2\xBF-?3.0\xC2\xBF-?\n") << no << QStringLiteral("3.0Â");
+    QTest::newRow("saved as UTF-8") << true << QByteArray("\xC2\xBF-?3.0\xC2\xBF-?\n") << no
+                                    << QStringLiteral("3.0Â");
 }
 
 void TstFrmBusActu::newerVersion()
@@ -257,7 +257,7 @@ void TstFrmBusActu::newerVersion()
 
     QVERIFY(f.check(server.url(), quiet));
 
-    QCOMPARE(server.requestLines, QList<QByteArray>{"GET /orvalia/actu.txt HTTP/1.1"});
+    QCOMPARE(server.requestLines, QList<QByteArray> {"GET /orvalia/actu.txt HTTP/1.1"});
     QCOMPARE(f.desktop.messages.shown.size(), 1);
     const auto &box = f.desktop.messages.shown.first();
     QCOMPARE(box.text, Newer);
@@ -272,7 +272,7 @@ void TstFrmBusActu::newerVersion()
     QVERIFY(f.seen.closeRefused);
 
     if (Answer(answer) == Answer::Yes)
-        QCOMPARE(f.desktop.shell.urls, QList<QUrl>{QUrl(QStringLiteral(ORVALIA_WEB_PAGE))});
+        QCOMPARE(f.desktop.shell.urls, QList<QUrl> {QUrl(QStringLiteral(ORVALIA_WEB_PAGE))});
     else
         QVERIFY(f.desktop.shell.urls.isEmpty());
     QVERIFY(f.desktop.shell.files.isEmpty());

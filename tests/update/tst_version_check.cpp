@@ -29,6 +29,7 @@ void TstVersionCheck::readNumber_data()
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("number");
 
+    // clang-format off
     QTest::newRow("digits") << "21" << "21";
     QTest::newRow("blanks ignored") << " 2 1 " << "21";
     QTest::newRow("one decimal point") << "21.5" << "21.5";
@@ -46,6 +47,7 @@ void TstVersionCheck::readNumber_data()
     QTest::newRow("hexadecimal") << "&H10" << "0";
     QTest::newRow("other digits") << QStringLiteral("２１") << "0";
     QTest::newRow("tab is not a blank") << "\t21" << "0";
+    // clang-format on
 }
 
 void TstVersionCheck::readNumber()
@@ -62,6 +64,7 @@ void TstVersionCheck::compareNumbers_data()
     QTest::addColumn<int>("result");
 
     const QString nines(400, u'9');
+    // clang-format off
     QTest::newRow("greater") << "21" << "20" << 1;
     QTest::newRow("equal") << "20" << "20" << 0;
     QTest::newRow("less") << "19" << "20" << -1;
@@ -75,6 +78,7 @@ void TstVersionCheck::compareNumbers_data()
     QTest::newRow("400 digits against 401") << nines << nines + u'0' << -1;
     QTest::newRow("400 digits equal") << nines << QStringLiteral("000") + nines << 0;
     QTest::newRow("400 digits, last differs") << QString(nines.left(399) + u'8') << nines << -1;
+    // clang-format on
 }
 
 void TstVersionCheck::compareNumbers()
@@ -100,6 +104,7 @@ void TstVersionCheck::updateFile_data()
     QTest::addColumn<QString>("offered"); // "-" when there is no "."
     QTest::addColumn<bool>("newer");
 
+    // clang-format off
     QTest::newRow("2.1") << QStringList{M + "2.1" + M} << "2.1" << "21" << true;
     QTest::newRow("2.0") << QStringList{M + "2.0" + M} << "2.0" << "20" << false;
     QTest::newRow("1.9") << QStringList{M + "1.9" + M} << "1.9" << "19" << false;
@@ -121,23 +126,29 @@ void TstVersionCheck::updateFile_data()
     QTest::newRow("leading zeros") << QStringList{M + "0002.0" + M} << "0002.0" << "20" << false;
     QTest::newRow("only later markers count")
         << QStringList{M + "1.0" + M + M + "9.9" + M} << "1.0" << "10" << false;
+    // clang-format on
     // A missing first marker drops the first two characters instead.
+    // clang-format off
     QTest::newRow("no marker, two letters first") << QStringList{"ab2.1"} << "2.1" << "21" << true;
     QTest::newRow("no marker at all") << QStringList{"2.1"} << "1" << "-" << false;
     QTest::newRow("no second marker") << QStringList{M + "2.1 final"} << "2.1 final" << "21" << true;
     QTest::newRow("marker alone") << QStringList{M} << "" << "-" << false;
     QTest::newRow("empty file") << QStringList{} << "" << "-" << false;
     QTest::newRow("lone CR is a line end") << QStringList{M + "2.\r1" + M} << "2.1" << "21" << true;
+    // clang-format on
     // The same file saved as UTF-8 and read as Windows-1252: "Â" before each marker.
+    // clang-format off
     QTest::newRow("UTF-8 file") << QStringList{"Â" + M + "2.1Â" + M} << "2.1Â" << "21" << true;
+    // clang-format on
 
     const QString nines(400, u'9');
     QTest::newRow("400-digit version")
-        << QStringList{M + nines + ".9" + M} << nines + ".9" << nines + "9" << true;
+        << QStringList {M + nines + ".9" + M} << nines + ".9" << nines + "9" << true;
     QTest::newRow("400 zeros before 2.0")
-        << QStringList{M + QString(400, u'0') + "2.0" + M} << QString(400, u'0') + "2.0" << "20" << false;
+        << QStringList {M + QString(400, u'0') + "2.0" + M} << QString(400, u'0') + "2.0"
+        << "20" << false;
     QTest::newRow("400 digits after the point")
-        << QStringList{M + "2." + nines + M} << "2." + nines << "2" + nines << true;
+        << QStringList {M + "2." + nines + M} << "2." + nines << "2" + nines << true;
 }
 
 void TstVersionCheck::updateFile()
