@@ -8,7 +8,7 @@ JOBS ?= $(shell nproc)
 # WERROR=ON makes every compiler warning an error (.ci/run builds so).
 WERROR ?= OFF
 
-.PHONY: setup configure build run test clean deb
+.PHONY: setup configure build run test clean deb format-check
 
 setup:
 	@scripts/setup.sh
@@ -34,6 +34,11 @@ run: setup
 
 test: build
 	@cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+
+# Every C++ file of the tree in the checked-in style (.clang-format); "clang-format -i" mends one.
+format-check: setup
+	@git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
+	@echo "format: every C++ file as .clang-format lays it out"
 
 clean:
 	@rm -rf $(BUILD) $(PORTABLE_BUILD) $(DEB_BUILD)

@@ -3,7 +3,7 @@
 set -euo pipefail
 
 packages=(
-    cmake ninja-build g++ ccache pkg-config
+    cmake ninja-build g++ ccache pkg-config clang-format
     qt6-base-dev qt6-multimedia-dev qt6-qpa-plugins qt6-translations-l10n
     libsodium-dev
     poppler-utils fonts-urw-base35 fonts-liberation
