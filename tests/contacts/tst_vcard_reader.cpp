@@ -142,6 +142,10 @@ void TestVCardReader::hugeLineIsSkippedWithBoundedMemory()
     QCOMPARE(surnameOf(read.cards[1]), u"Después"_qs);
     QCOMPARE(read.unreadable, 1);
     QCOMPARE(read.position, device.size());
+#ifdef __SANITIZE_ADDRESS__
+    // AddressSanitizer keeps every freed block aside for a while: the resident size is its own.
+    QSKIP("the resident size of a sanitized build is not the reader's");
+#endif
     // The reader never holds the line: what it needed stays well under the line's size.
     QVERIFY2(peakResidentKb() - before < HugeLine / 1024 / 2,
         qPrintable(QString::number(peakResidentKb() - before) + u" KB more"_qs));
