@@ -8,7 +8,6 @@
 #include <QFile>
 
 #include <cerrno>
-#include <functional>
 #include <unistd.h>
 
 namespace {
@@ -110,7 +109,8 @@ std::optional<QStringList> ContactFile::readKeys(Failure *failure) const
 {
     return readEach(m_attributes, path(), failure,
         [](const QFile &, const LineReader &reader, QByteArrayView line, qint64, Failure &) {
-            return std::optional(Windows1252::decode(listedKey(line, reader.cut())));
+            return std::optional(
+                reader.cut() ? Windows1252::decode(listedKey(line, true)) : ContactLineKey::decodedKey(line));
         });
 }
 

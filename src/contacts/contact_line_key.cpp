@@ -1,5 +1,9 @@
 #include "contacts/contact_line_key.h"
 
+#include "platform/windows1252.h"
+
+#include <QString>
+
 #include <cstring>
 
 namespace {
@@ -39,6 +43,23 @@ QByteArray rawKey(QByteArrayView line)
     else
         key += ' ';
     key += ' ';
+    return key;
+}
+
+QString decodedKey(QByteArrayView line)
+{
+    const KeyFields fields = keyFields(line);
+    const QByteArrayView bytes = fields.bytes;
+    const bool withSeparator = fields.separator >= 0;
+    // One string, filled in place: a list of a million keys is a million of these.
+    QString key(bytes.size() + (withSeparator ? 1 : 2), Qt::Uninitialized);
+    char16_t *out = reinterpret_cast<char16_t *>(key.data());
+    Windows1252::decodeInto(bytes, out);
+    if (withSeparator)
+        out[fields.separator] = u' ';
+    else
+        out[bytes.size()] = u' ';
+    out[key.size() - 1] = u' ';
     return key;
 }
 

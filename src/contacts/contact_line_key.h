@@ -11,6 +11,8 @@ inline constexpr char SeparatorByte = char(0xE3); // 'ã'
 
 // The line's key.
 QByteArray rawKey(QByteArrayView line);
+// The same as text, decoded from Windows-1252 straight into its string.
+QString decodedKey(QByteArrayView line);
 
 // Whether a line's key is the given one.
 bool hasKey(QByteArrayView line, QByteArrayView key);

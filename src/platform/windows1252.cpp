@@ -56,12 +56,16 @@ int byteFor(char16_t c)
 QString Windows1252::decode(QByteArrayView bytes)
 {
     QString text(bytes.size(), Qt::Uninitialized);
-    char16_t *out = reinterpret_cast<char16_t *>(text.data());
+    decodeInto(bytes, reinterpret_cast<char16_t *>(text.data()));
+    return text;
+}
+
+void Windows1252::decodeInto(QByteArrayView bytes, char16_t *out)
+{
     for (char byte : bytes) {
         const auto b = static_cast<unsigned char>(byte);
         *out++ = (b >= 0x80 && b < 0xA0) ? HighControls[b - 0x80] : char16_t(b);
     }
-    return text;
 }
 
 QByteArray Windows1252::encode(QStringView text)

@@ -13,6 +13,8 @@ namespace Windows1252 {
 // 0x8D, 0x8F, 0x90, 0x9D) become the control characters of the same number, so that every byte
 // sequence survives a decode and an encode unchanged.
 QString decode(QByteArrayView bytes);
+// The same into out, which has room for bytes.size() characters.
+void decodeInto(QByteArrayView bytes, char16_t *out);
 
 // Character to byte; characters outside the code page become '?'.
 QByteArray encode(QStringView text);

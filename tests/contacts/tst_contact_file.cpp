@@ -38,6 +38,8 @@ private slots:
     void emptyFileHasNoKeysAndFirstAppendMakesOneLine();
     void appendKeepsAHandEditedLastLine();
     void readKeysInFileOrderSkippingBlankLines();
+    void keysOfOddLines_data();
+    void keysOfOddLines();
     void findByKeyIsExactAndTakesTheFirst();
     void replaceByKeyKeepsThePosition();
     void replaceByKeyReplacesOnlyTheFirstOfEqualKeys();
@@ -118,6 +120,33 @@ void TestContactFile::emptyFileHasNoKeysAndFirstAppendMakesOneLine()
                                      "Ana")
         + QByteArray(17, char(0xE3)) + "\r\n";
     QCOMPARE(bytes(), expected);
+}
+
+// The key as the list shows it, whatever the line holds: the text up to the second separator with
+// that separator and a final one turned into blanks, every byte decoded from the code page.
+void TestContactFile::keysOfOddLines_data()
+{
+    QTest::addColumn<QByteArray>("line");
+    QTest::addColumn<QString>("key");
+    QTest::newRow("whole") << QByteArray("Gomez\xE3"
+                                         "Ana\xE3"
+                                         "Calle\xE3")
+                           << u"Gomez Ana "_qs;
+    QTest::newRow("no separator") << QByteArray("Gomez") << u"Gomez  "_qs;
+    QTest::newRow("one separator") << QByteArray("Gomez\xE3"
+                                                 "Ana")
+                                   << u"Gomez Ana "_qs;
+    QTest::newRow("empty fields") << QByteArray("\xE3\xE3\xE3") << u"  "_qs;
+    QTest::newRow("code page") << QByteArray("\x80\x9F\xF1\xE3\x8A\x00z\xE3", 9)
+                               << QStringLiteral("€Ÿñ Š") + QChar(0) + u"z "_qs;
+}
+
+void TestContactFile::keysOfOddLines()
+{
+    QFETCH(QByteArray, line);
+    QFETCH(QString, key);
+    writeBytes(m_file->path(), line + "\r\n");
+    QCOMPARE(m_file->readKeys(), QStringList {key});
 }
 
 void TestContactFile::appendKeepsAHandEditedLastLine()
