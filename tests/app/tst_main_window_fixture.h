@@ -3,6 +3,7 @@
 // The main window on a fake desktop with its own temporary program directory.
 
 #include "app/main_window.h"
+#include "contact_fixtures.h"
 #include "contacts/contact_record.h"
 #include "fake_platform.h"
 
@@ -21,20 +22,6 @@
 using Icon = MessageBoxes::Icon;
 using Buttons = MessageBoxes::Buttons;
 using Answer = MessageBoxes::Answer;
-
-// A record line: surname, name and the fields given by index; the rest empty.
-inline QString rec(const QString &surname, const QString &name, const QMap<int, QString> &others = {})
-{
-    ContactRecord::Fields fields;
-    fields[ContactRecord::apellido] = surname;
-    fields[ContactRecord::nombre] = name;
-    for (auto it = others.cbegin(); it != others.cend(); ++it)
-        fields[it.key()] = it.value();
-    QString line;
-    for (const QString &field : fields)
-        line += field + QChar(0x00E3);
-    return line;
-}
 
 // Options file lines: confirmations, capitalisation, sounds; the rest as the defaults.
 inline QStringList optionLines(const QString &confirm = QStringLiteral("1"),

@@ -2,6 +2,7 @@
 // changes first, the dialogs, the window disabled meanwhile, every message, the progress and its
 // "Cancelar", the contact shown kept on show, and contacts out and back in unchanged.
 
+#include "contact_fixtures.h"
 #include "tst_main_window_fixture.h"
 
 #include "fault_files.h"
@@ -31,22 +32,6 @@ const QString ExportFailed
       "archivo."_qs;
 const QString ImportFailed
     = u"No se pudieron importar los contactos. El archivo de datos no fue modificado."_qs;
-
-QByteArray card(const QByteArray &body)
-{
-    return "BEGIN:VCARD\r\nVERSION:3.0\r\n" + body + "END:VCARD\r\n";
-}
-
-QByteArray cardWithPhoto(const QByteArray &name)
-{
-    QImage image(8, 8, QImage::Format_RGB32);
-    image.fill(Qt::blue);
-    QByteArray jpeg;
-    QBuffer buffer(&jpeg);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "JPEG");
-    return card("N:" + name + "\r\nPHOTO;ENCODING=b;TYPE=JPEG:" + jpeg.toBase64() + "\r\n");
-}
 
 QString documents()
 {

@@ -1,6 +1,7 @@
 // The record state of the main window against real contact files: start, show, the modification
 // check, save, add, remove, empty, each with what it leaves in the file, the list and the state.
 
+#include "contact_fixtures.h"
 #include "contacts/contact_file.h"
 #include "contacts/contact_list_model.h"
 #include "contacts/contact_record.h"
@@ -26,39 +27,11 @@ using namespace ContactRecord;
 
 namespace {
 
-// A record line: surname, name and the fields given by index.
-QString rec(const QString &surname, const QString &name, const QMap<int, QString> &others = {})
-{
-    Fields fields;
-    fields[apellido] = surname;
-    fields[nombre] = name;
-    for (auto it = others.cbegin(); it != others.cend(); ++it)
-        fields[it.key()] = it.value();
-    return lineOf(fields);
-}
-
 const QString Gomez = rec(u"Gomez"_qs, u"Ana"_qs, {{edad, u"34"_qs}});
 const QString Perez = rec(u"Perez"_qs, u"Luis"_qs, {{telefono, u"111"_qs}});
 const QString Ruiz = rec(u"Ruiz"_qs, u"Eva"_qs);
 
 const QString Today = u"15/6/25"_qs;
-
-QByteArray card(const QByteArray &body)
-{
-    return "BEGIN:VCARD\r\nVERSION:3.0\r\n" + body + "END:VCARD\r\n";
-}
-
-// A card with a picture inside, as a telephone exports it.
-QByteArray cardWithPhoto(const QByteArray &name)
-{
-    QImage image(8, 8, QImage::Format_RGB32);
-    image.fill(Qt::green);
-    QByteArray jpeg;
-    QBuffer buffer(&jpeg);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "JPEG");
-    return card("N:" + name + "\r\nPHOTO;ENCODING=b;TYPE=JPEG:" + jpeg.toBase64() + "\r\n");
-}
 
 // New, already in the list (letter case aside), repeated, nameless: every count of the summary.
 QByteArray mixedCards()

@@ -2,6 +2,7 @@
 // holding what it held or every card, never part of them, and nothing of the user's removed,
 // followed through a link or left behind.
 
+#include "contact_fixtures.h"
 #include "contacts/contact_file.h"
 #include "contacts/contact_record.h"
 #include "contacts/vcard_export.h"
@@ -21,16 +22,6 @@ using namespace ContactRecord;
 namespace {
 
 const VCardDates Dates = VCardDates::fromShortFormat(u"d/M/yy"_qs);
-
-QString rec(const QString &surname, const QString &name, const QMap<int, QString> &others = {})
-{
-    Fields fields;
-    fields[apellido] = surname;
-    fields[nombre] = name;
-    for (auto it = others.cbegin(); it != others.cend(); ++it)
-        fields[it.key()] = it.value();
-    return lineOf(fields);
-}
 
 // The N of every card of the bytes, in order.
 QStringList namesOf(const QByteArray &bytes)

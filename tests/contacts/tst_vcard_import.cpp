@@ -1,3 +1,4 @@
+#include "contact_fixtures.h"
 #include "contacts/contact_list_model.h"
 #include "contacts/contact_record.h"
 #include "contacts/vcard_files.h"
@@ -48,11 +49,6 @@ VCardImportCounts counts(QList<int> values)
     c.namesCompleted = values[6];
     c.photosLeftOut = values[7];
     return c;
-}
-
-QByteArray card(const QByteArray &body)
-{
-    return "BEGIN:VCARD\r\nVERSION:3.0\r\n" + body + "END:VCARD\r\n";
 }
 
 QColor colorAt(const QImage &image, int x, int y)
