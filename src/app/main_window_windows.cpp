@@ -46,7 +46,7 @@ void FrmPrincipal::mnubusactu_Click()
 
 void FrmPrincipal::mnubuscar_Click()
 {
-    connect(openOwned(new FrmBuscar(m_platform, this)), &FrmBuscar::contactChosen, this,
+    connect(openOwned(new FrmBuscar(m_platform, this, m_model)), &FrmBuscar::contactChosen, this,
         &FrmPrincipal::showFound);
 }
 

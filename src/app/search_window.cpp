@@ -15,10 +15,11 @@
 #include <QListView>
 #include <QStringListModel>
 
-FrmBuscar::FrmBuscar(Platform &platform, QWidget *mainWindow)
+FrmBuscar::FrmBuscar(Platform &platform, QWidget *mainWindow, const ContactListModel *list)
     : SecondaryWindow(
         mainWindow, OwnedWindow::DialogFlags, QStringLiteral("Buscar contacto"), Twips::size(6255, 5175))
     , m_platform(platform)
+    , m_list(list)
 {
     setObjectName(QStringLiteral("FrmBuscar"));
 
@@ -66,7 +67,7 @@ void FrmBuscar::Form_Load()
 {
     SecondaryWindow::Form_Load();
     m_search = ContactSearch::fromFile(
-        ContactFile(m_platform.system.programDirectory(), m_platform.attributes).path());
+        ContactFile(m_platform.system.programDirectory(), m_platform.attributes).path(), m_list);
     if (!m_search)
         m_platform.messages.error(this, unreadableFileText());
     txtbuscar->setFocus();

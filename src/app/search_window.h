@@ -7,6 +7,7 @@
 #include <vector>
 
 struct Platform;
+class ContactListModel;
 class QLabel;
 class QLineEdit;
 class QListView;
@@ -22,7 +23,9 @@ class FrmBuscar : public SecondaryWindow
     Q_OBJECT
 
 public:
-    FrmBuscar(Platform &platform, QWidget *mainWindow);
+    // list: the main window's, read from the same contact file (its order is taken when it still
+    // mirrors the file).
+    FrmBuscar(Platform &platform, QWidget *mainWindow, const ContactListModel *list = nullptr);
 
     // Told when the contact file cannot be read: the window then shows nothing.
     static QString unreadableFileText();
@@ -46,6 +49,7 @@ private:
     void choose(int shownRow);
 
     Platform &m_platform;
+    const ContactListModel *m_list;
     bool m_chosen = false;
     // What the contact file held when the window opened; nothing when it could not be read.
     std::optional<ContactSearch> m_search;

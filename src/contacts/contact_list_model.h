@@ -45,6 +45,12 @@ public:
     // these are equal.
     static QString caseless(const QString &key) { return key.toLower(); }
 
+    // The keys in the order they came (the file's, then each addition), and row by row the position
+    // of the row's key among them: a reader of the same file whose keys are these, one for one,
+    // can take the list's order instead of working it out again.
+    const QStringList &keysAsTheyCame() const { return m_keys; }
+    const std::vector<quint32> &positionsByRow() const { return m_order; }
+
     // The rows whose entry equals key exactly, letter case included; first row and how many.
     std::pair<int, int> exactRows(const QString &key) const;
 

@@ -6,6 +6,8 @@
 #include <optional>
 #include <vector>
 
+class ContactListModel;
+
 // Finds contacts by any part of any of their 18 fields, as the user types.
 //
 // The index is made from the contact file in one streaming pass and then answers every query from
@@ -43,8 +45,10 @@ public:
     };
 
     // Reads the contact file at path. Nothing when it cannot be read: missing, not a regular file
-    // (a FIFO or a device is refused without blocking), a read error, or too large to index.
-    static std::optional<ContactSearch> fromFile(const QString &path);
+    // (a FIFO or a device is refused without blocking), a read error, or too large to index. list,
+    // when given, is the contact list read from the same file: when its keys are the file's, one
+    // for one, its order is taken rather than worked out again; otherwise it is not used.
+    static std::optional<ContactSearch> fromFile(const QString &path, const ContactListModel *list = nullptr);
 
     // The contacts matching query. An empty query (or only blanks) matches nothing. A result's
     // field is the first field holding a word, leaving out surname and name (which the key shows)
@@ -73,7 +77,7 @@ private:
     static std::vector<Word> wordsOf(const QString &query);
 
     ContactSearch() = default;
-    static std::optional<ContactSearch> build(const QString &path);
+    static std::optional<ContactSearch> build(const QString &path, const ContactListModel *list);
 
     bool contains(quint32 contact, const QByteArray &needle) const;
     std::vector<quint32> scanAll(const QByteArray &needle) const;

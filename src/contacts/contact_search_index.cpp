@@ -23,19 +23,33 @@ static_assert(Padding >= SearchFolding::ReadAhead);
 // Record offsets are 32-bit.
 constexpr qsizetype LargestText = qsizetype(0xFFFFFFFFu) - Padding;
 
+// Whether the list's keys, as they came, are the file's: the same number, each the same text.
+bool holdsKeys(const ContactListModel &list, const std::string &keyBytes, const std::vector<quint32> &keyEnds)
+{
+    const QStringList &keys = list.keysAsTheyCame();
+    if (keys.size() != qsizetype(keyEnds.size()) || list.positionsByRow().size() != keyEnds.size())
+        return false;
+    for (std::size_t i = 0, from = 0; i < keyEnds.size(); from = keyEnds[i++]) {
+        if (!Windows1252::decodesTo(
+                QByteArrayView(keyBytes.data() + from, qsizetype(keyEnds[i] - from)), keys[qsizetype(i)]))
+            return false;
+    }
+    return true;
+}
+
 } // namespace
 
-std::optional<ContactSearch> ContactSearch::fromFile(const QString &path)
+std::optional<ContactSearch> ContactSearch::fromFile(const QString &path, const ContactListModel *list)
 {
     // A file too large for the memory left is a file that cannot be read, not the end of the program.
     try {
-        return build(path);
+        return build(path, list);
     } catch (const std::bad_alloc &) {
         return std::nullopt;
     }
 }
 
-std::optional<ContactSearch> ContactSearch::build(const QString &path)
+std::optional<ContactSearch> ContactSearch::build(const QString &path, const ContactListModel *list)
 {
     QFile file;
     if (!RegularFile::open(file, path))
@@ -82,14 +96,18 @@ std::optional<ContactSearch> ContactSearch::build(const QString &path)
     index.m_text.squeeze();
     index.m_starts.shrink_to_fit();
 
-    const QString keyText = Windows1252::decode(QByteArrayView(keyBytes.data(), qsizetype(keyBytes.size())));
-    keyBytes = {};
-    QStringList keys;
-    keys.reserve(qsizetype(keyEnds.size()));
-    for (std::size_t i = 0, from = 0; i < keyEnds.size(); from = keyEnds[i++])
-        keys.append(QString::fromRawData(keyText.constData() + from, qsizetype(keyEnds[i] - from)));
-    keyEnds = {};
-    index.m_order = ContactListModel::listOrder(keys);
+    if (list && holdsKeys(*list, keyBytes, keyEnds)) {
+        index.m_order = list->positionsByRow();
+    } else {
+        const QString keyText
+            = Windows1252::decode(QByteArrayView(keyBytes.data(), qsizetype(keyBytes.size())));
+        keyBytes = {};
+        QStringList keys;
+        keys.reserve(qsizetype(keyEnds.size()));
+        for (std::size_t i = 0, from = 0; i < keyEnds.size(); from = keyEnds[i++])
+            keys.append(QString::fromRawData(keyText.constData() + from, qsizetype(keyEnds[i] - from)));
+        index.m_order = ContactListModel::listOrder(keys);
+    }
     index.m_rows.resize(index.m_order.size());
     for (std::size_t row = 0; row < index.m_order.size(); ++row)
         index.m_rows[index.m_order[row]] = quint32(row);

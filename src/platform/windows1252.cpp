@@ -60,6 +60,19 @@ QString Windows1252::decode(QByteArrayView bytes)
     return text;
 }
 
+bool Windows1252::decodesTo(QByteArrayView bytes, QStringView text)
+{
+    if (bytes.size() != text.size())
+        return false;
+    const char16_t *characters = text.utf16();
+    for (qsizetype i = 0; i < bytes.size(); ++i) {
+        const auto b = static_cast<unsigned char>(bytes[i]);
+        if (characters[i] != ((b >= 0x80 && b < 0xA0) ? HighControls[b - 0x80] : char16_t(b)))
+            return false;
+    }
+    return true;
+}
+
 void Windows1252::decodeInto(QByteArrayView bytes, char16_t *out)
 {
     for (char byte : bytes) {

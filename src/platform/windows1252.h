@@ -15,6 +15,8 @@ namespace Windows1252 {
 QString decode(QByteArrayView bytes);
 // The same into out, which has room for bytes.size() characters.
 void decodeInto(QByteArrayView bytes, char16_t *out);
+// Whether bytes decode to text, without decoding them into a string.
+bool decodesTo(QByteArrayView bytes, QStringView text);
 
 // Character to byte; characters outside the code page become '?'.
 QByteArray encode(QStringView text);

@@ -113,6 +113,7 @@ private slots:
     void oddLines();
     void longLineIsSearchedUpToTheBound();
     void atMostFiveHundredWithTheTrueCount();
+    void resultsInTheListsOrder_data();
     void resultsInTheListsOrder();
     void unreadableFile_data();
     void unreadableFile();
@@ -363,8 +364,21 @@ void TestContactSearch::atMostFiveHundredWithTheTrueCount()
     }
 }
 
+void TestContactSearch::resultsInTheListsOrder_data()
+{
+    QTest::addColumn<QString>("given");
+    QTest::newRow("no list") << u"none"_qs;
+    // The main window's list, read from the same file: its order is taken.
+    QTest::newRow("the list of the file") << u"mirror"_qs;
+    // A list that no longer mirrors the file (a contact changed outside the program since): the
+    // order is the file's own, not the list's.
+    QTest::newRow("a list the file has left") << u"stale"_qs;
+    QTest::newRow("a list with a contact less") << u"shorter"_qs;
+}
+
 void TestContactSearch::resultsInTheListsOrder()
 {
+    QFETCH(QString, given);
     // Equal but for case and accents, "ñ" after "n", blanks and digits, one key twice, an empty surname.
     const QStringList surnames = {u"Zapata"_qs, u"alvarez"_qs, u"Nuñez"_qs, u"Álvarez"_qs, u"Gomez"_qs,
         u"ALVAREZ"_qs, u"de la Fuente"_qs, u"Nunez"_qs, u"Gomez"_qs, u"Ñandú"_qs, u"zapata"_qs, u"Oña"_qs,
@@ -377,10 +391,22 @@ void TestContactSearch::resultsInTheListsOrder()
     }
     ContactListModel list;
     list.setKeys(keys);
-    ContactSearch index = indexOf(cp1252Lines(lines));
+    QStringList otherKeys = keys;
+    if (given == u"stale")
+        otherKeys[0] = u"Aaa Ana "_qs;
+    else if (given == u"shorter")
+        otherKeys.removeLast();
+    ContactListModel other;
+    other.setKeys(otherKeys);
+    writeBytes(dataPath(), cp1252Lines(lines));
+    std::optional<ContactSearch> index = ContactSearch::fromFile(dataPath(),
+        given == u"none"         ? nullptr
+            : given == u"mirror" ? &list
+                                 : &other);
+    QVERIFY(index);
 
     for (const QString &query : {u"ana"_qs, u"oficio 1"_qs, u"a 0"_qs}) {
-        const ContactSearch::Results results = index.find(query);
+        const ContactSearch::Results results = index->find(query);
         QVERIFY(results.count > 4);
         int previous = -1;
         for (const ContactSearch::Result &result : results.shown) {
