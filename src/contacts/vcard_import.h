@@ -83,7 +83,6 @@ public:
     // each on its own line when not zero, what was not imported or changed.
     QStringList summaryLines() const { return summaryLines(m_counts); }
     static QStringList summaryLines(const VCardImportCounts &counts);
-    static QString summaryTitle() { return QStringLiteral("Orvalia"); }
     static QString noCardMessage();
 
 private:

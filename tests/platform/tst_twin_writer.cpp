@@ -112,6 +112,24 @@ void TestTwinWriter::onlyRegularFilesAreRead()
     }
 }
 
+namespace {
+
+// What a twin's name may already hold: nothing, a file, a link to the victim or to nothing, a FIFO.
+bool plantLeftover(const QString &kind, const QString &twin, const QString &victim, const QString &gone)
+{
+    if (kind == u"file")
+        writeBytes(twin, "leftover");
+    else if (kind == u"link")
+        return makeLink(victim, twin);
+    else if (kind == u"dangling")
+        return makeLink(gone, twin);
+    else if (kind == u"fifo")
+        return makeFifo(twin);
+    return true;
+}
+
+} // namespace
+
 void TestTwinWriter::leftoverTwinIsReplaced_data()
 {
     QTest::addColumn<QString>("leftover");
@@ -130,12 +148,7 @@ void TestTwinWriter::leftoverTwinIsReplaced()
     const QString victim = dir.filePath(u"tesis.txt"_qs);
     writeBytes(target, "old\r\n");
     writeBytes(victim, "the user's own work\r\n");
-    if (leftover == u"file")
-        writeBytes(twin, "half");
-    else if (leftover == u"link")
-        QVERIFY(makeLink(victim, twin));
-    else if (leftover == u"dangling")
-        QVERIFY(makeLink(dir.filePath(u"gone"_qs), twin));
+    QVERIFY(plantLeftover(leftover, twin, victim, dir.filePath(u"gone"_qs)));
 
     QVERIFY(TextFile::replaceThroughTwin(target, twin, "new\r\n"));
     QCOMPARE(readBytes(target), QByteArray("new\r\n"));
@@ -165,14 +178,7 @@ void TestTwinWriter::keptLeftoverStays()
     const QString victim = dir.filePath(u"tesis.txt"_qs);
     writeBytes(target, "old\r\n");
     writeBytes(victim, "the user's own work\r\n");
-    if (leftover == u"file")
-        writeBytes(twin, "mine");
-    else if (leftover == u"link")
-        QVERIFY(makeLink(victim, twin));
-    else if (leftover == u"dangling")
-        QVERIFY(makeLink(dir.filePath(u"gone"_qs), twin));
-    else
-        QVERIFY(makeFifo(twin));
+    QVERIFY(plantLeftover(leftover, twin, victim, dir.filePath(u"gone"_qs)));
     const QByteArray before = leftover == u"fifo" ? QByteArray() : readBytes(twin);
 
     TwinWriter writer(target, twin);
