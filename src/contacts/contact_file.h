@@ -1,5 +1,8 @@
 #pragma once
 
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QList>
 #include <QString>
 #include <QStringList>
 #include <optional>
@@ -73,6 +76,19 @@ public:
     // Every line but the empty ones, whole, in file order: the lines of the list's keys. Nothing
     // when the file cannot be read or its text would not fit the memory budget.
     std::optional<QStringList> readLines(Failure *failure = nullptr) const;
+
+    // The same lines as the file holds them (Windows-1252), with the key the list gives each: its
+    // key, cut when the line is too long to show.
+    struct Records
+    {
+        QByteArray bytes; // the lines one after another, without their line ends
+        QList<qsizetype> ends; // where each line ends in bytes
+        QStringList keys;
+
+        qsizetype count() const { return ends.size(); }
+        QByteArrayView line(qsizetype index) const;
+    };
+    std::optional<Records> readRecords(Failure *failure = nullptr) const;
 
     // Rewrites the file with the first line whose key equals the key of oldLine replaced by
     // newLine; every other line is copied unchanged. False, with the file unchanged, on failure.

@@ -53,20 +53,20 @@ std::optional<QByteArray> wholeLine(const QFile &file, const LineReader &reader)
     return bytes;
 }
 
-// What a reading of every line makes of one: its text in the list, or nothing with the reason
-// (room: the memory the list may still take).
-using LineText = std::function<std::optional<QString>(const QFile &file, const LineReader &reader,
+// What a reading of every line does with one: keeps what it needs of it and says how much memory
+// that takes, or gives nothing and the reason (room: the memory it may still take).
+using TakeLine = std::function<std::optional<qint64>(const QFile &file, const LineReader &reader,
     QByteArrayView line, qint64 room, ContactFile::Failure &why)>;
 
-// The texts of every line but the blank ones, in file order, within the memory budget.
-std::optional<QStringList> readEach(
-    FileAttributes &attributes, const QString &path, ContactFile::Failure *failure, const LineText &text)
+// Takes every line but the blank ones, in file order, within the memory budget.
+bool readEach(FileAttributes &attributes, const QString &path, ContactFile::Failure *failure,
+    const std::function<void(qint64 fileSize)> &begin, const TakeLine &take)
 {
     using Failure = ContactFile::Failure;
-    const auto fail = [&](Failure why) -> std::optional<QStringList> {
+    const auto fail = [&](Failure why) {
         if (failure)
             *failure = why;
-        return std::nullopt;
+        return false;
     };
     if (failure)
         *failure = Failure::None;
@@ -80,9 +80,10 @@ std::optional<QStringList> readEach(
     case ContactFileAccess::Opened::Yes:
         break;
     }
+    if (begin)
+        begin(file.size());
     const qint64 budget = ContactFile::memoryBudget();
     qint64 used = 0;
-    QStringList texts;
     // Bounded, so that a line of gigabytes (a sparse file's hole) is measured before it is read.
     LineReader reader(file, ContactFile::LongestShown);
     QByteArrayView line;
@@ -90,49 +91,104 @@ std::optional<QStringList> readEach(
         if (line.isEmpty())
             continue;
         Failure why = Failure::None;
-        std::optional<QString> taken = text(file, reader, line, budget - used, why);
+        const std::optional<qint64> taken = take(file, reader, line, budget - used, why);
         if (!taken)
             return fail(why);
-        used += 2 * taken->size() + PerKeyBytes;
+        used += *taken;
         if (used > budget)
             return fail(Failure::TooLarge);
-        texts << std::move(*taken);
     }
     if (reader.failed())
         return fail(Failure::Unreadable);
-    return texts;
+    return true;
+}
+
+// The bytes of a line, read whole from the file when it is too long for the reader; nothing,
+// with the reason, when they cannot be read or do not fit in room.
+std::optional<QByteArray> lineBytes(
+    const QFile &file, const LineReader &reader, QByteArrayView line, qint64 room, ContactFile::Failure &why)
+{
+    if (!reader.cut())
+        return line.toByteArray();
+    if (reader.length() > room) {
+        why = ContactFile::Failure::TooLarge;
+        return std::nullopt;
+    }
+    std::optional<QByteArray> bytes = wholeLine(file, reader);
+    if (!bytes)
+        why = ContactFile::Failure::Unreadable;
+    return bytes;
+}
+
+// The key a line is listed under, as text.
+QString listedText(const LineReader &reader, QByteArrayView line)
+{
+    return reader.cut() ? Windows1252::decode(listedKey(line, true)) : ContactLineKey::decodedKey(line);
 }
 
 } // namespace
 
 std::optional<QStringList> ContactFile::readKeys(Failure *failure) const
 {
-    return readEach(m_attributes, path(), failure,
-        [](const QFile &, const LineReader &reader, QByteArrayView line, qint64, Failure &) {
-            return std::optional(
-                reader.cut() ? Windows1252::decode(listedKey(line, true)) : ContactLineKey::decodedKey(line));
+    QStringList keys;
+    const bool read = readEach(m_attributes, path(), failure, {},
+        [&](const QFile &, const LineReader &reader, QByteArrayView line, qint64, Failure &) {
+            keys << listedText(reader, line);
+            return std::optional<qint64>(2 * keys.back().size() + PerKeyBytes);
         });
+    return read ? std::optional(std::move(keys)) : std::nullopt;
 }
 
 std::optional<QStringList> ContactFile::readLines(Failure *failure) const
 {
-    return readEach(m_attributes, path(), failure,
-        [](const QFile &file, const LineReader &reader, QByteArrayView line, qint64 room,
-            Failure &why) -> std::optional<QString> {
-            if (!reader.cut())
-                return Windows1252::decode(line);
-            // A long line's bytes are read whole first, then its text takes twice as much.
-            if (3 * reader.length() > room) {
-                why = Failure::TooLarge;
-                return std::nullopt;
+    QStringList lines;
+    const bool read = readEach(m_attributes, path(), failure, {},
+        [&](const QFile &file, const LineReader &reader, QByteArrayView line, qint64 room,
+            Failure &why) -> std::optional<qint64> {
+            if (!reader.cut()) {
+                lines << Windows1252::decode(line);
+            } else {
+                // A long line's bytes are read whole first, then its text takes twice as much.
+                const std::optional<QByteArray> bytes = lineBytes(file, reader, line, room / 3, why);
+                if (!bytes)
+                    return std::nullopt;
+                lines << Windows1252::decode(*bytes);
             }
-            const std::optional<QByteArray> bytes = wholeLine(file, reader);
-            if (!bytes) {
-                why = Failure::Unreadable;
-                return std::nullopt;
-            }
-            return Windows1252::decode(*bytes);
+            return 2 * lines.back().size() + PerKeyBytes;
         });
+    return read ? std::optional(std::move(lines)) : std::nullopt;
+}
+
+std::optional<ContactFile::Records> ContactFile::readRecords(Failure *failure) const
+{
+    Records records;
+    const bool read = readEach(
+        m_attributes, path(), failure,
+        [&](qint64 fileSize) {
+            // Room for the whole file once, instead of growing (and copying) as the lines come.
+            records.bytes.reserve(qsizetype(fileSize));
+        },
+        [&](const QFile &file, const LineReader &reader, QByteArrayView line, qint64 room,
+            Failure &why) -> std::optional<qint64> {
+            records.keys << listedText(reader, line);
+            if (!reader.cut()) {
+                records.bytes.append(line.data(), line.size());
+            } else {
+                const std::optional<QByteArray> bytes = lineBytes(file, reader, line, room, why);
+                if (!bytes)
+                    return std::nullopt;
+                records.bytes += *bytes;
+            }
+            records.ends << records.bytes.size();
+            return reader.length() + 2 * records.keys.back().size() + PerKeyBytes;
+        });
+    return read ? std::optional(std::move(records)) : std::nullopt;
+}
+
+QByteArrayView ContactFile::Records::line(qsizetype index) const
+{
+    const qsizetype start = index == 0 ? 0 : ends[index - 1];
+    return QByteArrayView(bytes).sliced(start, ends[index] - start);
 }
 
 std::optional<ContactFile::Match> ContactFile::find(const QString &key, qint64 longest) const

@@ -1,8 +1,12 @@
 #include "contacts/vcard_dates.h"
 
 #include "contacts/vcard.h"
+#include "platform/windows1252.h"
 
 #include <QRegularExpression>
+
+#include <algorithm>
+#include <cstdlib>
 
 namespace {
 
@@ -68,8 +72,9 @@ bool isNumeric(QStringView format)
 }
 
 // The date in a numeric format; a format without a year reads as a day of the year 2000, and a
-// 2-digit year as one of the 1900s, as the locale reads it.
-QDate readNumeric(QStringView text, QStringView format)
+// 2-digit year as one of the 1900s, as the locale reads it. Text is a QStringView, or a
+// QLatin1StringView of ASCII bytes.
+template <typename Text> QDate readNumeric(Text text, QStringView format)
 {
     int year = 2000;
     int month = 1;
@@ -80,9 +85,10 @@ QDate readNumeric(QStringView text, QStringView format)
         const qsizetype run = runLength(format, i);
         i += run;
         if (c != u'd' && c != u'M' && c != u'y') {
-            if (text.mid(at, run) != format.mid(i - run, run))
-                return {};
-            at += run;
+            for (qsizetype k = 0; k < run; ++k, ++at) {
+                if (at >= text.size() || text[at].unicode() != c.unicode())
+                    return {};
+            }
             continue;
         }
         // d and M take one or two digits, the rest exactly as many as letters.
@@ -90,9 +96,11 @@ QDate readNumeric(QStringView text, QStringView format)
         const qsizetype most = run == 1 ? 2 : run;
         qsizetype digits = 0;
         int value = 0;
-        while (digits < most && at + digits < text.size() && text[at + digits].isDigit()
-            && text[at + digits].unicode() < 128) {
-            value = value * 10 + (text[at + digits].unicode() - u'0');
+        while (digits < most && at + digits < text.size()) {
+            const char16_t digit = text[at + digits].unicode();
+            if (digit < u'0' || digit > u'9')
+                break;
+            value = value * 10 + (digit - u'0');
             ++digits;
         }
         if (digits < least)
@@ -110,23 +118,38 @@ QDate readNumeric(QStringView text, QStringView format)
 
 QString writeNumeric(QDate date, QStringView format)
 {
+    int year = 0;
+    int month = 0;
+    int day = 0;
+    date.getDate(&year, &month, &day); // the calendar worked out once, not once a part
     QString out;
+    out.reserve(format.size() + 2);
     for (qsizetype i = 0; i < format.size();) {
         const QChar c = format[i];
         const qsizetype run = runLength(format, i);
         i += run;
         int value = 0;
         if (c == u'd')
-            value = date.day();
+            value = day;
         else if (c == u'M')
-            value = date.month();
+            value = month;
         else if (c == u'y')
-            value = run == 2 ? date.year() % 100 : date.year();
+            value = run == 2 ? year % 100 : year;
         else {
             out += format.mid(i - run, run);
             continue;
         }
-        out += QString::number(value).rightJustified(run, u'0');
+        // At least as many digits as letters: "d" gives 5, "dd" 05, "yyyy" 1980.
+        char16_t digits[12];
+        int count = 0;
+        for (unsigned rest = unsigned(std::abs(value)); count == 0 || rest > 0; rest /= 10)
+            digits[count++] = char16_t(u'0' + rest % 10);
+        while (count < run && count < 12)
+            digits[count++] = u'0';
+        if (value < 0)
+            out += u'-';
+        while (count > 0)
+            out += QChar(digits[--count]);
     }
     return out;
 }
@@ -135,7 +158,7 @@ QString writeNumeric(QDate date, QStringView format)
 
 QDate VCardDates::read(const QString &text, const QString &format) const
 {
-    return isNumeric(format) ? readNumeric(text, format) : locale.toDate(text, format);
+    return isNumeric(format) ? readNumeric(QStringView(text), format) : locale.toDate(text, format);
 }
 
 QString VCardDates::write(QDate day, const QString &format) const
@@ -195,7 +218,7 @@ QString VCardDates::toBday(const QString &field) const
     if (text.isEmpty())
         return {};
     const QString iso = QStringLiteral("yyyy-MM-dd");
-    for (const QDate full : {read(text, birthDate), readNumeric(text, iso)}) {
+    for (const QDate full : {read(text, birthDate), readNumeric(QStringView(text), iso)}) {
         if (full.isValid())
             return writeNumeric(full, iso);
     }
@@ -208,4 +231,22 @@ QString VCardDates::toBday(const QString &field) const
     if (day.isValid())
         return QStringLiteral("--") + writeNumeric(day, u"MM-dd");
     return {};
+}
+
+QByteArray VCardDates::toBday(QByteArrayView field) const
+{
+    // Most birth dates are digits and signs in the full-year form: read where they lie.
+    const auto isBlank = [](char c) { return c == ' ' || (c >= '\t' && c <= '\r'); };
+    while (!field.isEmpty() && isBlank(field.front()))
+        field = field.sliced(1);
+    while (!field.isEmpty() && isBlank(field.back()))
+        field.chop(1);
+    const bool ascii = std::all_of(
+        field.begin(), field.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    if (!field.isEmpty() && ascii && isNumeric(birthDate)) {
+        const QDate full = readNumeric(QLatin1StringView(field), birthDate);
+        if (full.isValid())
+            return writeNumeric(full, u"yyyy-MM-dd").toLatin1();
+    }
+    return toBday(Windows1252::decode(field)).toLatin1();
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QByteArray>
+#include <QByteArrayView>
 #include <QDate>
 #include <QLocale>
 #include <QString>
@@ -30,4 +32,6 @@ struct VCardDates
     // The BDAY value for a birth date field that holds a date ("1980-04-23", "--04-23"); empty
     // when the field is no date in any of the three forms or in ISO form.
     QString toBday(const QString &field) const;
+    // The same for a field in the contact file's bytes (Windows-1252).
+    QByteArray toBday(QByteArrayView field) const;
 };

@@ -46,33 +46,20 @@ QString twinName(const QString &target, int n)
 
 } // namespace
 
-QString VCardExport::listedKey(const QString &line)
-{
-    QString key = ContactRecord::keyOf(line);
-    // One character a byte in the file.
-    if (line.size() > ContactFile::LongestShown)
-        key.truncate(ContactFile::LongestKey);
-    return key;
-}
-
 VCardExport::Result VCardExport::write(const ContactFile &contacts, const QString &target,
     const VCardDates &dates, const std::function<bool(qint64, qint64)> &keepGoing)
 {
     Result result;
-    const std::optional<QStringList> lines = contacts.readLines(&result.failure);
-    if (!lines) {
+    std::optional<ContactFile::Records> records = contacts.readRecords(&result.failure);
+    if (!records) {
         result.outcome = Outcome::CannotRead;
         return result;
     }
-    QStringList keys;
-    keys.reserve(lines->size());
-    for (const QString &line : *lines)
-        keys << listedKey(line);
-    QStringList ordered;
-    ordered.reserve(lines->size());
-    for (const quint32 position : ContactListModel::listOrder(keys))
-        ordered << lines->at(position);
-    keys.clear();
+    QList<QByteArrayView> ordered;
+    ordered.reserve(records->count());
+    for (const quint32 position : ContactListModel::listOrder(records->keys))
+        ordered << records->line(position);
+    records->keys.clear();
 
     // A file that is replaced keeps its permission bits and attributes; a link is no file of ours
     // to copy them from.

@@ -38,8 +38,4 @@ struct Result
 Result write(const ContactFile &contacts, const QString &target, const VCardDates &dates,
     const std::function<bool(qint64 done, qint64 total)> &keepGoing = {});
 
-// The key the list gives a line of the contact file: its key, cut when the line is too long to
-// show. The export puts the cards in the order of these keys.
-QString listedKey(const QString &line);
-
 } // namespace VCardExport

@@ -66,6 +66,7 @@ public:
 
 private:
     bool flush();
+    bool writeOut(QByteArrayView bytes);
     void removeTwin();
 
     // Renames from over target in one step and makes the new name durable. False, with both files
@@ -77,6 +78,7 @@ private:
     QString m_twin;
     QByteArray m_buffer;
     int m_fd = -1;
+    qint64 m_written = 0; // bytes of the twin written so far
     bool m_failed = false;
     bool m_adopted = false;
 };

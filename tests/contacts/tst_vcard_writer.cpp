@@ -3,6 +3,7 @@
 #include "contacts/vcard_import.h"
 #include "contacts/vcard_reader.h"
 #include "contacts/vcard_writer.h"
+#include "platform/windows1252.h"
 
 #include <QBuffer>
 #include <QElapsedTimer>
@@ -27,6 +28,21 @@ QString lineOfList(const QStringList &fields)
     for (int i = 0; i < FieldCount; ++i)
         record[i] = fields.value(i);
     return lineOf(record);
+}
+
+// The writer takes the lines as the contact file holds them.
+QByteArray cardOf(VCardWriter &writer, const QString &line)
+{
+    return writer.card(Windows1252::encode(line));
+}
+
+bool writeLines(VCardWriter &writer, QIODevice &device, const QStringList &lines,
+    const std::function<bool(qsizetype)> &keepGoing = {})
+{
+    QByteArrayList bytes;
+    for (const QString &line : lines)
+        bytes << Windows1252::encode(line);
+    return writer.write(device, QList<QByteArrayView>(bytes.cbegin(), bytes.cend()), keepGoing);
 }
 
 // A picture with a few areas of colour, to be told apart from another after JPEG.
@@ -86,6 +102,7 @@ private slots:
     void photoThatCannotBeReadIsLeftOut();
     void linesThatCannotBeParsed();
     void writeStopsWhenTheDeviceRefuses();
+    void manyCardsMadeApartComeInOrder();
 
 private:
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -105,7 +122,7 @@ std::unique_ptr<VCardImport> TestVCardWriter::roundTripOf(const QStringList &lin
     QBuffer buffer;
     buffer.open(QIODevice::WriteOnly);
     VCardWriter writer(Dates);
-    if (!writer.write(buffer, lines))
+    if (!writeLines(writer, buffer, lines))
         return nullptr;
     buffer.close();
     if (written)
@@ -125,7 +142,7 @@ void TestVCardWriter::cardIsExact()
         u"600 11 22 33"_qs, u"ana@correo.example"_qs, u"5/3/24"_qs, u"23/4/1980"_qs, u"Casada"_qs, u"61,5"_qs,
         u"1.68"_qs, u"Médica\\cirujana"_qs, {}});
     VCardWriter writer(Dates);
-    QCOMPARE(writer.card(line),
+    QCOMPARE(cardOf(writer, line),
         QByteArray("BEGIN:VCARD\r\n"
                    "VERSION:3.0\r\n"
                    "FN:Ana María de la Cruz\r\n"
@@ -145,7 +162,7 @@ void TestVCardWriter::cardIsExact()
                    "X-ORVALIA-ALTURA:1.68\r\n"
                    "END:VCARD\r\n"));
     // Without any field but the names: the registration date is written all the same.
-    QCOMPARE(writer.card(lineOfList({u"Gil"_qs, u"Eva"_qs})),
+    QCOMPARE(cardOf(writer, lineOfList({u"Gil"_qs, u"Eva"_qs})),
         QByteArray("BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Eva Gil\r\nN:Gil;Eva;;;\r\nX-ORVALIA-FECHA-ALTA:\r\n"
                    "END:VCARD\r\n"));
 }
@@ -277,7 +294,7 @@ void TestVCardWriter::smallJpegIsEmbeddedAsItIs()
     const QString line = lineOfList(
         {u"Gil"_qs, u"Ana"_qs, {}, {}, {}, {}, {}, {}, {}, {}, {}, {}, {}, {}, {}, {}, {}, photo});
     VCardWriter writer(Dates);
-    QVERIFY(writer.card(line).contains("PHOTO;ENCODING=b;TYPE=JPEG:"));
+    QVERIFY(cardOf(writer, line).contains("PHOTO;ENCODING=b;TYPE=JPEG:"));
     auto import = roundTripOf({line});
     QVERIFY(import);
     const QString copy = fieldsOf(import->lines()[0])[ubicacionfoto];
@@ -329,7 +346,7 @@ void TestVCardWriter::photoThatCannotBeReadIsLeftOut()
         QVERIFY(QDir().mkdir(path));
     }
     VCardWriter writer(Dates);
-    const QByteArray card = writer.card(
+    const QByteArray card = cardOf(writer,
         lineOfList({u"Gil"_qs, u"Ana"_qs, {}, {}, {}, {}, {}, {}, {}, {}, {}, {}, {}, {}, {}, {}, {}, path}));
     QVERIFY(card.startsWith("BEGIN:VCARD\r\n") && card.endsWith("END:VCARD\r\n"));
     QVERIFY(!card.contains("PHOTO"));
@@ -339,22 +356,22 @@ void TestVCardWriter::linesThatCannotBeParsed()
 {
     VCardWriter writer(Dates);
     // Two fields and no more: the card has what there is.
-    QCOMPARE(writer.card(u"GomezãAna"_qs),
+    QCOMPARE(cardOf(writer, u"GomezãAna"_qs),
         QByteArray("BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Ana Gomez\r\n"
                    "N:Gomez;Ana;;;\r\nX-ORVALIA-FECHA-ALTA:\r\nEND:VCARD\r\n"));
     // Text after the 18th separator has no field to go to.
-    QVERIFY(!writer.card(lineOfList({u"Gil"_qs, u"Eva"_qs}) + u"resto"_qs).contains("resto"));
+    QVERIFY(!cardOf(writer, lineOfList({u"Gil"_qs, u"Eva"_qs}) + u"resto"_qs).contains("resto"));
     // A blank line or one of separators only is no contact.
-    QCOMPARE(writer.card(QString()), QByteArray());
-    QCOMPARE(writer.card(QString(18, Separator)), QByteArray());
+    QCOMPARE(cardOf(writer, QString()), QByteArray());
+    QCOMPARE(cardOf(writer, QString(18, Separator)), QByteArray());
 
     QBuffer buffer;
     buffer.open(QIODevice::WriteOnly);
-    QVERIFY(writer.write(buffer, {QString(), u"GilãEvaã"_qs, QString(5, Separator)}));
+    QVERIFY(writeLines(writer, buffer, {QString(), u"GilãEvaã"_qs, QString(5, Separator)}));
     QCOMPARE(buffer.data().count("BEGIN:VCARD"), 1);
     // A card needs a formatted name: without surname and name, what else there is.
-    QVERIFY(writer.card(u"ããPepeããããããã600ã"_qs).contains("\r\nFN:Pepe\r\n"));
-    QVERIFY(writer.card(u"ããããããããã600ã"_qs).contains("\r\nFN:600\r\n"));
+    QVERIFY(cardOf(writer, u"ããPepeããããããã600ã"_qs).contains("\r\nFN:Pepe\r\n"));
+    QVERIFY(cardOf(writer, u"ããããããããã600ã"_qs).contains("\r\nFN:600\r\n"));
 }
 
 void TestVCardWriter::writeStopsWhenTheDeviceRefuses()
@@ -364,17 +381,56 @@ void TestVCardWriter::writeStopsWhenTheDeviceRefuses()
     QBuffer readOnly;
     readOnly.open(QIODevice::ReadOnly);
     QTest::ignoreMessage(QtWarningMsg, "QIODevice::write (QBuffer): ReadOnly device");
-    QVERIFY(!writer.write(readOnly, lines));
+    QVERIFY(!writeLines(writer, readOnly, lines));
 
     QBuffer buffer;
     buffer.open(QIODevice::WriteOnly);
     QList<qsizetype> asked;
-    QVERIFY(!writer.write(buffer, lines, [&](qsizetype done) {
+    QVERIFY(!writeLines(writer, buffer, lines, [&](qsizetype done) {
         asked << done;
         return false; // "Cancelar"
     }));
     QCOMPARE(asked, QList<qsizetype> {1});
     QCOMPARE(buffer.data().count("BEGIN:VCARD"), 1);
+}
+
+// Thousands of lines are made into cards in batches, on other threads where the machine has
+// processors to spare: the file holds the card of every line in the order given, and a cancel
+// keeps exactly the cards before it.
+void TestVCardWriter::manyCardsMadeApartComeInOrder()
+{
+    QStringList lines;
+    QByteArray expected;
+    VCardWriter writer(Dates);
+    for (int i = 0; i < 5000; ++i) {
+        // Every 7th line makes no card; the others differ in every field and in length.
+        lines << (i % 7 == 3
+                ? QString(FieldCount, Separator)
+                : lineOfList({u"Núñez %1"_qs.arg(i), QString(i % 40, u'a'), {}, QString::number(i % 90), {},
+                    {}, {}, u"Calle %1; piso %2"_qs.arg(i).arg(i % 9)}));
+        expected += cardOf(writer, lines.back());
+    }
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    QVERIFY(writeLines(writer, buffer, lines));
+    QCOMPARE(writer.cardsWritten(), 5000 - 714);
+    QVERIFY(buffer.data() == expected);
+
+    QBuffer cancelled;
+    cancelled.open(QIODevice::WriteOnly);
+    qsizetype lastAsked = 0;
+    bool inOrder = true;
+    QVERIFY(!writeLines(writer, cancelled, lines, [&](qsizetype done) {
+        inOrder = inOrder && done == lastAsked + 1;
+        lastAsked = done;
+        return done < 3000;
+    }));
+    QVERIFY(inOrder);
+    QCOMPARE(lastAsked, 3000);
+    QByteArray firstCards;
+    for (int i = 0; i < 3000; ++i)
+        firstCards += cardOf(writer, lines[i]);
+    QVERIFY(cancelled.data() == firstCards);
 }
 
 QTEST_MAIN(TestVCardWriter)

@@ -11,6 +11,7 @@
 #include "contacts/vcard_reader.h"
 #include "contacts/vcard_writer.h"
 #include "fuzz_support.h"
+#include "platform/windows1252.h"
 
 #include <QBuffer>
 
@@ -71,6 +72,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     FUZZ_CHECK(first.savedPhotos().isEmpty());
 
     QStringList withoutPhotos;
+    QByteArrayList fileLines; // as the contact file holds them
     for (qsizetype i = 0; i < lines.size(); ++i) {
         FUZZ_CHECK(lines[i].count(Separator) == FieldCount);
         Fields fields = fieldsOf(lines[i]);
@@ -82,12 +84,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         FUZZ_CHECK(first.keys()[i] == keyOf(lines[i]));
         fields[ubicacionfoto].clear();
         withoutPhotos << lineOf(fields);
+        fileLines << Windows1252::encode(withoutPhotos.back());
     }
 
     QBuffer cards;
     cards.open(QIODevice::WriteOnly);
     VCardWriter writer(Dates);
-    FUZZ_CHECK(writer.write(cards, withoutPhotos));
+    FUZZ_CHECK(writer.write(cards, QList<QByteArrayView>(fileLines.cbegin(), fileLines.cend())));
     cards.close();
     cards.open(QIODevice::ReadOnly);
     VCardImport second(empty, settings());
