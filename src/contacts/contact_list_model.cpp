@@ -342,8 +342,10 @@ qsizetype ContactListModel::lowerBound(QStringView key) const
 bool ContactListModel::containsIgnoringCase(const QString &key) const
 {
     // Entries equal but for letter case compare equal, so they stand together.
-    const QString lowered = caseless(key);
+    QString lowered;
     for (qsizetype row = lowerBound(key); row < count() && compare(m_keys[m_order[row]], key) == 0; ++row) {
+        if (lowered.isNull())
+            lowered = caseless(key);
         if (caseless(m_keys[m_order[row]]) == lowered)
             return true;
     }

@@ -44,7 +44,9 @@ Fields fieldsOf(QStringView line)
 
 bool isStorable(QChar c)
 {
-    return c != Separator && c != u'\r' && c != u'\n' && Windows1252::canEncode(c);
+    if (c.unicode() < 0x80)
+        return c != u'\r' && c != u'\n';
+    return c != Separator && Windows1252::canEncode(c);
 }
 
 QString storable(const QString &field)

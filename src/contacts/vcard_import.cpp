@@ -1,5 +1,6 @@
 #include "contacts/vcard_import.h"
 
+#include "contacts/contact_line_key.h"
 #include "contacts/contact_list_model.h"
 #include "contacts/vcard_files.h"
 #include "contacts/vcard_fit.h"
@@ -35,6 +36,8 @@ VCardImport::Outcome VCardImport::readFile(const QString &path, const std::funct
     QFile file;
     if (!RegularFile::open(file, path))
         return Outcome::CannotRead;
+    if (const std::optional<Outcome> outcome = readInParts(file, keepGoing))
+        return *outcome;
     return read(file, keepGoing);
 }
 
@@ -65,6 +68,7 @@ VCardImport::Outcome VCardImport::read(QIODevice &device, const std::function<bo
         return Outcome::CannotRead;
     }
     countUnreadable(reader.unreadable());
+    m_endedInsideCard = reader.endedInsideCard();
     return Outcome::Done;
 }
 
@@ -100,16 +104,12 @@ void VCardImport::add(const VCard &card)
         ++m_counts.alreadyInList;
         return;
     }
-    const QString caseless = ContactListModel::caseless(key);
-    const size_t hash = qHash(caseless);
-    for (auto taken = m_seen.constFind(hash); taken != m_seen.cend() && taken.key() == hash; ++taken) {
-        if (ContactListModel::caseless(m_keys[*taken]) == caseless) {
-            ++m_counts.repeatedInFile;
-            return;
-        }
+    if (!takeKey(key)) {
+        ++m_counts.repeatedInFile;
+        return;
     }
-    m_seen.insert(hash, m_keys.size());
 
+    quint8 facts = 0;
     if (!contact.photo.isEmpty()) {
         const QString path = VCardFiles::savePhoto(m_settings.photoDirectory, key, contact.photo);
         if (path.isEmpty()) {
@@ -117,24 +117,68 @@ void VCardImport::add(const VCard &card)
         } else {
             fields[ubicacionfoto] = path;
             m_photos << path;
+            facts |= PhotoSaved;
         }
     }
-
-    ++m_counts.imported;
-    m_counts.textChanged += textChanged ? 1 : 0;
-    m_counts.extrasLeftOut += contact.extrasLeftOut ? 1 : 0;
-    m_counts.namesCompleted += contact.nameCompleted ? 1 : 0;
-    m_counts.photosLeftOut += contact.photoLeftOut ? 1 : 0;
+    facts |= (textChanged ? TextChanged : 0) | (contact.extrasLeftOut ? ExtrasLeftOut : 0)
+        | (contact.nameCompleted ? NameCompleted : 0) | (contact.photoLeftOut ? PhotoLeftOut : 0);
     // The fields hold nothing the file cannot: the line is them and the separators.
-    QString line;
-    line.reserve(256);
     for (const QString &field : fields) {
-        line += field;
-        line += Separator;
+        Windows1252::appendEncoded(m_bytes, field);
+        m_bytes += ContactLineKey::SeparatorByte;
     }
-    m_bytes += Windows1252::encode(line);
     m_bytes += "\r\n";
+    lineAdded(key, facts);
+}
+
+bool VCardImport::takeKey(const QString &key)
+{
+    const QString caseless = ContactListModel::caseless(key);
+    const size_t hash = qHash(caseless);
+    for (auto taken = m_seen.constFind(hash); taken != m_seen.cend() && taken.key() == hash; ++taken) {
+        if (ContactListModel::caseless(m_keys[*taken]) == caseless)
+            return false;
+    }
+    m_seen.insert(hash, m_keys.size());
+    return true;
+}
+
+void VCardImport::lineAdded(const QString &key, quint8 facts)
+{
+    ++m_counts.imported;
+    m_counts.textChanged += (facts & TextChanged) ? 1 : 0;
+    m_counts.extrasLeftOut += (facts & ExtrasLeftOut) ? 1 : 0;
+    m_counts.namesCompleted += (facts & NameCompleted) ? 1 : 0;
+    m_counts.photosLeftOut += (facts & PhotoLeftOut) ? 1 : 0;
+    m_lineEnds << m_bytes.size();
+    m_facts << facts;
     m_keys << key;
+}
+
+void VCardImport::absorb(VCardImport &&later)
+{
+    m_counts.unreadable += later.m_counts.unreadable;
+    m_counts.alreadyInList += later.m_counts.alreadyInList;
+    m_counts.repeatedInFile += later.m_counts.repeatedInFile;
+    for (qsizetype i = 0; i < later.m_keys.size(); ++i) {
+        const qsizetype start = i == 0 ? 0 : later.m_lineEnds[i - 1];
+        const QByteArrayView line = QByteArrayView(later.m_bytes).sliced(start, later.m_lineEnds[i] - start);
+        if (takeKey(later.m_keys[i])) {
+            m_bytes += line;
+            lineAdded(later.m_keys[i], later.m_facts[i]);
+            continue;
+        }
+        // The same contact as a card of an earlier part: that one was first in the file.
+        ++m_counts.repeatedInFile;
+        if (later.m_facts[i] & PhotoSaved) {
+            const QString photo = fieldsOf(Windows1252::decode(line.chopped(2)))[ubicacionfoto];
+            QFile::remove(photo);
+            later.m_photos.removeOne(photo);
+        }
+    }
+    m_photos += later.m_photos;
+    later.m_photos.clear();
+    later.discard();
 }
 
 QStringList VCardImport::lines() const
@@ -142,10 +186,9 @@ QStringList VCardImport::lines() const
     QStringList lines;
     lines.reserve(m_keys.size());
     qsizetype from = 0;
-    while (from < m_bytes.size()) {
-        const qsizetype end = m_bytes.indexOf("\r\n", from);
-        lines << Windows1252::decode(QByteArrayView(m_bytes).sliced(from, end - from));
-        from = end + 2;
+    for (const qsizetype end : m_lineEnds) {
+        lines << Windows1252::decode(QByteArrayView(m_bytes).sliced(from, end - from - 2));
+        from = end;
     }
     return lines;
 }
@@ -170,6 +213,8 @@ void VCardImport::discard()
     m_counts = {};
     m_seen.clear();
     m_bytes.clear();
+    m_lineEnds.clear();
+    m_facts.clear();
     m_keys.clear();
 }
 

@@ -8,8 +8,10 @@
 #include <QStringList>
 
 #include <functional>
+#include <optional>
 
 class ContactListModel;
+class QFile;
 class QIODevice;
 struct VCard;
 
@@ -59,6 +61,10 @@ public:
 
     const VCardImportCounts &counts() const { return m_counts; }
 
+    // A large file is read in parts at once: one for each processor, up to four, each of at least
+    // 1 MiB. For tests: at most most parts of at least smallest bytes; 0, 0 for the machine's own.
+    static void setParts(int most, qint64 smallest);
+
     // No card could be read at all: the import changes nothing and says so with the "Error" box
     // and noCardMessage().
     bool foundNoCard() const
@@ -87,6 +93,25 @@ public:
 
 private:
     void discard();
+    // Takes the key of a new line; false when an earlier card of the file has it.
+    bool takeKey(const QString &key);
+    // What is known of a line besides its text, to be counted again when it moves into another
+    // import.
+    enum Fact : quint8 {
+        TextChanged = 1,
+        ExtrasLeftOut = 2,
+        NameCompleted = 4,
+        PhotoLeftOut = 8,
+        PhotoSaved = 16,
+    };
+    // Counts the line just put at the end of m_bytes.
+    void lineAdded(const QString &key, quint8 facts);
+    // Takes the lines of the import of a later part of the file, but those whose key an earlier
+    // card had (their pictures removed); later is left empty.
+    void absorb(VCardImport &&later);
+    // Reads a large file in parts at once (vcard_import_parts.cpp). Nothing, with nothing kept,
+    // when it is no such file or its parts were not cut between two cards: to be read in one go.
+    std::optional<Outcome> readInParts(const QFile &file, const std::function<bool(qint64)> &keepGoing);
 
     const ContactListModel &m_list;
     VCardImportSettings m_settings;
@@ -94,7 +119,10 @@ private:
     // The keys taken so far by the hash of their caseless form: positions in m_keys.
     QMultiHash<size_t, qsizetype> m_seen;
     QByteArray m_bytes;
+    QList<qsizetype> m_lineEnds; // where each line ends in m_bytes, its CR LF included
+    QList<quint8> m_facts; // of each line
     QStringList m_keys;
     QStringList m_photos;
     bool m_photoDirectoryExisted = false;
+    bool m_endedInsideCard = false; // the last read ended inside a card
 };

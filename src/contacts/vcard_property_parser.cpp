@@ -5,7 +5,10 @@
 
 #include <QString>
 
+#include <QVarLengthArray>
+
 #include <algorithm>
+#include <array>
 #include <iterator>
 #include <utility>
 
@@ -23,56 +26,70 @@ bool isEncodingName(QByteArrayView value)
 }
 
 // Names that come in nearly every card: shared instead of made anew each time, in upper case.
+// Literals: their copies count no references, which threads reading at once would contend for.
 const QByteArray KnownNames[] = {
-    "BEGIN",
-    "END",
-    "VERSION",
-    "N",
-    "FN",
-    "NICKNAME",
-    "TEL",
-    "EMAIL",
-    "ADR",
-    "LABEL",
-    "BDAY",
-    "TITLE",
-    "ROLE",
-    "ORG",
-    "PHOTO",
-    "NOTE",
-    "URL",
-    "UID",
-    "REV",
-    "CATEGORIES",
-    "X-ABLABEL",
-    "PRODID",
-    "AGENT",
-    "X-ORVALIA-EDAD",
-    "X-ORVALIA-FECHA-ALTA",
-    "X-ORVALIA-FECHA-NACIMIENTO",
-    "X-ORVALIA-SITUACION-CIVIL",
-    "X-ORVALIA-PESO",
-    "X-ORVALIA-ALTURA",
-    "TYPE",
-    "ENCODING",
-    "CHARSET",
-    "VALUE",
-    "PREF",
-    "MEDIATYPE",
+    QByteArrayLiteral("BEGIN"),
+    QByteArrayLiteral("END"),
+    QByteArrayLiteral("VERSION"),
+    QByteArrayLiteral("N"),
+    QByteArrayLiteral("FN"),
+    QByteArrayLiteral("NICKNAME"),
+    QByteArrayLiteral("TEL"),
+    QByteArrayLiteral("EMAIL"),
+    QByteArrayLiteral("ADR"),
+    QByteArrayLiteral("LABEL"),
+    QByteArrayLiteral("BDAY"),
+    QByteArrayLiteral("TITLE"),
+    QByteArrayLiteral("ROLE"),
+    QByteArrayLiteral("ORG"),
+    QByteArrayLiteral("PHOTO"),
+    QByteArrayLiteral("NOTE"),
+    QByteArrayLiteral("URL"),
+    QByteArrayLiteral("UID"),
+    QByteArrayLiteral("REV"),
+    QByteArrayLiteral("CATEGORIES"),
+    QByteArrayLiteral("X-ABLABEL"),
+    QByteArrayLiteral("PRODID"),
+    QByteArrayLiteral("AGENT"),
+    QByteArrayLiteral("X-ORVALIA-EDAD"),
+    QByteArrayLiteral("X-ORVALIA-FECHA-ALTA"),
+    QByteArrayLiteral("X-ORVALIA-FECHA-NACIMIENTO"),
+    QByteArrayLiteral("X-ORVALIA-SITUACION-CIVIL"),
+    QByteArrayLiteral("X-ORVALIA-PESO"),
+    QByteArrayLiteral("X-ORVALIA-ALTURA"),
+    QByteArrayLiteral("TYPE"),
+    QByteArrayLiteral("ENCODING"),
+    QByteArrayLiteral("CHARSET"),
+    QByteArrayLiteral("VALUE"),
+    QByteArrayLiteral("PREF"),
+    QByteArrayLiteral("MEDIATYPE"),
 };
 constexpr int KnownCount = int(std::size(KnownNames));
 static_assert(KnownCount <= 64);
 
+// The places in KnownNames of the names of each length: a name is compared with those alone.
+constexpr qsizetype LongestKnown = 32;
+
+const std::array<QVarLengthArray<int, 8>, LongestKnown + 1> &knownByLength()
+{
+    static const auto table = [] {
+        std::array<QVarLengthArray<int, 8>, LongestKnown + 1> made;
+        for (int i = 0; i < KnownCount; ++i) {
+            Q_ASSERT(KnownNames[i].size() <= LongestKnown);
+            made[KnownNames[i].size()].append(i);
+        }
+        return made;
+    }();
+    return table;
+}
+
 // The place of a name in KnownNames, or -1.
 int knownIndex(QByteArrayView name)
 {
-    if (name.isEmpty())
+    if (name.isEmpty() || name.size() > LongestKnown)
         return -1;
-    const char last = char(name.back() & ~0x20);
-    for (int i = 0; i < KnownCount; ++i) {
-        const QByteArray &candidate = KnownNames[i];
-        if (candidate.size() == name.size() && candidate.back() == last
-            && equalsIgnoringCase(candidate, name))
+    for (const int i : knownByLength()[name.size()]) {
+        if (equalsIgnoringCase(KnownNames[i], name))
             return i;
     }
     return -1;
@@ -196,20 +213,21 @@ ValueEncoding encodingOf(QByteArrayView line)
     return encoding;
 }
 
-std::optional<VCardProperty> parseProperty(QByteArrayView line, const Wanted &wanted, bool &keep)
+bool parseProperty(QByteArrayView line, const Wanted &wanted, bool &keep, VCardProperty &property)
 {
     const qsizetype colon = indexOutsideQuotes(line, ':');
     if (colon < 0)
-        return std::nullopt;
+        return false;
     const Parts head = splitOutsideQuotes(line.first(colon), ';');
     const QByteArrayView raw = line.sliced(colon + 1);
 
-    VCardProperty property;
     const QByteArrayView qualified = trimmed(head.front());
-    const qsizetype dot = qualified.lastIndexOf('.');
+    qsizetype dot = qualified.size() - 1;
+    while (dot >= 0 && qualified[dot] != '.')
+        --dot;
     const QByteArrayView name = dot < 0 ? qualified : qualified.sliced(dot + 1);
     if (!isPropertyName(name))
-        return std::nullopt;
+        return false;
     const int known = knownIndex(name);
     if (known >= 0) {
         property.name = KnownNames[known];
@@ -221,7 +239,7 @@ std::optional<VCardProperty> parseProperty(QByteArrayView line, const Wanted &wa
         property.group = qualified.first(dot).toByteArray();
     keep = wanted.all || wanted.has(known, property.name);
     if (!keep && property.name != "AGENT" && property.name != "VERSION")
-        return property;
+        return true;
 
     for (qsizetype i = 1; i < head.size(); ++i) {
         const QByteArrayView parameter = trimmed(head[i]);
@@ -230,8 +248,8 @@ std::optional<VCardProperty> parseProperty(QByteArrayView line, const Wanted &wa
         const qsizetype equals = parameter.indexOf('=');
         if (equals < 0) {
             // vCard 2.1: "TEL;CELL;VOICE", "NOTE;QUOTED-PRINTABLE".
-            static const QByteArray encodingName = "ENCODING";
-            static const QByteArray typeName = "TYPE";
+            static const QByteArray encodingName = QByteArrayLiteral("ENCODING");
+            static const QByteArray typeName = QByteArrayLiteral("TYPE");
             property.parameters.append(
                 {isEncodingName(parameter) ? encodingName : typeName, parameterValue(parameter)});
             continue;
@@ -263,14 +281,14 @@ std::optional<VCardProperty> parseProperty(QByteArrayView line, const Wanted &wa
         property.damaged = !decoded;
         if (decoded)
             property.binary = std::move(decoded.decoded);
-        return property;
+        return true;
     }
     const QString charset = property.firstParameter("CHARSET");
     if (encoding == u"QUOTED-PRINTABLE")
         property.value = VCardText::decode(VCardText::fromQuotedPrintable(raw), charset);
     else
         property.value = VCardText::decode(raw, charset);
-    return property;
+    return true;
 }
 
 } // namespace VCardParsing

@@ -6,8 +6,6 @@
 #include <QByteArrayView>
 #include <QList>
 
-#include <optional>
-
 // A logical line of a card (unfolded, its value not yet decoded) taken apart into a property.
 namespace VCardParsing {
 
@@ -32,8 +30,8 @@ struct ValueEncoding
 
 ValueEncoding encodingOf(QByteArrayView line);
 
-// The property of a logical line; nothing for a line that is none. One whose name is not wanted
-// comes back with its name alone, and keep false.
-std::optional<VCardProperty> parseProperty(QByteArrayView line, const Wanted &wanted, bool &keep);
+// Takes a logical line apart into property, which is empty before; false for a line that is no
+// property. One whose name is not wanted gets its name alone, and keep false.
+bool parseProperty(QByteArrayView line, const Wanted &wanted, bool &keep, VCardProperty &property);
 
 } // namespace VCardParsing

@@ -62,6 +62,7 @@ bool VCardReader::next(VCard &card)
             if (!done && m_inCard) {
                 // The file ends inside a card.
                 ++m_unreadable;
+                m_endedInsideCard = true;
                 dropCard();
             }
             return done;
@@ -126,7 +127,9 @@ void VCardReader::dropCard()
     m_cardBytes = 0;
     m_nested = 0;
     m_lastWasEmptyAgent = false;
-    m_card = VCard();
+    // Emptied, not freed: the next card's properties go into the same memory.
+    m_card.properties.clear();
+    m_card.version.clear();
 }
 
 bool VCardReader::take(QByteArrayView line, bool tooLong, VCard &card)
@@ -165,7 +168,7 @@ bool VCardReader::take(QByteArrayView line, bool tooLong, VCard &card)
     if (isEnd(line)) {
         const bool readable = !m_cardTooLong;
         if (readable)
-            card = std::move(m_card);
+            std::swap(card, m_card); // what card held is emptied with the next one
         else
             ++m_unreadable;
         dropCard();
@@ -180,15 +183,16 @@ bool VCardReader::take(QByteArrayView line, bool tooLong, VCard &card)
         return false;
     m_lastWasEmptyAgent = false;
     bool keep = false;
-    if (std::optional<VCardProperty> property = VCardParsing::parseProperty(line, m_wanted, keep)) {
-        if (property->name == "VERSION")
-            m_card.version = property->value.trimmed().toLatin1();
-        m_lastWasEmptyAgent = property->name == "AGENT" && property->value.trimmed().isEmpty();
-        if (keep) {
-            if (m_card.properties.isEmpty())
-                m_card.properties.reserve(24);
-            m_card.properties.append(std::move(*property));
-        }
+    // Parsed in place at the end of the card, and taken back when it is not to be kept.
+    if (m_card.properties.isEmpty())
+        m_card.properties.reserve(24);
+    VCardProperty &property = m_card.properties.emplaceBack();
+    if (VCardParsing::parseProperty(line, m_wanted, keep, property)) {
+        if (property.name == "VERSION")
+            m_card.version = property.value.trimmed().toLatin1();
+        m_lastWasEmptyAgent = property.name == "AGENT" && property.value.trimmed().isEmpty();
     }
+    if (!keep)
+        m_card.properties.removeLast();
     return false;
 }

@@ -38,6 +38,8 @@ public:
 
     // Cards skipped so far because they could not be read.
     int unreadable() const { return m_unreadable; }
+    // The end of the file came inside a card (one of those skipped).
+    bool endedInsideCard() const { return m_endedInsideCard; }
     bool failed() const { return m_lines.failed(); }
     bool stopped() const { return m_lines.stopped(); }
     // Bytes of the device read so far, for a progress bar.
@@ -67,4 +69,5 @@ private:
     qsizetype m_cardBytes = 0;
     int m_nested = 0; // depth of 2.1 AGENT cards inside the current one
     int m_unreadable = 0;
+    bool m_endedInsideCard = false;
 };

@@ -83,13 +83,20 @@ void Windows1252::decodeInto(QByteArrayView bytes, char16_t *out)
 
 QByteArray Windows1252::encode(QStringView text)
 {
-    QByteArray bytes(text.size(), Qt::Uninitialized);
-    char *out = bytes.data();
+    QByteArray bytes;
+    appendEncoded(bytes, text);
+    return bytes;
+}
+
+void Windows1252::appendEncoded(QByteArray &out, QStringView text)
+{
+    const qsizetype start = out.size();
+    out.resize(start + text.size());
+    char *p = out.data() + start;
     for (QChar c : text) {
         const int b = byteFor(c.unicode());
-        *out++ = b < 0 ? '?' : char(b);
+        *p++ = b < 0 ? '?' : char(b);
     }
-    return bytes;
 }
 
 bool Windows1252::canEncode(QChar c)

@@ -20,6 +20,8 @@ bool decodesTo(QByteArrayView bytes, QStringView text);
 
 // Character to byte; characters outside the code page become '?'.
 QByteArray encode(QStringView text);
+// The same at the end of out.
+void appendEncoded(QByteArray &out, QStringView text);
 
 bool canEncode(QChar c);
 

@@ -1,0 +1,233 @@
+// A large vCard file read in parts at once, one for each processor.
+//
+// The file is cut where one card ends and the next begins: a line "END:VCARD" followed by a line
+// "BEGIN:VCARD". Each part is read by a reader of its own, as the whole file would be read from
+// there on, and its cards made into lines as any import makes them. A cut is only right when the
+// reader of the file would have stood between two cards there: the "END:VCARD" before it could
+// still be part of a card (a quoted-printable text, a vCard 2.1 AGENT inside a card). The reader
+// of the part before tells: it ends inside a card exactly then. In that case the parts are thrown
+// away and the file read in one go. Otherwise the parts' lines are taken in order, and a card
+// whose contact an earlier part already had is left out, as the file's own order says.
+
+#include "contacts/vcard_import.h"
+
+#include "contacts/vcard_syntax.h"
+
+#include <QFile>
+#include <QIODevice>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <memory>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+
+using namespace VCardSyntax;
+
+namespace {
+
+// How a file is cut: the machine's own unless a test says otherwise.
+int mostParts = 0;
+qint64 smallestPart = 0;
+constexpr int MostProcessors = 4;
+constexpr qint64 DefaultSmallestPart = qint64(1) << 20;
+// How far past the place a cut is wanted its card boundary is looked for.
+constexpr qint64 CutWindow = qint64(256) << 10;
+
+// Bytes of an open file from start to end, read where they lie: each part's reader has its own,
+// over the one descriptor.
+class FileRange : public QIODevice
+{
+public:
+    FileRange(int fd, qint64 start, qint64 end)
+        : m_fd(fd)
+        , m_start(start)
+        , m_end(end)
+    {
+        QIODevice::open(QIODevice::ReadOnly | QIODevice::Unbuffered);
+    }
+    bool isSequential() const override { return false; }
+    qint64 size() const override { return m_end - m_start; }
+
+protected:
+    qint64 readData(char *data, qint64 most) override
+    {
+        const qint64 at = m_start + pos();
+        const qint64 wanted = std::min(most, m_end - at);
+        if (wanted <= 0)
+            return 0;
+        for (;;) {
+            const ssize_t got = ::pread(m_fd, data, size_t(wanted), off_t(at));
+            if (got < 0 && errno == EINTR)
+                continue;
+            return got;
+        }
+    }
+    qint64 writeData(const char *, qint64) override { return -1; }
+
+private:
+    int m_fd;
+    qint64 m_start;
+    qint64 m_end;
+};
+
+// A whole line that is that keyword, as the reader takes it (not folded onto the line before).
+bool isLine(QByteArrayView line, QByteArrayView keyword)
+{
+    if (line.endsWith('\r'))
+        line.chop(1);
+    return !line.isEmpty() && !isBlank(line.front()) && equalsIgnoringCase(trimmed(line), keyword);
+}
+
+// Where the first line "BEGIN:VCARD" right after a line "END:VCARD" starts, at or after from.
+std::optional<qint64> cardBoundary(int fd, qint64 from, qint64 size)
+{
+    QByteArray window(qsizetype(std::min(CutWindow, size - from)), Qt::Uninitialized);
+    qsizetype got = 0;
+    while (got < window.size()) {
+        const ssize_t read = ::pread(fd, window.data() + got, size_t(window.size() - got), off_t(from + got));
+        if (read < 0 && errno == EINTR)
+            continue;
+        if (read <= 0)
+            return std::nullopt;
+        got += read;
+    }
+    // The window starts inside a line: its first whole line comes after the first line end.
+    qsizetype start = window.indexOf('\n');
+    if (start < 0)
+        return std::nullopt;
+    ++start;
+    bool afterEnd = false;
+    for (;;) {
+        const qsizetype end = window.indexOf('\n', start);
+        if (end < 0)
+            return std::nullopt;
+        const QByteArrayView line = QByteArrayView(window).sliced(start, end - start);
+        if (afterEnd && isLine(line, "BEGIN:VCARD"))
+            return from + start;
+        afterEnd = isLine(line, "END:VCARD");
+        start = end + 1;
+    }
+}
+
+// Where the parts of a file start: the first at 0, then as near as the cards allow to equal
+// shares. One part only for a small file, a machine of one processor, or a sparse file (whose
+// holes the reader of the whole file steps over).
+std::vector<qint64> partStarts(int fd)
+{
+    struct stat status = {};
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode))
+        return {0};
+    const qint64 size = status.st_size;
+    if (qint64(status.st_blocks) * 512 < size)
+        return {0};
+    const qint64 smallest = smallestPart > 0 ? smallestPart : DefaultSmallestPart;
+    const int most
+        = mostParts > 0 ? mostParts : std::clamp(int(std::thread::hardware_concurrency()), 1, MostProcessors);
+    const int wanted = int(std::clamp<qint64>(size / smallest, 1, most));
+    std::vector<qint64> starts {0};
+    for (int part = 1; part < wanted; ++part) {
+        const std::optional<qint64> cut
+            = cardBoundary(fd, std::max(size * part / wanted, starts.back()), size);
+        if (cut && *cut > starts.back() && *cut < size)
+            starts.push_back(*cut);
+    }
+    return starts;
+}
+
+} // namespace
+
+void VCardImport::setParts(int most, qint64 smallest)
+{
+    mostParts = most;
+    smallestPart = smallest;
+}
+
+std::optional<VCardImport::Outcome> VCardImport::readInParts(
+    const QFile &file, const std::function<bool(qint64)> &keepGoing)
+{
+    const int fd = file.handle();
+    const std::vector<qint64> starts = partStarts(fd);
+    const int parts = int(starts.size());
+    if (parts < 2)
+        return std::nullopt;
+    const auto endOf = [&](int part) { return part + 1 < parts ? starts[part + 1] : qint64(file.size()); };
+
+    // This import reads the first part, on this thread; the others each have one of their own.
+    std::vector<std::unique_ptr<VCardImport>> others;
+    std::vector<VCardImport *> imports {this};
+    for (int part = 1; part < parts; ++part) {
+        others.push_back(std::make_unique<VCardImport>(m_list, m_settings));
+        imports.push_back(others.back().get());
+    }
+    std::vector<Outcome> outcomes(parts, Outcome::Done);
+    std::unique_ptr<std::atomic<qint64>[]> done(new std::atomic<qint64>[parts]());
+    std::atomic<bool> stop {false};
+    std::atomic<int> running {parts - 1};
+    const auto told = [&] {
+        if (!keepGoing || stop)
+            return !stop;
+        qint64 total = 0;
+        for (int part = 0; part < parts; ++part)
+            total += done[part];
+        if (!keepGoing(total))
+            stop = true;
+        return !stop;
+    };
+
+    std::vector<std::thread> threads;
+    for (int part = 1; part < parts; ++part) {
+        threads.emplace_back([&, part] {
+            FileRange range(fd, starts[part], endOf(part));
+            outcomes[part] = imports[part]->read(range, [&](qint64 bytes) {
+                done[part] = bytes;
+                return !stop;
+            });
+            --running;
+        });
+    }
+    {
+        FileRange range(fd, 0, endOf(0));
+        outcomes[0] = read(range, [&](qint64 bytes) {
+            done[0] = bytes;
+            return told();
+        });
+    }
+    // The "Cancelar" button is heard while the other parts are read.
+    while (running > 0) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        told();
+    }
+    for (std::thread &thread : threads)
+        thread.join();
+
+    const auto discardAll = [&] {
+        for (VCardImport *import : imports)
+            import->discard();
+    };
+    bool cutRight = true;
+    for (int part = 0; part + 1 < parts; ++part)
+        cutRight = cutRight && !imports[part]->m_endedInsideCard;
+    std::optional<Outcome> outcome;
+    if (std::find(outcomes.begin(), outcomes.end(), Outcome::Stopped) != outcomes.end() || stop) {
+        discardAll();
+        outcome = Outcome::Stopped;
+    } else if (std::find(outcomes.begin(), outcomes.end(), Outcome::CannotRead) != outcomes.end()) {
+        discardAll();
+        outcome = Outcome::CannotRead;
+    } else if (!cutRight) {
+        discardAll(); // read again in one go
+    } else {
+        qsizetype bytes = m_bytes.size();
+        for (int part = 1; part < parts; ++part)
+            bytes += imports[part]->m_bytes.size();
+        m_bytes.reserve(bytes);
+        for (int part = 1; part < parts; ++part)
+            absorb(std::move(*imports[part]));
+        outcome = Outcome::Done;
+    }
+    return outcome;
+}
