@@ -81,8 +81,9 @@ public:
     // key, cut when the line is too long to show.
     struct Records
     {
-        QByteArray bytes; // the lines one after another, without their line ends
-        QList<qsizetype> ends; // where each line ends in bytes
+        QByteArray bytes; // the whole file
+        QList<qsizetype> starts; // where each line starts in bytes
+        QList<qsizetype> ends; // and where it ends, before its line end
         QStringList keys;
 
         qsizetype count() const { return ends.size(); }

@@ -8,6 +8,7 @@
 #include <QFile>
 
 #include <cerrno>
+#include <cstring>
 #include <unistd.h>
 
 namespace {
@@ -59,8 +60,8 @@ using TakeLine = std::function<std::optional<qint64>(const QFile &file, const Li
     QByteArrayView line, qint64 room, ContactFile::Failure &why)>;
 
 // Takes every line but the blank ones, in file order, within the memory budget.
-bool readEach(FileAttributes &attributes, const QString &path, ContactFile::Failure *failure,
-    const std::function<void(qint64 fileSize)> &begin, const TakeLine &take)
+bool readEach(
+    FileAttributes &attributes, const QString &path, ContactFile::Failure *failure, const TakeLine &take)
 {
     using Failure = ContactFile::Failure;
     const auto fail = [&](Failure why) {
@@ -80,8 +81,6 @@ bool readEach(FileAttributes &attributes, const QString &path, ContactFile::Fail
     case ContactFileAccess::Opened::Yes:
         break;
     }
-    if (begin)
-        begin(file.size());
     const qint64 budget = ContactFile::memoryBudget();
     qint64 used = 0;
     // Bounded, so that a line of gigabytes (a sparse file's hole) is measured before it is read.
@@ -131,7 +130,7 @@ QString listedText(const LineReader &reader, QByteArrayView line)
 std::optional<QStringList> ContactFile::readKeys(Failure *failure) const
 {
     QStringList keys;
-    const bool read = readEach(m_attributes, path(), failure, {},
+    const bool read = readEach(m_attributes, path(), failure,
         [&](const QFile &, const LineReader &reader, QByteArrayView line, qint64, Failure &) {
             keys << listedText(reader, line);
             return std::optional<qint64>(2 * keys.back().size() + PerKeyBytes);
@@ -142,7 +141,7 @@ std::optional<QStringList> ContactFile::readKeys(Failure *failure) const
 std::optional<QStringList> ContactFile::readLines(Failure *failure) const
 {
     QStringList lines;
-    const bool read = readEach(m_attributes, path(), failure, {},
+    const bool read = readEach(m_attributes, path(), failure,
         [&](const QFile &file, const LineReader &reader, QByteArrayView line, qint64 room,
             Failure &why) -> std::optional<qint64> {
             if (!reader.cut()) {
@@ -161,34 +160,68 @@ std::optional<QStringList> ContactFile::readLines(Failure *failure) const
 
 std::optional<ContactFile::Records> ContactFile::readRecords(Failure *failure) const
 {
+    const auto fail = [&](Failure why) -> std::optional<Records> {
+        if (failure)
+            *failure = why;
+        return std::nullopt;
+    };
+    if (failure)
+        *failure = Failure::None;
+    const ContactFileAccess::Unhidden unhidden(m_attributes, path());
+    QFile file;
+    switch (ContactFileAccess::open(file, path())) {
+    case ContactFileAccess::Opened::No:
+        return fail(Failure::Unreadable);
+    case ContactFileAccess::Opened::TooLarge:
+        return fail(Failure::TooLarge);
+    case ContactFileAccess::Opened::Yes:
+        break;
+    }
+    // The whole file in one block (it is within the budget), its lines found where they lie.
     Records records;
-    const bool read = readEach(
-        m_attributes, path(), failure,
-        [&](qint64 fileSize) {
-            // Room for the whole file once, instead of growing (and copying) as the lines come.
-            records.bytes.reserve(qsizetype(fileSize));
-        },
-        [&](const QFile &file, const LineReader &reader, QByteArrayView line, qint64 room,
-            Failure &why) -> std::optional<qint64> {
-            records.keys << listedText(reader, line);
-            if (!reader.cut()) {
-                records.bytes.append(line.data(), line.size());
-            } else {
-                const std::optional<QByteArray> bytes = lineBytes(file, reader, line, room, why);
-                if (!bytes)
-                    return std::nullopt;
-                records.bytes += *bytes;
-            }
-            records.ends << records.bytes.size();
-            return reader.length() + 2 * records.keys.back().size() + PerKeyBytes;
-        });
-    return read ? std::optional(std::move(records)) : std::nullopt;
+    records.bytes.resize(qsizetype(file.size()));
+    qsizetype got = 0;
+    while (got < records.bytes.size()) {
+        const ssize_t read
+            = ::read(file.handle(), records.bytes.data() + got, size_t(records.bytes.size() - got));
+        if (read < 0 && errno == EINTR)
+            continue;
+        if (read < 0)
+            return fail(Failure::Unreadable);
+        if (read == 0)
+            break; // shorter than it was a moment ago
+        got += read;
+    }
+    records.bytes.truncate(got);
+    const qint64 budget = memoryBudget();
+    qint64 used = got;
+    const char *const bytes = records.bytes.constData();
+    for (qsizetype start = 0; start < got;) {
+        const auto *newline
+            = static_cast<const char *>(std::memchr(bytes + start, '\n', size_t(got - start)));
+        const qsizetype next = newline ? newline - bytes + 1 : got;
+        qsizetype end = newline ? next - 1 : got;
+        if (newline && end > start && bytes[end - 1] == '\r')
+            --end;
+        if (end > start) {
+            const QByteArrayView line(bytes + start, end - start);
+            const bool cut = line.size() > LongestShown;
+            records.keys << (cut ? Windows1252::decode(listedKey(line, true))
+                                 : ContactLineKey::decodedKey(line));
+            records.starts << start;
+            records.ends << end;
+            used += 2 * records.keys.back().size() + PerKeyBytes;
+            if (used > budget)
+                return fail(Failure::TooLarge);
+        }
+        start = next;
+    }
+    return records;
 }
 
 QByteArrayView ContactFile::Records::line(qsizetype index) const
 {
-    const qsizetype start = index == 0 ? 0 : ends[index - 1];
-    return QByteArrayView(bytes).sliced(start, ends[index] - start);
+    return QByteArrayView(bytes).sliced(starts[index], ends[index] - starts[index]);
 }
 
 std::optional<ContactFile::Match> ContactFile::find(const QString &key, qint64 longest) const

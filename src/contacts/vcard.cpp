@@ -54,7 +54,8 @@ int VCardProperty::preference() const
 
 QString VCardProperty::text() const
 {
-    return VCardText::unescaped(value);
+    // Without escapes the text is the value itself, shared rather than copied.
+    return value.contains(u'\\') ? VCardText::unescaped(value) : value;
 }
 
 QList<QStringList> VCardProperty::components() const

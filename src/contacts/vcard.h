@@ -5,6 +5,7 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <QVarLengthArray>
 
 #include <utility>
 
@@ -15,7 +16,8 @@ struct VCardProperty
     QByteArray name; // in upper case: "TEL", "X-ORVALIA-PESO"
     // Parameter names in upper case, each value on its own (TYPE=CELL,VOICE gives two pairs). A
     // bare 2.1 parameter ("TEL;CELL") is a TYPE, or an ENCODING when it names one.
-    QList<std::pair<QByteArray, QString>> parameters;
+    // Room for two without a memory block of their own: most properties have fewer.
+    QVarLengthArray<std::pair<QByteArray, QString>, 2> parameters;
     // The text with its escapes still in place, in Unicode whatever the charset and encoding it
     // came in. Empty when the value was base64.
     QString value;

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <optional>
 
 namespace {
 
@@ -71,14 +72,19 @@ bool isNumeric(QStringView format)
     return true;
 }
 
-// The date in a numeric format; a format without a year reads as a day of the year 2000, and a
-// 2-digit year as one of the 1900s, as the locale reads it. Text is a QStringView, or a
-// QLatin1StringView of ASCII bytes.
-template <typename Text> QDate readNumeric(Text text, QStringView format)
+struct DayMonthYear
 {
-    int year = 2000;
-    int month = 1;
     int day = 1;
+    int month = 1;
+    int year = 2000;
+};
+
+// The date in a numeric format, not yet checked to be a day of the calendar; a format without a
+// year reads as a day of the year 2000, and a 2-digit year as one of the 1900s, as the locale
+// reads it. Text is a QStringView, or a QLatin1StringView of ASCII bytes.
+template <typename Text> std::optional<DayMonthYear> readNumericParts(Text text, QStringView format)
+{
+    DayMonthYear date;
     qsizetype at = 0;
     for (qsizetype i = 0; i < format.size();) {
         const QChar c = format[i];
@@ -87,7 +93,7 @@ template <typename Text> QDate readNumeric(Text text, QStringView format)
         if (c != u'd' && c != u'M' && c != u'y') {
             for (qsizetype k = 0; k < run; ++k, ++at) {
                 if (at >= text.size() || text[at].unicode() != c.unicode())
-                    return {};
+                    return std::nullopt;
             }
             continue;
         }
@@ -104,16 +110,24 @@ template <typename Text> QDate readNumeric(Text text, QStringView format)
             ++digits;
         }
         if (digits < least)
-            return {};
+            return std::nullopt;
         at += digits;
         if (c == u'd')
-            day = value;
+            date.day = value;
         else if (c == u'M')
-            month = value;
+            date.month = value;
         else
-            year = run == 2 ? 1900 + value : value;
+            date.year = run == 2 ? 1900 + value : value;
     }
-    return at == text.size() ? QDate(year, month, day) : QDate();
+    if (at != text.size())
+        return std::nullopt;
+    return date;
+}
+
+template <typename Text> QDate readNumeric(Text text, QStringView format)
+{
+    const std::optional<DayMonthYear> date = readNumericParts(text, format);
+    return date ? QDate(date->year, date->month, date->day) : QDate();
 }
 
 QString writeNumeric(QDate date, QStringView format)
@@ -244,9 +258,15 @@ QByteArray VCardDates::toBday(QByteArrayView field) const
     const bool ascii = std::all_of(
         field.begin(), field.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
     if (!field.isEmpty() && ascii && isNumeric(birthDate)) {
-        const QDate full = readNumeric(QLatin1StringView(field), birthDate);
-        if (full.isValid())
-            return writeNumeric(full, u"yyyy-MM-dd").toLatin1();
+        const std::optional<DayMonthYear> full = readNumericParts(QLatin1StringView(field), birthDate);
+        if (full && QDate::isValid(full->year, full->month, full->day) && full->year >= 0
+            && full->year <= 9999) {
+            const auto digit = [](int value) { return char('0' + value % 10); };
+            const int y = full->year;
+            const char iso[] = {digit(y / 1000), digit(y / 100), digit(y / 10), digit(y), '-',
+                digit(full->month / 10), digit(full->month), '-', digit(full->day / 10), digit(full->day)};
+            return QByteArray(iso, sizeof iso);
+        }
     }
     return toBday(Windows1252::decode(field)).toLatin1();
 }

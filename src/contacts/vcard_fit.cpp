@@ -62,7 +62,10 @@ QString strokeless(char32_t c)
 
 QString fitted(const QString &text, bool *changed)
 {
-    if (std::all_of(text.cbegin(), text.cend(), [](QChar c) { return isStorable(c); })) {
+    const auto storable = [](QChar c) {
+        return c.unicode() < 0x80 ? c != u'\r' && c != u'\n' : isStorable(c); // most are ASCII
+    };
+    if (std::all_of(text.cbegin(), text.cend(), storable)) {
         // Nothing to do: no character of the code page composes with another.
         if (changed)
             *changed = false;

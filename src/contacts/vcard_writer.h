@@ -55,7 +55,7 @@ private:
         std::vector<qsizetype> ends; // where each line's card ends in bytes (none: where it starts)
         qsizetype cards = 0;
     };
-    Batch batch(const QList<QByteArrayView> &lines, qsizetype first);
+    Batch batch(const QList<QByteArrayView> &lines, qsizetype first, QByteArray memory);
     // Appends the card of a line to out; false, with nothing appended, for a line without text.
     bool appendCard(Out &out, QByteArrayView line);
     QByteArray photoOf(const QString &path);

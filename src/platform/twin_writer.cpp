@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -108,8 +109,11 @@ bool TwinWriter::writeOut(QByteArrayView bytes)
     const char *data = bytes.data();
     qsizetype left = bytes.size();
     while (left > 0 && !m_failed) {
+        // A block at a time, however much is given: the disk starts on each while the next is
+        // copied, and the sync before the rename then waits for little more than the last. It
+        // makes nothing durable by itself.
         announce(Step::Write, false);
-        const ssize_t written = ::write(m_fd, data, size_t(left));
+        const ssize_t written = ::write(m_fd, data, size_t(std::min(left, BufferSize)));
         announce(Step::Write, true);
         if (written < 0 && errno == EINTR)
             continue;
@@ -117,17 +121,13 @@ bool TwinWriter::writeOut(QByteArrayView bytes)
             m_failed = true;
             break;
         }
+#ifdef __linux__
+        ::sync_file_range(m_fd, m_written, written, SYNC_FILE_RANGE_WRITE);
+#endif
+        m_written += written;
         data += written;
         left -= written;
     }
-#ifdef __linux__
-    // The disk starts on what is written while the rest is made; the sync before the rename then
-    // waits for little more than the last block. It makes nothing durable by itself.
-    if (!m_failed && bytes.size() > 0) {
-        ::sync_file_range(m_fd, m_written, bytes.size(), SYNC_FILE_RANGE_WRITE);
-        m_written += bytes.size();
-    }
-#endif
     return !m_failed;
 }
 

@@ -94,6 +94,10 @@ void Windows1252::appendEncoded(QByteArray &out, QStringView text)
     out.resize(start + text.size());
     char *p = out.data() + start;
     for (QChar c : text) {
+        if (c.unicode() < 0x80) {
+            *p++ = char(c.unicode());
+            continue;
+        }
         const int b = byteFor(c.unicode());
         *p++ = b < 0 ? '?' : char(b);
     }

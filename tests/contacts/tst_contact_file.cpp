@@ -38,6 +38,8 @@ private slots:
     void emptyFileHasNoKeysAndFirstAppendMakesOneLine();
     void appendKeepsAHandEditedLastLine();
     void readKeysInFileOrderSkippingBlankLines();
+    void recordsAreTheLinesTheListIsMadeOf_data();
+    void recordsAreTheLinesTheListIsMadeOf();
     void keysOfOddLines_data();
     void keysOfOddLines();
     void findByKeyIsExactAndTakesTheFirst();
@@ -163,6 +165,38 @@ void TestContactFile::readKeysInFileOrderSkippingBlankLines()
         line(u"Gomez"_qs, u"Ana"_qs), line(u"Gomez"_qs, u"Ana"_qs)});
     QCOMPARE(m_file->readKeys(),
         (QStringList {u"Zapata Eva "_qs, u"álvarez Íñigo "_qs, u"Gomez Ana "_qs, u"Gomez Ana "_qs}));
+}
+
+// The export reads the file in one block and finds the lines itself: its lines and keys are those
+// the list and the line reader give, whatever the file holds.
+void TestContactFile::recordsAreTheLinesTheListIsMadeOf_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    const QByteArray ana = "Gomez\xE3"
+                           "Ana\xE3"
+                           "x\xE3";
+    QTest::newRow("empty") << QByteArray();
+    QTest::newRow("blank lines and line ends of both kinds")
+        << "\r\n" + ana + "\r\n\r\n\n" + ana + "\n" + ana + "\r\n\r\n";
+    QTest::newRow("last line without its end") << ana + "\r\nPerez\xE3Juan";
+    QTest::newRow("carriage returns inside a line") << "Ruiz\rEva\xE3\r\xE3\r\r\n" + ana;
+    QTest::newRow("bytes of every kind") << QByteArray("\x00\x80\xFF\xE3\x9D\xE3\x00\r\n", 9) + ana;
+    QTest::newRow("a line too long to show")
+        << ana + "\r\n" + QByteArray(ContactFile::LongestShown + 10, 'z') + "\xE3y\r\n" + ana;
+}
+
+void TestContactFile::recordsAreTheLinesTheListIsMadeOf()
+{
+    QFETCH(QByteArray, file);
+    writeBytes(m_file->path(), file);
+    const std::optional<ContactFile::Records> records = m_file->readRecords();
+    QVERIFY(records);
+    QCOMPARE(records->keys, m_file->readKeys());
+    const std::optional<QStringList> lines = m_file->readLines();
+    QVERIFY(lines);
+    QCOMPARE(records->count(), lines->size());
+    for (qsizetype i = 0; i < records->count(); ++i)
+        QCOMPARE(records->line(i), Windows1252::encode(lines->at(i)));
 }
 
 void TestContactFile::findByKeyIsExactAndTakesTheFirst()
