@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QVarLengthArray>
 
 using namespace ContactRecord;
 
@@ -20,6 +21,16 @@ namespace {
 QString counted(int count, const QString &one, const QString &several)
 {
     return count == 1 ? one : several.arg(count);
+}
+
+// The hash of a key's caseless form, made without making the form: the keys of new lines hold
+// characters of the code page alone, each of which lowers to one character as toLower lowers it.
+size_t caselessHash(QStringView key)
+{
+    QVarLengthArray<char16_t, 128> lowered(key.size());
+    for (qsizetype i = 0; i < key.size(); ++i)
+        lowered[i] = char16_t(QChar::toLower(key[i].unicode()));
+    return qHash(QStringView(lowered.constData(), lowered.size()));
 }
 
 } // namespace
@@ -133,13 +144,23 @@ void VCardImport::add(const VCard &card)
 
 bool VCardImport::takeKey(const QString &key)
 {
-    const QString caseless = ContactListModel::caseless(key);
-    const size_t hash = qHash(caseless);
-    for (auto taken = m_seen.constFind(hash); taken != m_seen.cend() && taken.key() == hash; ++taken) {
-        if (ContactListModel::caseless(m_keys[*taken]) == caseless)
+    const size_t hash = caselessHash(key);
+    const auto sameContact = [&](qsizetype taken) {
+        return ContactListModel::caseless(m_keys[taken]) == ContactListModel::caseless(key);
+    };
+    const auto first = m_seen.constFind(hash);
+    if (first == m_seen.cend()) {
+        m_seen.insert(hash, m_keys.size());
+        return true;
+    }
+    if (sameContact(*first))
+        return false;
+    for (auto other = m_hashTakenAgain.constFind(hash);
+         other != m_hashTakenAgain.cend() && other.key() == hash; ++other) {
+        if (sameContact(*other))
             return false;
     }
-    m_seen.insert(hash, m_keys.size());
+    m_hashTakenAgain.insert(hash, m_keys.size());
     return true;
 }
 
@@ -212,6 +233,7 @@ void VCardImport::discard()
     removeSavedPhotos();
     m_counts = {};
     m_seen.clear();
+    m_hashTakenAgain.clear();
     m_bytes.clear();
     m_lineEnds.clear();
     m_facts.clear();
