@@ -59,6 +59,20 @@ std::optional<QByteArray> wholeLine(const QFile &file, const LineReader &reader)
 using TakeLine = std::function<std::optional<qint64>(const QFile &file, const LineReader &reader,
     QByteArrayView line, qint64 room, ContactFile::Failure &why)>;
 
+// Opens the contact file to read it; the reason when it cannot be.
+ContactFile::Failure openForReading(QFile &file, const QString &path)
+{
+    switch (ContactFileAccess::open(file, path)) {
+    case ContactFileAccess::Opened::No:
+        return ContactFile::Failure::Unreadable;
+    case ContactFileAccess::Opened::TooLarge:
+        return ContactFile::Failure::TooLarge;
+    case ContactFileAccess::Opened::Yes:
+        break;
+    }
+    return ContactFile::Failure::None;
+}
+
 // Takes every line but the blank ones, in file order, within the memory budget.
 bool readEach(
     FileAttributes &attributes, const QString &path, ContactFile::Failure *failure, const TakeLine &take)
@@ -73,14 +87,8 @@ bool readEach(
         *failure = Failure::None;
     const ContactFileAccess::Unhidden unhidden(attributes, path);
     QFile file;
-    switch (ContactFileAccess::open(file, path)) {
-    case ContactFileAccess::Opened::No:
-        return fail(Failure::Unreadable);
-    case ContactFileAccess::Opened::TooLarge:
-        return fail(Failure::TooLarge);
-    case ContactFileAccess::Opened::Yes:
-        break;
-    }
+    if (const Failure why = openForReading(file, path); why != Failure::None)
+        return fail(why);
     const qint64 budget = ContactFile::memoryBudget();
     qint64 used = 0;
     // Bounded, so that a line of gigabytes (a sparse file's hole) is measured before it is read.
@@ -169,14 +177,8 @@ std::optional<ContactFile::Records> ContactFile::readRecords(Failure *failure) c
         *failure = Failure::None;
     const ContactFileAccess::Unhidden unhidden(m_attributes, path());
     QFile file;
-    switch (ContactFileAccess::open(file, path())) {
-    case ContactFileAccess::Opened::No:
-        return fail(Failure::Unreadable);
-    case ContactFileAccess::Opened::TooLarge:
-        return fail(Failure::TooLarge);
-    case ContactFileAccess::Opened::Yes:
-        break;
-    }
+    if (const Failure why = openForReading(file, path()); why != Failure::None)
+        return fail(why);
     // The whole file in one block (it is within the budget), its lines found where they lie.
     Records records;
     records.bytes.resize(qsizetype(file.size()));
