@@ -142,10 +142,11 @@ bool TwinWriter::write(QByteArrayView bytes)
 {
     if (m_fd < 0 || m_failed)
         return false;
-    if (m_buffer.size() + bytes.size() > BufferSize && !flush())
+    // Large pieces go to the file as they are, not through the buffer: after what it holds.
+    const bool large = bytes.size() >= BufferSize / 4;
+    if ((large || m_buffer.size() + bytes.size() > BufferSize) && !flush())
         return false;
-    // Large pieces go to the file as they are, not through the buffer.
-    if (bytes.size() >= BufferSize / 4)
+    if (large)
         return writeOut(bytes);
     m_buffer.append(bytes.data(), bytes.size());
     return true;

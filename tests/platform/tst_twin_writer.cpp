@@ -45,6 +45,7 @@ private slots:
     void modeIsExactWhateverTheUmask();
     void userAttributesComeAlongButHidden();
     void copiesPiecesOfAnotherFile();
+    void piecesOfEverySizeStayInOrder();
     void stepsAreAnnouncedInOrder();
     void newFileNeverGoesThroughALink();
     void directoriesAreMadeWithTheirMode();
@@ -274,6 +275,28 @@ void TestTwinWriter::userAttributesComeAlongButHidden()
     QCOMPARE(userAttribute(target, "user.xdg.tags"), QByteArray("familia"));
     // The hidden flag is the program's to set, after the rename.
     QCOMPARE(userAttribute(target, HiddenAttributeName), QByteArray("<none>"));
+}
+
+// Small pieces wait in a buffer and large ones go straight to the file: whatever their sizes, the
+// twin holds them in the order they came.
+void TestTwinWriter::piecesOfEverySizeStayInOrder()
+{
+    QTemporaryDir dir;
+    const QString target = dir.filePath(u"target"_qs);
+    QByteArray expected;
+    {
+        TwinWriter writer(target, dir.filePath(u"twin"_qs));
+        QVERIFY(writer.create(0600));
+        int piece = 0;
+        for (const qsizetype size : {10, 300 * 1024, 5, 200 * 1024, 600 * 1024, 1, 900 * 1024,
+                 2 * 1024 * 1024, 3, 1024 * 1024, 256 * 1024 - 1, 256 * 1024, 7}) {
+            const QByteArray bytes(size, char('a' + piece++ % 26));
+            QVERIFY(writer.write(bytes));
+            expected += bytes;
+        }
+        QVERIFY(writer.commit());
+    }
+    QVERIFY(readBytes(target) == expected);
 }
 
 void TestTwinWriter::copiesPiecesOfAnotherFile()
