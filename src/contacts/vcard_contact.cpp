@@ -148,11 +148,16 @@ QVarLengthArray<Entry, 4> entries(
         if (!text.isEmpty())
             found.append({&property, std::move(text)});
     }
-    std::stable_sort(found.begin(), found.end(), [](const Entry &a, const Entry &b) {
-        const int pa = a.property->preference() == 0 ? 101 : a.property->preference();
-        const int pb = b.property->preference() == 0 ? 101 : b.property->preference();
-        return pa < pb;
-    });
+    // A card has few of them: sorted in place, each moved back past those it is preferred to,
+    // so that equals keep their order (std::stable_sort would ask for memory every time).
+    const auto rank = [](const Entry &entry) {
+        const int preference = entry.property->preference();
+        return preference == 0 ? 101 : preference;
+    };
+    for (qsizetype i = 1; i < found.size(); ++i) {
+        for (qsizetype j = i; j > 0 && rank(found[j]) < rank(found[j - 1]); --j)
+            std::swap(found[j], found[j - 1]);
+    }
     return found;
 }
 
@@ -204,18 +209,22 @@ void mapEmail(const VCard &card, VCardContact &contact)
 void mapOccupation(const VCard &card, VCardContact &contact)
 {
     for (const char *name : {"TITLE", "ROLE"}) {
-        for (const VCardProperty *property : card.all(name)) {
-            const QString text = property->text();
+        for (const VCardProperty &property : card.properties) {
+            if (property.name != name)
+                continue;
+            const QString text = property.text();
             if (!text.isEmpty()) {
                 contact.fields[ocupacion] = text;
                 return;
             }
         }
     }
-    for (const VCardProperty *org : card.all("ORG")) {
+    for (const VCardProperty &org : card.properties) {
+        if (org.name != "ORG")
+            continue;
         // The organisation and its units: "Hospital Clínico, Pediatría".
         QStringList units;
-        for (QStringView unit : VCardText::split(org->value, u';')) {
+        for (QStringView unit : VCardText::split(org.value, u';')) {
             const QString text = VCardText::joinedItems(unit, u", ");
             if (!text.trimmed().isEmpty())
                 units << (units.isEmpty() ? text : text.trimmed());
