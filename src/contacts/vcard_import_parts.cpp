@@ -22,6 +22,7 @@
 #include <cstring>
 #include <memory>
 #include <sys/stat.h>
+#include <system_error>
 #include <thread>
 #include <unistd.h>
 
@@ -179,15 +180,28 @@ std::optional<VCardImport::Outcome> VCardImport::readInParts(
     };
 
     std::vector<std::thread> threads;
-    for (int part = 1; part < parts; ++part) {
-        threads.emplace_back([&, part] {
-            FileRange range(fd, starts[part], endOf(part));
-            outcomes[part] = imports[part]->read(range, [&](qint64 bytes) {
-                done[part] = bytes;
-                return !stop;
+    const auto joinAll = [&] {
+        for (std::thread &thread : threads)
+            thread.join();
+    };
+    try {
+        for (int part = 1; part < parts; ++part) {
+            threads.emplace_back([&, part] {
+                FileRange range(fd, starts[part], endOf(part));
+                outcomes[part] = imports[part]->read(range, [&](qint64 bytes) {
+                    done[part] = bytes;
+                    return !stop;
+                });
+                --running;
             });
-            --running;
-        });
+        }
+    } catch (const std::system_error &) {
+        // The system lets no more threads start: the file is read in one go.
+        stop = true;
+        joinAll();
+        for (VCardImport *import : imports)
+            import->discard();
+        return std::nullopt;
     }
     {
         FileRange range(fd, 0, endOf(0));
@@ -201,8 +215,7 @@ std::optional<VCardImport::Outcome> VCardImport::readInParts(
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
         told();
     }
-    for (std::thread &thread : threads)
-        thread.join();
+    joinAll();
 
     const auto discardAll = [&] {
         for (VCardImport *import : imports)

@@ -8,6 +8,7 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <system_error>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -25,11 +26,16 @@ public:
     // caller's thread as worker 0; it must not throw.
     using Work = std::function<Result(Job &job, int worker)>;
 
+    // As many workers as the system lets start, up to workers.
     OrderedWork(int workers, Work work)
         : m_work(std::move(work))
     {
-        for (int worker = 0; worker < workers; ++worker)
-            m_threads.emplace_back([this, worker] { run(worker); });
+        try {
+            for (int worker = 0; worker < workers; ++worker)
+                m_threads.emplace_back([this, worker] { run(worker); });
+        } catch (const std::system_error &) {
+            // No more threads: those started do the work.
+        }
     }
 
     ~OrderedWork()
