@@ -116,10 +116,10 @@ private:
     const ContactListModel &m_list;
     VCardImportSettings m_settings;
     VCardImportCounts m_counts;
-    // The keys taken so far by the hash of their caseless form: positions in m_keys, the first
-    // with each hash,
+    // The keys taken so far by the hash of their caseless form, as positions in m_keys: the first
+    // key with each hash, and in m_hashTakenAgain the later ones whose hash an earlier one had.
     QHash<size_t, qsizetype> m_seen;
-    QMultiHash<size_t, qsizetype> m_hashTakenAgain; // the others whose hash an earlier one had
+    QMultiHash<size_t, qsizetype> m_hashTakenAgain;
     QByteArray m_bytes;
     QList<qsizetype> m_lineEnds; // where each line ends in m_bytes, its CR LF included
     QList<quint8> m_facts; // of each line
