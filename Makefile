@@ -114,9 +114,16 @@ N ?= 100000
 RUNS ?= 5
 BENCH_BUILD ?= build-release
 
-.PHONY: bench
+.PHONY: bench bench-vcard
 
 bench: setup
 	@cmake -S . -B $(BENCH_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DORVALIA_WERROR=$(WERROR) > /dev/null
 	@cmake --build $(BENCH_BUILD) -j $(JOBS) --target orvalia_bench
 	@QT_QPA_PLATFORM=offscreen $(BENCH_BUILD)/bench/orvalia_bench $(N) --runs $(RUNS)
+
+# make bench-vcard [N=100000] [RUNS=5]   the vCard export and import of N generated contacts,
+#                                        set against the load of the list in the same run
+bench-vcard: setup
+	@cmake -S . -B $(BENCH_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DORVALIA_WERROR=$(WERROR) > /dev/null
+	@cmake --build $(BENCH_BUILD) -j $(JOBS) --target orvalia_vcard_bench
+	@QT_QPA_PLATFORM=offscreen $(BENCH_BUILD)/bench/orvalia_vcard_bench $(N) --runs $(RUNS)
