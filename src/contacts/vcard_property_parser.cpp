@@ -4,7 +4,6 @@
 #include "contacts/vcard_text.h"
 
 #include <QString>
-
 #include <QVarLengthArray>
 
 #include <algorithm>
