@@ -2,6 +2,7 @@
 
 #include "contacts/contact_file_access.h"
 #include "contacts/contact_line_key.h"
+#include "platform/large_memory.h"
 #include "platform/line_reader.h"
 #include "platform/windows1252.h"
 
@@ -182,6 +183,7 @@ std::optional<ContactFile::Records> ContactFile::readRecords(Failure *failure) c
     // The whole file in one block (it is within the budget), its lines found where they lie.
     Records records;
     records.bytes.resize(qsizetype(file.size()));
+    LargeMemory::adviseLargePages(records.bytes.data(), records.bytes.size());
     qsizetype got = 0;
     while (got < records.bytes.size()) {
         const ssize_t read
