@@ -11,16 +11,14 @@ using namespace ContactRecord;
 
 namespace {
 
-// The keys the list gives new lines, in their order: a line too long to show is listed under its
-// key cut, as the file's reader lists it.
-QStringList listedKeys(const QByteArray &lines, QStringList keys)
+// The keys the list gives the new lines of an import, in their order, taken from it: a line too
+// long to show is listed under its key cut, as the file's reader lists it.
+QStringList listedKeys(VCardImport &import)
 {
-    qsizetype from = 0;
-    for (QString &key : keys) {
-        const qsizetype end = lines.indexOf("\r\n", from);
-        if (end - from > ContactFile::LongestShown)
-            key.truncate(ContactFile::LongestKey);
-        from = end + 2;
+    QStringList keys = import.takeKeys();
+    for (qsizetype i = 0; i < keys.size(); ++i) {
+        if (import.lineLength(i) > ContactFile::LongestShown)
+            keys[i].truncate(ContactFile::LongestKey);
     }
     return keys;
 }
@@ -161,7 +159,7 @@ RecordSession::Imported RecordSession::importCards(const QString &path, const VC
         imported.outcome = Outcome::Failed;
         return imported;
     }
-    m_list.addKeys(listedKeys(import.recordBytes(), import.keys()));
+    m_list.addKeys(listedKeys(import));
     imported.summary = import.summaryLines();
     imported.added = import.counts().imported;
     return imported;

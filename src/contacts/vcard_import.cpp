@@ -5,6 +5,7 @@
 #include "contacts/vcard_files.h"
 #include "contacts/vcard_fit.h"
 #include "contacts/vcard_reader.h"
+#include "platform/large_memory.h"
 #include "platform/text_file.h"
 #include "platform/windows1252.h"
 
@@ -28,10 +29,16 @@ QString counted(int count, const QString &one, const QString &several)
 size_t caselessHash(QStringView key)
 {
     QVarLengthArray<char16_t, 128> lowered(key.size());
-    for (qsizetype i = 0; i < key.size(); ++i)
-        lowered[i] = char16_t(QChar::toLower(key[i].unicode()));
+    for (qsizetype i = 0; i < key.size(); ++i) {
+        const char16_t c = key[i].unicode();
+        lowered[i]
+            = c < 0x80 ? (c >= u'A' && c <= u'Z' ? char16_t(c | 0x20) : c) : char16_t(QChar::toLower(c));
+    }
     return qHash(QStringView(lowered.constData(), lowered.size()));
 }
+
+// How far into a file the number of its cards is estimated from those read so far.
+constexpr qint64 EstimateAfter = qint64(1) << 20;
 
 } // namespace
 
@@ -58,13 +65,24 @@ VCardImport::Outcome VCardImport::read(QIODevice &device, const std::function<bo
     reader.keepOnly(mappedProperties());
     // The lines take less room than the cards they come from: room for them once, instead of
     // growing (and copying) as they come. Pages never written are never taken from the system.
-    if (!device.isSequential())
+    if (!device.isSequential()) {
         m_bytes.reserve(qsizetype(std::min<qint64>(device.size(), qint64(256) << 20)));
+        LargeMemory::adviseLargePages(m_bytes.data(), m_bytes.capacity());
+    }
     if (keepGoing)
         reader.setKeepGoing(keepGoing);
     VCard card;
+    qint64 cards = 0;
+    bool estimated = device.isSequential();
     while (reader.next(card)) {
         add(card);
+        ++cards;
+        if (!estimated && reader.position() >= EstimateAfter) {
+            // The lists grow once to the size the rest of the file promises, rather than doubling
+            // (and copying) their way there.
+            reserveLines(qsizetype(cards * device.size() / reader.position() * 11 / 10));
+            estimated = true;
+        }
         if (keepGoing && !keepGoing(reader.position())) {
             discard();
             return Outcome::Stopped;
@@ -142,18 +160,27 @@ void VCardImport::add(const VCard &card)
     lineAdded(key, facts);
 }
 
+void VCardImport::reserveLines(qsizetype lines)
+{
+    m_keys.reserve(lines);
+    m_lineEnds.reserve(lines);
+    m_facts.reserve(lines);
+    m_seen.reserve(lines);
+}
+
 bool VCardImport::takeKey(const QString &key)
 {
     const size_t hash = caselessHash(key);
     const auto sameContact = [&](qsizetype taken) {
         return ContactListModel::caseless(m_keys[taken]) == ContactListModel::caseless(key);
     };
-    const auto first = m_seen.constFind(hash);
-    if (first == m_seen.cend()) {
-        m_seen.insert(hash, m_keys.size());
+    // One look into the table: a hash not seen before gets its place at once.
+    qsizetype &first = m_seen[hash];
+    if (first == 0) {
+        first = m_keys.size() + 1;
         return true;
     }
-    if (sameContact(*first))
+    if (sameContact(first - 1))
         return false;
     for (auto other = m_hashTakenAgain.constFind(hash);
          other != m_hashTakenAgain.cend() && other.key() == hash; ++other) {

@@ -9,6 +9,7 @@
 
 #include <functional>
 #include <optional>
+#include <utility>
 
 class ContactListModel;
 class QFile;
@@ -77,6 +78,13 @@ public:
     QStringList lines() const;
     // The keys of the new lines, in the same order, for the list.
     const QStringList &keys() const { return m_keys; }
+    // Hands the keys over, for an import that is done: keys() is empty after.
+    QStringList takeKeys() { return std::exchange(m_keys, {}); }
+    // The length of a new line in bytes, without its CR LF.
+    qsizetype lineLength(qsizetype line) const
+    {
+        return m_lineEnds[line] - (line == 0 ? 0 : m_lineEnds[line - 1]) - 2;
+    }
 
     const QStringList &savedPhotos() const { return m_photos; }
     // Flushes the saved pictures to the disk before the contact file names them.
@@ -93,6 +101,8 @@ public:
 
 private:
     void discard();
+    // Room for that many new lines in all that keeps them.
+    void reserveLines(qsizetype lines);
     // Takes the key of a new line; false when an earlier card of the file has it.
     bool takeKey(const QString &key);
     // What is known of a line besides its text, to be counted again when it moves into another
@@ -116,8 +126,9 @@ private:
     const ContactListModel &m_list;
     VCardImportSettings m_settings;
     VCardImportCounts m_counts;
-    // The keys taken so far by the hash of their caseless form, as positions in m_keys: the first
-    // key with each hash, and in m_hashTakenAgain the later ones whose hash an earlier one had.
+    // The keys taken so far by the hash of their caseless form: the first key with each hash, as
+    // its position in m_keys plus one, and in m_hashTakenAgain the later ones whose hash an
+    // earlier one had, as positions.
     QHash<size_t, qsizetype> m_seen;
     QMultiHash<size_t, qsizetype> m_hashTakenAgain;
     QByteArray m_bytes;

@@ -12,6 +12,7 @@
 #include "contacts/vcard_import.h"
 
 #include "contacts/vcard_syntax.h"
+#include "platform/large_memory.h"
 
 #include <QFile>
 #include <QIODevice>
@@ -235,9 +236,14 @@ std::optional<VCardImport::Outcome> VCardImport::readInParts(
         discardAll(); // read again in one go
     } else {
         qsizetype bytes = m_bytes.size();
-        for (int part = 1; part < parts; ++part)
+        qsizetype lines = m_keys.size();
+        for (int part = 1; part < parts; ++part) {
             bytes += imports[part]->m_bytes.size();
+            lines += imports[part]->m_keys.size();
+        }
+        reserveLines(lines);
         m_bytes.reserve(bytes);
+        LargeMemory::adviseLargePages(m_bytes.data(), m_bytes.capacity());
         for (int part = 1; part < parts; ++part)
             absorb(std::move(*imports[part]));
         outcome = Outcome::Done;

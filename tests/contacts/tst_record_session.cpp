@@ -73,6 +73,7 @@ private slots:
     void reloadShowsNothing();
     void importCards_data();
     void importCards();
+    void importedLongLinesListedAsReadBack();
     void importKilled_data();
     void importKilled();
 
@@ -533,6 +534,31 @@ void TestRecordSession::importCards()
     ContactListModel reread;
     reread.setKeys(*m_file->readKeys());
     QCOMPARE(entries(reread), entries(*m_list));
+}
+
+// A line too long to show is listed under its key cut, in the list the import fills as in one
+// read from the file; the lines around it keep their whole keys.
+void TestRecordSession::importedLongLinesListedAsReadBack()
+{
+    startWith({Perez});
+    QTemporaryDir cards;
+    const QString path = cards.filePath(u"tarjetas.vcf"_qs);
+    const QByteArray surname(int(ContactFile::LongestKey) + 500, 'L');
+    const QByteArray street(int(ContactFile::LongestShown), 'x');
+    writeBytes(path,
+        card("N:Antes;Eva;;;\r\n") + card("N:" + surname + ";Ana;;;\r\nADR:;;" + street + ";;;;\r\n")
+            + card("N:" + surname + ";Bea;;;\r\n") + card("N:Zapata;Luz;;;\r\n"));
+
+    const RecordSession::Imported imported = m_session->importCards(path, importSettings());
+    QCOMPARE(int(imported.outcome), int(RecordSession::Imported::Outcome::Done));
+    QCOMPARE(imported.added, 4);
+    ContactListModel reread;
+    reread.setKeys(*m_file->readKeys());
+    QCOMPARE(entries(*m_list), entries(reread));
+    const QString cut = QString::fromLatin1(surname).left(ContactFile::LongestKey);
+    QCOMPARE(entries(*m_list).count(cut), 1);
+    QVERIFY(entries(*m_list).contains(QString::fromLatin1(surname) + u" Bea "_qs));
+    QVERIFY(entries(*m_list).contains(u"Zapata Luz "_qs));
 }
 
 void TestRecordSession::importKilled_data()
