@@ -8,7 +8,7 @@
 QString VCardProperty::firstParameter(QByteArrayView wanted) const
 {
     for (const auto &[key, text] : parameters) {
-        if (key == wanted)
+        if (QByteArrayView(key) == wanted)
             return text;
     }
     return {};
@@ -18,7 +18,7 @@ QStringList VCardProperty::parameter(QByteArrayView wanted) const
 {
     QStringList values;
     for (const auto &[key, text] : parameters) {
-        if (key == wanted)
+        if (QByteArrayView(key) == wanted)
             values << text;
     }
     return values;
@@ -27,7 +27,7 @@ QStringList VCardProperty::parameter(QByteArrayView wanted) const
 bool VCardProperty::hasType(QStringView type) const
 {
     for (const auto &[key, text] : parameters) {
-        if (key == "TYPE" && text.compare(type, Qt::CaseInsensitive) == 0)
+        if (QByteArrayView(key) == "TYPE" && text.compare(type, Qt::CaseInsensitive) == 0)
             return true;
     }
     return false;
@@ -38,12 +38,12 @@ int VCardProperty::preference() const
     int best = 0;
     for (const auto &[key, text] : parameters) {
         int level = 0;
-        if (key == "PREF") {
+        if (QByteArrayView(key) == "PREF") {
             bool ok = false;
             level = std::clamp(text.toInt(&ok), 1, 100);
             if (!ok)
                 level = 1;
-        } else if (key == "TYPE" && text.compare(u"PREF", Qt::CaseInsensitive) == 0) {
+        } else if (QByteArrayView(key) == "TYPE" && text.compare(u"PREF", Qt::CaseInsensitive) == 0) {
             level = 1;
         }
         if (level > 0 && (best == 0 || level < best))
@@ -88,7 +88,7 @@ QList<const VCardProperty *> VCard::all(QByteArrayView name) const
 {
     QList<const VCardProperty *> found;
     for (const VCardProperty &property : properties) {
-        if (property.name == name)
+        if (property.is(name))
             found << &property;
     }
     return found;
@@ -97,7 +97,7 @@ QList<const VCardProperty *> VCard::all(QByteArrayView name) const
 const VCardProperty *VCard::first(QByteArrayView name) const
 {
     for (const VCardProperty &property : properties) {
-        if (property.name == name)
+        if (property.is(name))
             return &property;
     }
     return nullptr;
@@ -108,7 +108,7 @@ QString VCard::labelOf(const VCardProperty &property) const
     if (property.group.isEmpty())
         return {};
     for (const VCardProperty &other : properties) {
-        if (other.name == "X-ABLABEL" && VCardSyntax::equalsIgnoringCase(other.group, property.group)) {
+        if (other.is("X-ABLABEL") && VCardSyntax::equalsIgnoringCase(other.group, property.group)) {
             QString label = other.text();
             // Apple's own labels: "_$!<Mobile>!$_".
             if (label.startsWith(u"_$!<") && label.endsWith(u">!$_"))

@@ -26,6 +26,10 @@ struct VCardProperty
     bool isBinary = false;
     bool damaged = false; // base64 that does not decode
 
+    // Whether the property has that name (upper case): the lengths first, as most names differ
+    // in length.
+    bool is(QByteArrayView wanted) const { return QByteArrayView(name) == wanted; }
+
     QStringList parameter(QByteArrayView name) const;
     QString firstParameter(QByteArrayView name) const; // empty when there is none
     // Whether one of the TYPE values is type, letter case ignored.

@@ -107,7 +107,7 @@ void mapAddress(const VCard &card, VCardContact &contact)
 {
     const VCardProperty *chosen = nullptr;
     for (const VCardProperty &address : card.properties) {
-        if (address.name != "ADR")
+        if (!address.is("ADR"))
             continue;
         if (!chosen)
             chosen = &address;
@@ -142,7 +142,7 @@ QVarLengthArray<Entry, 4> entries(
 {
     QVarLengthArray<Entry, 4> found;
     for (const VCardProperty &property : card.properties) {
-        if (property.name != name)
+        if (!property.is(name))
             continue;
         QString text = textOf(card, property);
         if (!text.isEmpty())
@@ -210,7 +210,7 @@ void mapOccupation(const VCard &card, VCardContact &contact)
 {
     for (const char *name : {"TITLE", "ROLE"}) {
         for (const VCardProperty &property : card.properties) {
-            if (property.name != name)
+            if (!property.is(name))
                 continue;
             const QString text = property.text();
             if (!text.isEmpty()) {
@@ -220,7 +220,7 @@ void mapOccupation(const VCard &card, VCardContact &contact)
         }
     }
     for (const VCardProperty &org : card.properties) {
-        if (org.name != "ORG")
+        if (!org.is("ORG"))
             continue;
         // The organisation and its units: "Hospital Clínico, Pediatría".
         QStringList units;

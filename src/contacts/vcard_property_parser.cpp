@@ -237,7 +237,7 @@ bool parseProperty(QByteArrayView line, const Wanted &wanted, bool &keep, VCardP
     if (dot > 0)
         property.group = qualified.first(dot).toByteArray();
     keep = wanted.all || wanted.has(known, property.name);
-    if (!keep && property.name != "AGENT" && property.name != "VERSION")
+    if (!keep && !property.is("AGENT") && !property.is("VERSION"))
         return true;
 
     for (qsizetype i = 1; i < head.size(); ++i) {

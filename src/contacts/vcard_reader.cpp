@@ -188,9 +188,9 @@ bool VCardReader::take(QByteArrayView line, bool tooLong, VCard &card)
         m_card.properties.reserve(24);
     VCardProperty &property = m_card.properties.emplaceBack();
     if (VCardParsing::parseProperty(line, m_wanted, keep, property)) {
-        if (property.name == "VERSION")
+        if (property.is("VERSION"))
             m_card.version = property.value.trimmed().toLatin1();
-        m_lastWasEmptyAgent = property.name == "AGENT" && property.value.trimmed().isEmpty();
+        m_lastWasEmptyAgent = property.is("AGENT") && property.value.trimmed().isEmpty();
     }
     if (!keep)
         m_card.properties.removeLast();

@@ -6,12 +6,31 @@
 #include <QUtf8StringView>
 
 #include <algorithm>
+#include <cstring>
 #include <utility>
 
 namespace {
 
+bool isAscii(QByteArrayView bytes)
+{
+    const char *p = bytes.data();
+    qsizetype left = bytes.size();
+    quint64 seen = 0;
+    for (; left >= 8; p += 8, left -= 8) {
+        quint64 eight;
+        std::memcpy(&eight, p, 8);
+        seen |= eight;
+    }
+    for (; left > 0; --left)
+        seen |= quint8(*p++);
+    return (seen & 0x8080808080808080) == 0;
+}
+
 QString decodeUtf8OrWindows1252(QByteArrayView bytes)
 {
+    // Most values are ASCII: widened in one pass, without a check and a conversion.
+    if (isAscii(bytes))
+        return QString::fromLatin1(bytes);
     if (QUtf8StringView(bytes.data(), bytes.size()).isValidUtf8())
         return QString::fromUtf8(bytes);
     return Windows1252::decode(bytes);
@@ -113,6 +132,8 @@ QString joinedItems(QStringView text, QStringView glue)
 
 QString decode(QByteArrayView bytes, QStringView charset)
 {
+    if (charset.isEmpty())
+        return decodeUtf8OrWindows1252(bytes);
     const QString name = charset.trimmed().toString().toLower();
     if (name.isEmpty() || name == u"utf-8" || name == u"utf8" || name == u"us-ascii" || name == u"ascii")
         return decodeUtf8OrWindows1252(bytes);
