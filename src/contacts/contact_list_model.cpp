@@ -1,7 +1,5 @@
 #include "contacts/contact_list_model.h"
 
-#include "platform/large_memory.h"
-
 #include <QtEndian>
 
 #include <algorithm>
@@ -174,7 +172,6 @@ std::vector<quint32> ContactListModel::listOrder(const QStringList &keys)
     // are read in one sweep.
     std::vector<SortEntry> entries;
     entries.reserve(keys.size());
-    LargeMemory::adviseLargePages(entries.data(), qsizetype(entries.capacity() * sizeof(SortEntry)));
     for (qsizetype row = 0; row < keys.size(); ++row) {
         SortEntry entry {{}, quint32(row), 0};
         fillChunks(entry, keys[row]);
