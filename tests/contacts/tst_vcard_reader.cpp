@@ -113,6 +113,7 @@ private slots:
     void escapes();
     void charsets_data();
     void charsets();
+    void oneEuroSignAnywhereInAValue();
     void types_data();
     void types();
     void preference_data();
@@ -241,6 +242,28 @@ void TestVCardReader::charsets()
     const Read read = readBytes(card(property + "\r\n", "2.1"));
     QCOMPARE(read.cards.size(), 1);
     QCOMPARE(read.cards[0].first("NOTE")->text(), text);
+}
+
+// Values are looked at eight bytes at a time for anything beyond ASCII: one euro sign (a byte
+// that is no letter in ISO-8859-1) is seen wherever it stands, within the words or in the bytes
+// after them, in UTF-8 as in Windows-1252.
+void TestVCardReader::oneEuroSignAnywhereInAValue()
+{
+    for (qsizetype length = 1; length <= 19; ++length) {
+        for (qsizetype at = 0; at < length; ++at) {
+            QString text(length, u'a');
+            text[at] = u'€';
+            QByteArray cp1252 = QByteArray(length, 'a');
+            cp1252[at] = '\x80';
+            for (const QByteArray &bytes : {text.toUtf8(), cp1252}) {
+                const Read read = readBytes(card("NOTE:" + bytes + "\r\n"));
+                QCOMPARE(read.cards.size(), 1);
+                QCOMPARE(read.cards[0].first("NOTE")->text(), text);
+            }
+        }
+        const Read plain = readBytes(card("NOTE:" + QByteArray(length, 'z') + "\r\n"));
+        QCOMPARE(plain.cards[0].first("NOTE")->text(), QString(length, u'z'));
+    }
 }
 
 void TestVCardReader::types_data()
