@@ -37,8 +37,11 @@ size_t caselessHash(QStringView key)
     return qHash(QStringView(lowered.constData(), lowered.size()));
 }
 
-// How far into a file the number of its cards is estimated from those read so far.
+// How far into a file the number of its cards is estimated from those read so far, and the most
+// lines room is made for at once: a file of tiny cards first and far more after it does not take
+// memory for lines it may never give.
 constexpr qint64 EstimateAfter = qint64(1) << 20;
+constexpr qint64 MostEstimatedLines = qint64(1) << 20;
 
 } // namespace
 
@@ -80,7 +83,8 @@ VCardImport::Outcome VCardImport::read(QIODevice &device, const std::function<bo
         if (!estimated && reader.position() >= EstimateAfter) {
             // The lists grow once to the size the rest of the file promises, rather than doubling
             // (and copying) their way there.
-            reserveLines(qsizetype(cards * device.size() / reader.position() * 11 / 10));
+            reserveLines(
+                qsizetype(std::min(cards * device.size() / reader.position() * 11 / 10, MostEstimatedLines)));
             estimated = true;
         }
         if (keepGoing && !keepGoing(reader.position())) {
