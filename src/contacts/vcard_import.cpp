@@ -38,8 +38,8 @@ size_t caselessHash(QStringView key)
 }
 
 // How far into a file the number of its cards is estimated from those read so far, and the most
-// lines room is made for at once: a file of tiny cards first and far more after it does not take
-// memory for lines it may never give.
+// lines room is made for at once: a file whose first MiB holds tiny cards and the rest large ones
+// does not take memory for lines it never gives.
 constexpr qint64 EstimateAfter = qint64(1) << 20;
 constexpr qint64 MostEstimatedLines = qint64(1) << 20;
 
