@@ -180,6 +180,10 @@ std::optional<VCardImport::Outcome> VCardImport::readInParts(
         return !stop;
     };
 
+    const auto discardAll = [&] {
+        for (VCardImport *import : imports)
+            import->discard();
+    };
     std::vector<std::thread> threads;
     const auto joinAll = [&] {
         for (std::thread &thread : threads)
@@ -200,8 +204,7 @@ std::optional<VCardImport::Outcome> VCardImport::readInParts(
         // The system lets no more threads start: the file is read in one go.
         stop = true;
         joinAll();
-        for (VCardImport *import : imports)
-            import->discard();
+        discardAll();
         return std::nullopt;
     }
     {
@@ -218,10 +221,6 @@ std::optional<VCardImport::Outcome> VCardImport::readInParts(
     }
     joinAll();
 
-    const auto discardAll = [&] {
-        for (VCardImport *import : imports)
-            import->discard();
-    };
     bool cutRight = true;
     for (int part = 0; part + 1 < parts; ++part)
         cutRight = cutRight && !imports[part]->m_endedInsideCard;
