@@ -114,12 +114,20 @@ N ?= 100000
 RUNS ?= 5
 BENCH_BUILD ?= build-release
 
-.PHONY: bench bench-vcard
+.PHONY: bench bench-vcard bench-smoke
 
 bench: setup
 	@cmake -S . -B $(BENCH_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DORVALIA_WERROR=$(WERROR) > /dev/null
 	@cmake --build $(BENCH_BUILD) -j $(JOBS) --target orvalia_bench
 	@QT_QPA_PLATFORM=offscreen $(BENCH_BUILD)/bench/orvalia_bench $(N) --runs $(RUNS)
+
+# make bench-smoke [N=2000] [RUNS=3]   the same benchmark, and the vCard one, built with the tests in
+#                                     $(BUILD)/ (RelWithDebInfo): a run that shows both still work,
+#                                     without a Release build of its own; its times are not the
+#                                     figures to quote
+bench-smoke: build
+	@QT_QPA_PLATFORM=offscreen $(BUILD)/bench/orvalia_bench $(N) --runs $(RUNS)
+	@QT_QPA_PLATFORM=offscreen $(BUILD)/bench/orvalia_vcard_bench $(N) --runs $(RUNS)
 
 # make bench-vcard [N=100000] [RUNS=5]   the vCard export and import of N generated contacts,
 #                                        set against the load of the list in the same run
