@@ -27,7 +27,8 @@ QStringList VCardProperty::parameter(QByteArrayView wanted) const
 bool VCardProperty::hasType(QStringView type) const
 {
     for (const auto &[key, text] : parameters) {
-        if (QByteArrayView(key) == "TYPE" && text.compare(type, Qt::CaseInsensitive) == 0)
+        if (QByteArrayView(key) == "TYPE" && text.size() == type.size()
+            && (text == type || text.compare(type, Qt::CaseInsensitive) == 0))
             return true;
     }
     return false;

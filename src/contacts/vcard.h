@@ -12,6 +12,10 @@
 // One line of a card once unfolded and decoded: "item1.TEL;TYPE=CELL:600 123 456".
 struct VCardProperty
 {
+    // Made without writing zeros over the parameters' inline room first, as an emplaceBack() of a
+    // type without a constructor of its own would.
+    VCardProperty() { }
+
     QByteArray group; // "item1", as written; empty without a group
     QByteArray name; // in upper case: "TEL", "X-ORVALIA-PESO"
     // Parameter names in upper case, each value on its own (TYPE=CELL,VOICE gives two pairs). A

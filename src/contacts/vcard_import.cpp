@@ -132,7 +132,9 @@ void VCardImport::add(const VCard &card)
         }
     }
 
-    const QString key = fields[apellido] + u' ' + fields[nombre] + u' ';
+    QString key;
+    key.reserve(fields[apellido].size() + fields[nombre].size() + 2);
+    key.append(fields[apellido]).append(u' ').append(fields[nombre]).append(u' ');
     if (m_list.containsIgnoringCase(key)) {
         ++m_counts.alreadyInList;
         return;

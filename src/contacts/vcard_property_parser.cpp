@@ -8,9 +8,11 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <iterator>
 #include <utility>
 
+using namespace Qt::StringLiterals;
 using namespace VCardSyntax;
 
 namespace {
@@ -66,16 +68,23 @@ const QByteArray KnownNames[] = {
 constexpr int KnownCount = int(std::size(KnownNames));
 static_assert(KnownCount <= 64);
 
-// The places in KnownNames of the names of each length: a name is compared with those alone.
+// The known names by their length and their first and last letters, letter case ignored: a
+// name is compared with the one or two known names of its bucket alone.
 constexpr qsizetype LongestKnown = 32;
+constexpr int BucketCount = 128;
 
-const std::array<QVarLengthArray<int, 8>, LongestKnown + 1> &knownByLength()
+int bucketOf(QByteArrayView name)
+{
+    return int((name.size() * 7 + (name.front() | 0x20) + (name.back() | 0x20) * 3) % BucketCount);
+}
+
+const std::array<QVarLengthArray<qint8, 2>, BucketCount> &knownBuckets()
 {
     static const auto table = [] {
-        std::array<QVarLengthArray<int, 8>, LongestKnown + 1> made;
+        std::array<QVarLengthArray<qint8, 2>, BucketCount> made;
         for (int i = 0; i < KnownCount; ++i) {
             Q_ASSERT(KnownNames[i].size() <= LongestKnown);
-            made[KnownNames[i].size()].append(i);
+            made[bucketOf(KnownNames[i])].append(qint8(i));
         }
         return made;
     }();
@@ -87,8 +96,13 @@ int knownIndex(QByteArrayView name)
 {
     if (name.isEmpty() || name.size() > LongestKnown)
         return -1;
-    for (const int i : knownByLength()[name.size()]) {
-        if (equalsIgnoringCase(KnownNames[i], name))
+    for (const qint8 i : knownBuckets()[bucketOf(name)]) {
+        // Nearly every card writes its names in upper case, as they are known: compared whole at
+        // first, letter by letter only when that fails.
+        const QByteArray &known = KnownNames[i];
+        if (known.size() == name.size()
+            && (std::memcmp(known.constData(), name.data(), size_t(name.size())) == 0
+                || equalsIgnoringCase(known, name)))
             return i;
     }
     return -1;
@@ -267,8 +281,15 @@ bool parseProperty(QByteArrayView line, const Wanted &wanted, bool &keep, VCardP
         }
     }
 
-    const QString encoding = property.firstParameter("ENCODING").toUpper();
-    if (encoding == u"B" || encoding == u"BASE64") {
+    if (property.parameters.isEmpty()) {
+        // Most lines: text in the file's own encoding.
+        property.value = VCardText::decode(raw, {});
+        return true;
+    }
+    const QString encoding = property.firstParameter("ENCODING");
+    const auto encodingIs
+        = [&encoding](QLatin1StringView form) { return encoding.compare(form, Qt::CaseInsensitive) == 0; };
+    if (encodingIs("B"_L1) || encodingIs("BASE64"_L1)) {
         QByteArray compact;
         compact.reserve(raw.size());
         for (char c : raw) {
@@ -283,7 +304,7 @@ bool parseProperty(QByteArrayView line, const Wanted &wanted, bool &keep, VCardP
         return true;
     }
     const QString charset = property.firstParameter("CHARSET");
-    if (encoding == u"QUOTED-PRINTABLE")
+    if (encodingIs("QUOTED-PRINTABLE"_L1))
         property.value = VCardText::decode(VCardText::fromQuotedPrintable(raw), charset);
     else
         property.value = VCardText::decode(raw, charset);

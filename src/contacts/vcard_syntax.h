@@ -38,6 +38,10 @@ inline bool equalsIgnoringCase(QByteArrayView a, QByteArrayView b)
 // Where the first of these characters stands outside double quotes, or -1.
 inline qsizetype indexOutsideQuotes(QByteArrayView bytes, char wanted, qsizetype from = 0)
 {
+    // Most lines quote nothing: the first one is outside quotes when no quote comes before it.
+    const qsizetype first = bytes.indexOf(wanted, from);
+    if (first < 0 || !bytes.sliced(from, first - from).contains('"'))
+        return first;
     bool quoted = false;
     for (qsizetype i = from; i < bytes.size(); ++i) {
         const char c = bytes[i];

@@ -94,6 +94,14 @@ QString unescaped(QStringView text)
 Pieces split(QStringView text, QChar separator)
 {
     Pieces parts;
+    if (!text.contains(u'\\')) {
+        // Nothing escaped, as in most values: every separator separates.
+        qsizetype from = 0;
+        for (qsizetype at; (at = text.indexOf(separator, from)) >= 0; from = at + 1)
+            parts.append(text.sliced(from, at - from));
+        parts.append(text.sliced(from));
+        return parts;
+    }
     qsizetype from = 0;
     for (qsizetype i = 0; i < text.size(); ++i) {
         if (text[i] == u'\\') {

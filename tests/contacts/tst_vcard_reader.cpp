@@ -1,3 +1,4 @@
+#include "contacts/vcard_contact.h"
 #include "contacts/vcard_reader.h"
 
 #include <QBuffer>
@@ -116,6 +117,8 @@ private slots:
     void oneEuroSignAnywhereInAValue();
     void types_data();
     void types();
+    void namesInAnyCaseAndTheirLookalikes();
+    void encodingsInLowerCase();
     void preference_data();
     void preference();
     void structuredValues();
@@ -288,6 +291,12 @@ void TestVCardReader::types_data()
     QTest::newRow("home only") << QByteArray("TEL;TYPE=HOME:7") << QByteArray() << false << false << u"7"_qs;
     QTest::newRow("colon inside a quoted parameter")
         << QByteArray("TEL;X-LABEL=\"a:b\";TYPE=CELL:8") << QByteArray() << true << false << u"8"_qs;
+    QTest::newRow("semicolon and colon inside a quoted parameter")
+        << QByteArray("TEL;X-LABEL=\"a;b:c\";TYPE=VOICE:9") << QByteArray() << false << true << u"9"_qs;
+    QTest::newRow("lower case, a quote in the value")
+        << QByteArray("tel;type=cell:\"10\"") << QByteArray() << true << false << u"\"10\""_qs;
+    QTest::newRow("a type that only starts like one")
+        << QByteArray("TEL;TYPE=CELLULAR;TYPE=VOICEMAIL:11") << QByteArray() << false << false << u"11"_qs;
 }
 
 void TestVCardReader::types()
@@ -305,6 +314,49 @@ void TestVCardReader::types()
     QCOMPARE(tel->hasType(u"CELL"), cell);
     QCOMPARE(tel->hasType(u"voice"), voice);
     QCOMPARE(tel->text(), value);
+}
+
+void TestVCardReader::namesInAnyCaseAndTheirLookalikes()
+{
+    // Every name the program reads, in upper, lower and mixed case, each beside a name of the same
+    // length and the same first and last letters, which is some other property.
+    const QList<QByteArray> names = mappedProperties();
+    QByteArray body;
+    for (qsizetype i = 0; i < names.size(); ++i) {
+        const QByteArray &name = names[i];
+        QByteArray lookalike = name;
+        if (name.size() > 2)
+            lookalike[1] = lookalike[1] == 'Q' ? 'Z' : 'Q';
+        else
+            lookalike.prepend("X");
+        QByteArray written = name;
+        if (i % 3 == 1)
+            written = name.toLower();
+        else if (i % 3 == 2)
+            written[0] = char(written[0] | 0x20); // every name starts with a letter
+        body += lookalike + ":no\r\n" + written + ":" + QByteArray::number(i) + "\r\n";
+    }
+    const Read read = readBytes(card(body));
+    QCOMPARE(read.cards.size(), 1);
+    for (qsizetype i = 0; i < names.size(); ++i) {
+        const QList<const VCardProperty *> found = read.cards[0].all(names[i]);
+        QCOMPARE(found.size(), 1);
+        QCOMPARE(found[0]->value, QString::number(i));
+    }
+}
+
+void TestVCardReader::encodingsInLowerCase()
+{
+    const Read read = readBytes(card("NOTE;encoding=quoted-printable;charset=utf-8:Jos=C3=A9\r\n"
+                                     "PHOTO;encoding=b;type=jpeg:AAEC\r\n"
+                                     "LOGO;Encoding=Base64:AAEC\r\n"));
+    QCOMPARE(read.cards.size(), 1);
+    QCOMPARE(read.cards[0].first("NOTE")->text(), u"José"_qs);
+    for (const char *name : {"PHOTO", "LOGO"}) {
+        const VCardProperty *picture = read.cards[0].first(name);
+        QVERIFY2(picture->isBinary && !picture->damaged, name);
+        QCOMPARE(picture->binary, QByteArray("\x00\x01\x02", 3));
+    }
 }
 
 void TestVCardReader::preference_data()
