@@ -73,9 +73,11 @@ static_assert(KnownCount <= 64);
 constexpr qsizetype LongestKnown = 32;
 constexpr int BucketCount = 128;
 
+// Any bytes: a parameter's name is not checked before it is looked up.
 int bucketOf(QByteArrayView name)
 {
-    return int((name.size() * 7 + (name.front() | 0x20) + (name.back() | 0x20) * 3) % BucketCount);
+    const auto folded = [](char c) { return size_t(quint8(c) | 0x20); };
+    return int((size_t(name.size()) * 7 + folded(name.front()) + folded(name.back()) * 3) % BucketCount);
 }
 
 const std::array<QVarLengthArray<qint8, 2>, BucketCount> &knownBuckets()

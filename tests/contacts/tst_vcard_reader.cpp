@@ -118,6 +118,7 @@ private slots:
     void types_data();
     void types();
     void namesInAnyCaseAndTheirLookalikes();
+    void parameterNamesOfAnyBytes();
     void encodingsInLowerCase();
     void preference_data();
     void preference();
@@ -343,6 +344,25 @@ void TestVCardReader::namesInAnyCaseAndTheirLookalikes()
         QCOMPARE(found.size(), 1);
         QCOMPARE(found[0]->value, QString::number(i));
     }
+}
+
+void TestVCardReader::parameterNamesOfAnyBytes()
+{
+    // Bytes of every value at both ends of a parameter's name, which is looked up among the known
+    // names before anything else is made of it.
+    QByteArray body;
+    for (int byte = 1; byte < 256; ++byte) {
+        if (byte == '\r' || byte == '\n' || byte == ':' || byte == ';' || byte == '=' || byte == '"')
+            continue;
+        const QByteArray end(1, char(byte));
+        body += "TEL;" + end + "X" + end + "=A;TYPE=CELL:" + QByteArray::number(byte) + "\r\n";
+    }
+    const Read read = readBytes(card(body));
+    QCOMPARE(read.cards.size(), 1);
+    const QList<const VCardProperty *> tels = read.cards[0].all("TEL");
+    QCOMPARE(tels.size(), 255 - 6);
+    for (const VCardProperty *tel : tels)
+        QVERIFY(tel->hasType(u"CELL"));
 }
 
 void TestVCardReader::encodingsInLowerCase()
