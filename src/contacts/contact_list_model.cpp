@@ -308,8 +308,13 @@ void ContactListModel::addKeys(const QStringList &keys)
             addKey(key);
         return;
     }
+    addKeys(keys, listOrder(keys));
+}
+
+void ContactListModel::addKeys(const QStringList &keys, std::vector<quint32> added)
+{
+    Q_ASSERT(added.size() == std::size_t(keys.size()));
     const auto first = quint32(m_keys.size());
-    std::vector<quint32> added = listOrder(keys);
     for (quint32 &entry : added)
         entry += first;
     beginResetModel();

@@ -35,6 +35,9 @@ public:
     // Adds entries as addKey would one after the other, in one change of the list: the new keys
     // are sorted among themselves and merged with the present ones, which keep their order.
     void addKeys(const QStringList &keys);
+    // The same with the new keys' order already worked out (listOrder(keys)), by a caller that
+    // works it out while it waits for something else.
+    void addKeys(const QStringList &keys, std::vector<quint32> order);
 
     QString keyAt(int row) const;
     int count() const { return int(m_order.size()); }

@@ -6,6 +6,10 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <optional>
+#include <system_error>
+#include <thread>
+#include <vector>
 
 using namespace ContactRecord;
 
@@ -22,6 +26,9 @@ QStringList listedKeys(VCardImport &import)
     }
     return keys;
 }
+
+// From how many new keys an import puts them in order while it writes.
+constexpr qsizetype LargeImport = 4096;
 
 } // namespace
 
@@ -153,13 +160,31 @@ RecordSession::Imported RecordSession::importCards(const QString &path, const VC
         imported.outcome = Outcome::NoCard;
         return imported;
     }
+    // The new keys of a large import are put in order on a thread of their own while the contact
+    // file is written and flushed; the list takes them once it is.
+    const QStringList keys = listedKeys(import);
+    std::vector<quint32> order;
+    std::optional<std::thread> sorter;
+    if (keys.size() >= LargeImport) {
+        try {
+            sorter.emplace([&] { order = ContactListModel::listOrder(keys); });
+        } catch (const std::system_error &) {
+            // No thread to be had: they are put in order after.
+        }
+    }
     // The pictures are on the disk before the contact file names them.
-    if (!import.syncPhotos() || !m_file.appendRecords(import.recordBytes())) {
+    const bool appended = import.syncPhotos() && m_file.appendRecords(import.recordBytes());
+    if (sorter)
+        sorter->join();
+    if (!appended) {
         import.removeSavedPhotos();
         imported.outcome = Outcome::Failed;
         return imported;
     }
-    m_list.addKeys(listedKeys(import));
+    if (sorter)
+        m_list.addKeys(keys, std::move(order));
+    else
+        m_list.addKeys(keys);
     imported.summary = import.summaryLines();
     imported.added = import.counts().imported;
     return imported;

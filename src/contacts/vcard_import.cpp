@@ -24,9 +24,11 @@ QString counted(int count, const QString &one, const QString &several)
     return count == 1 ? one : several.arg(count);
 }
 
+} // namespace
+
 // The hash of a key's caseless form, made without making the form: the keys of new lines hold
 // characters of the code page alone, each of which lowers to one character as toLower lowers it.
-size_t caselessHash(QStringView key)
+size_t VCardImport::caselessHash(QStringView key)
 {
     QVarLengthArray<char16_t, 128> lowered(key.size());
     for (qsizetype i = 0; i < key.size(); ++i) {
@@ -36,6 +38,8 @@ size_t caselessHash(QStringView key)
     }
     return qHash(QStringView(lowered.constData(), lowered.size()));
 }
+
+namespace {
 
 // How far into a file the number of its cards is estimated from those read so far, and the most
 // lines room is made for at once: a file whose first MiB holds tiny cards and the rest large ones
@@ -68,8 +72,10 @@ VCardImport::Outcome VCardImport::read(QIODevice &device, const std::function<bo
     reader.keepOnly(mappedProperties());
     // The lines take less room than the cards they come from: room for them once, instead of
     // growing (and copying) as they come. Pages never written are never taken from the system.
+    // The first part of a file read in parts makes room for the lines of all of them.
+    const qint64 size = m_wholeFileSize > 0 ? m_wholeFileSize : device.size();
     if (!device.isSequential()) {
-        m_bytes.reserve(qsizetype(std::min<qint64>(device.size(), qint64(256) << 20)));
+        m_bytes.reserve(qsizetype(std::min<qint64>(size, qint64(256) << 20)));
         LargeMemory::adviseLargePages(m_bytes.data(), m_bytes.capacity());
     }
     if (keepGoing)
@@ -83,8 +89,7 @@ VCardImport::Outcome VCardImport::read(QIODevice &device, const std::function<bo
         if (!estimated && reader.position() >= EstimateAfter) {
             // The lists grow once to the size the rest of the file promises, rather than doubling
             // (and copying) their way there.
-            reserveLines(
-                qsizetype(std::min(cards * device.size() / reader.position() * 11 / 10, MostEstimatedLines)));
+            reserveLines(qsizetype(std::min(cards * size / reader.position() * 11 / 10, MostEstimatedLines)));
             estimated = true;
         }
         if (keepGoing && !keepGoing(reader.position())) {
@@ -139,7 +144,8 @@ void VCardImport::add(const VCard &card)
         ++m_counts.alreadyInList;
         return;
     }
-    if (!takeKey(key)) {
+    const size_t hash = caselessHash(key);
+    if (!takeKey(key, hash)) {
         ++m_counts.repeatedInFile;
         return;
     }
@@ -163,7 +169,7 @@ void VCardImport::add(const VCard &card)
         m_bytes += ContactLineKey::SeparatorByte;
     }
     m_bytes += "\r\n";
-    lineAdded(key, facts);
+    lineAdded(m_bytes.size(), std::move(key), hash, facts);
 }
 
 void VCardImport::reserveLines(qsizetype lines)
@@ -171,12 +177,12 @@ void VCardImport::reserveLines(qsizetype lines)
     m_keys.reserve(lines);
     m_lineEnds.reserve(lines);
     m_facts.reserve(lines);
+    m_hashes.reserve(lines);
     m_seen.reserve(lines);
 }
 
-bool VCardImport::takeKey(const QString &key)
+bool VCardImport::takeKey(const QString &key, size_t hash)
 {
-    const size_t hash = caselessHash(key);
     const auto sameContact = [&](qsizetype taken) {
         return ContactListModel::caseless(m_keys[taken]) == ContactListModel::caseless(key);
     };
@@ -197,16 +203,17 @@ bool VCardImport::takeKey(const QString &key)
     return true;
 }
 
-void VCardImport::lineAdded(const QString &key, quint8 facts)
+void VCardImport::lineAdded(qsizetype end, QString key, size_t hash, quint8 facts)
 {
     ++m_counts.imported;
     m_counts.textChanged += (facts & TextChanged) ? 1 : 0;
     m_counts.extrasLeftOut += (facts & ExtrasLeftOut) ? 1 : 0;
     m_counts.namesCompleted += (facts & NameCompleted) ? 1 : 0;
     m_counts.photosLeftOut += (facts & PhotoLeftOut) ? 1 : 0;
-    m_lineEnds << m_bytes.size();
+    m_lineEnds << end;
     m_facts << facts;
-    m_keys << key;
+    m_hashes << hash;
+    m_keys << std::move(key);
 }
 
 void VCardImport::absorb(VCardImport &&later)
@@ -214,14 +221,23 @@ void VCardImport::absorb(VCardImport &&later)
     m_counts.unreadable += later.m_counts.unreadable;
     m_counts.alreadyInList += later.m_counts.alreadyInList;
     m_counts.repeatedInFile += later.m_counts.repeatedInFile;
+    // The lines taken go over in runs, each copied at once: all of them, unless some card of the
+    // later part had the contact of one of this part.
+    const QByteArrayView bytes(later.m_bytes);
+    qsizetype runStart = 0;
+    const auto copyRun = [&](qsizetype end) { m_bytes += bytes.sliced(runStart, end - runStart); };
     for (qsizetype i = 0; i < later.m_keys.size(); ++i) {
         const qsizetype start = i == 0 ? 0 : later.m_lineEnds[i - 1];
-        const QByteArrayView line = QByteArrayView(later.m_bytes).sliced(start, later.m_lineEnds[i] - start);
-        if (takeKey(later.m_keys[i])) {
-            m_bytes += line;
-            lineAdded(later.m_keys[i], later.m_facts[i]);
+        const size_t hash = later.m_hashes[i];
+        if (takeKey(later.m_keys[i], hash)) {
+            // It ends there once its run is copied.
+            lineAdded(m_bytes.size() + later.m_lineEnds[i] - runStart, std::move(later.m_keys[i]), hash,
+                later.m_facts[i]);
             continue;
         }
+        copyRun(start);
+        runStart = later.m_lineEnds[i];
+        const QByteArrayView line = bytes.sliced(start, later.m_lineEnds[i] - start);
         // The same contact as a card of an earlier part: that one was first in the file.
         ++m_counts.repeatedInFile;
         if (later.m_facts[i] & PhotoSaved) {
@@ -230,6 +246,7 @@ void VCardImport::absorb(VCardImport &&later)
             later.m_photos.removeOne(photo);
         }
     }
+    copyRun(bytes.size());
     m_photos += later.m_photos;
     later.m_photos.clear();
     later.discard();
@@ -270,6 +287,7 @@ void VCardImport::discard()
     m_bytes.clear();
     m_lineEnds.clear();
     m_facts.clear();
+    m_hashes.clear();
     m_keys.clear();
 }
 

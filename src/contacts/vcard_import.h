@@ -103,8 +103,11 @@ private:
     void discard();
     // Room for that many new lines in all that keeps them.
     void reserveLines(qsizetype lines);
-    // Takes the key of a new line; false when an earlier card of the file has it.
-    bool takeKey(const QString &key);
+    // The hash of a key's caseless form, which the table of keys taken goes by.
+    static size_t caselessHash(QStringView key);
+    // Takes the key of a new line, whose caseless hash that is; false when an earlier card of the
+    // file has it.
+    bool takeKey(const QString &key, size_t hash);
     // What is known of a line besides its text, to be counted again when it moves into another
     // import.
     enum Fact : quint8 {
@@ -114,8 +117,8 @@ private:
         PhotoLeftOut = 8,
         PhotoSaved = 16,
     };
-    // Counts the line just put at the end of m_bytes.
-    void lineAdded(const QString &key, quint8 facts);
+    // Counts a new line of m_bytes, which ends at end there, its CR LF included.
+    void lineAdded(qsizetype end, QString key, size_t hash, quint8 facts);
     // Takes the lines of the import of a later part of the file, but those whose key an earlier
     // card had (their pictures removed); later is left empty.
     void absorb(VCardImport &&later);
@@ -134,8 +137,10 @@ private:
     QByteArray m_bytes;
     QList<qsizetype> m_lineEnds; // where each line ends in m_bytes, its CR LF included
     QList<quint8> m_facts; // of each line
+    QList<size_t> m_hashes; // of each line's key, for the import that takes the lines in
     QStringList m_keys;
     QStringList m_photos;
     bool m_photoDirectoryExisted = false;
     bool m_endedInsideCard = false; // the last read ended inside a card
+    qint64 m_wholeFileSize = 0; // of a file whose first part alone this import reads
 };

@@ -20,8 +20,10 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <sys/stat.h>
 #include <system_error>
 #include <thread>
@@ -168,7 +170,10 @@ std::optional<VCardImport::Outcome> VCardImport::readInParts(
     std::vector<Outcome> outcomes(parts, Outcome::Done);
     std::unique_ptr<std::atomic<qint64>[]> done(new std::atomic<qint64>[parts]());
     std::atomic<bool> stop {false};
-    std::atomic<int> running {parts - 1};
+    // The parts still being read on threads of their own; each says when it is done.
+    std::mutex runningMutex;
+    std::condition_variable partDone;
+    int running = parts - 1;
     const auto told = [&] {
         if (!keepGoing || stop)
             return !stop;
@@ -197,7 +202,11 @@ std::optional<VCardImport::Outcome> VCardImport::readInParts(
                     done[part] = bytes;
                     return !stop;
                 });
-                --running;
+                {
+                    const std::lock_guard lock(runningMutex);
+                    --running;
+                }
+                partDone.notify_one();
             });
         }
     } catch (const std::system_error &) {
@@ -209,15 +218,23 @@ std::optional<VCardImport::Outcome> VCardImport::readInParts(
     }
     {
         FileRange range(fd, 0, endOf(0));
+        m_wholeFileSize = file.size(); // the other parts' lines come here
         outcomes[0] = read(range, [&](qint64 bytes) {
             done[0] = bytes;
             return told();
         });
+        m_wholeFileSize = 0;
     }
-    // The "Cancelar" button is heard while the other parts are read.
-    while (running > 0) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        told();
+    // The "Cancelar" button is heard while the other parts are read; the last one done ends the
+    // wait at once.
+    {
+        std::unique_lock lock(runningMutex);
+        while (running > 0) {
+            partDone.wait_for(lock, std::chrono::milliseconds(10));
+            lock.unlock();
+            told();
+            lock.lock();
+        }
     }
     joinAll();
 

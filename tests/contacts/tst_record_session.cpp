@@ -74,6 +74,8 @@ private slots:
     void importCards_data();
     void importCards();
     void importedLongLinesListedAsReadBack();
+    void largeImportListedAsReadBack_data();
+    void largeImportListedAsReadBack();
     void importKilled_data();
     void importKilled();
 
@@ -559,6 +561,54 @@ void TestRecordSession::importedLongLinesListedAsReadBack()
     QCOMPARE(entries(*m_list).count(cut), 1);
     QVERIFY(entries(*m_list).contains(QString::fromLatin1(surname) + u" Bea "_qs));
     QVERIFY(entries(*m_list).contains(u"Zapata Luz "_qs));
+}
+
+void TestRecordSession::largeImportListedAsReadBack_data()
+{
+    QTest::addColumn<bool>("diskFull");
+    QTest::newRow("written") << false;
+    QTest::newRow("the disk full") << true;
+}
+
+// An import of thousands of cards, whose keys are put in order while the file is written: the
+// list is the one a read of the file gives, or the one before when the file could not take them.
+void TestRecordSession::largeImportListedAsReadBack()
+{
+    QFETCH(bool, diskFull);
+    startWith({Perez, Gomez});
+    QTemporaryDir cards;
+    const QString path = cards.filePath(u"tarjetas.vcf"_qs);
+    QByteArray file;
+    constexpr int Count = 6000;
+    for (int i = 0; i < Count; ++i) {
+        // Out of order, letter case and accents mixed, some equal to the list's but for case.
+        const int n = i * 7919 % Count;
+        const QByteArray surname = n % 3 == 0 ? "gómez" : n % 3 == 1 ? "GOMEZ" : "Perez";
+        file += card("N:" + surname + " " + QByteArray::number(n % 1000) + ";Ana " + QByteArray::number(n)
+            + ";;;\r\n");
+    }
+    writeBytes(path, file);
+    const QByteArray before = bytes();
+    const QStringList listed = entries(*m_list);
+
+    RecordSession::Imported imported;
+    {
+        std::optional<FileSizeLimit> full;
+        if (diskFull)
+            full.emplace(rlim_t(before.size() + 4096));
+        imported = m_session->importCards(path, importSettings());
+    }
+    if (diskFull) {
+        QCOMPARE(int(imported.outcome), int(RecordSession::Imported::Outcome::Failed));
+        QCOMPARE(bytes(), before);
+        QCOMPARE(entries(*m_list), listed);
+        return;
+    }
+    QCOMPARE(int(imported.outcome), int(RecordSession::Imported::Outcome::Done));
+    QCOMPARE(imported.added, Count);
+    ContactListModel reread;
+    reread.setKeys(*m_file->readKeys());
+    QCOMPARE(entries(*m_list), entries(reread));
 }
 
 void TestRecordSession::importKilled_data()
