@@ -56,7 +56,7 @@ int VCardProperty::preference() const
 QString VCardProperty::text() const
 {
     // Without escapes the text is the value itself, shared rather than copied.
-    return value.contains(u'\\') ? VCardText::unescaped(value) : value;
+    return VCardText::hasBackslash(value) ? VCardText::unescaped(value) : value;
 }
 
 QList<QStringList> VCardProperty::components() const

@@ -163,12 +163,21 @@ void VCardImport::add(const VCard &card)
     }
     facts |= (textChanged ? TextChanged : 0) | (contact.extrasLeftOut ? ExtrasLeftOut : 0)
         | (contact.nameCompleted ? NameCompleted : 0) | (contact.photoLeftOut ? PhotoLeftOut : 0);
-    // The fields hold nothing the file cannot: the line is them and the separators.
+    // The fields hold nothing the file cannot: the line is them and the separators, one byte for
+    // each character, made in room taken at once.
+    qsizetype length = FieldCount + 2;
+    for (const QString &field : fields)
+        length += field.size();
+    const qsizetype start = m_bytes.size();
+    m_bytes.resize(start + length);
+    char *out = m_bytes.data() + start;
     for (const QString &field : fields) {
-        Windows1252::appendEncoded(m_bytes, field);
-        m_bytes += ContactLineKey::SeparatorByte;
+        out = Windows1252::encodeInto(field, out);
+        *out++ = ContactLineKey::SeparatorByte;
     }
-    m_bytes += "\r\n";
+    *out++ = '\r';
+    *out++ = '\n';
+    Q_ASSERT(out == m_bytes.constData() + m_bytes.size());
     lineAdded(m_bytes.size(), std::move(key), hash, facts);
 }
 

@@ -67,7 +67,7 @@ namespace VCardText {
 
 QString unescaped(QStringView text)
 {
-    if (!text.contains(u'\\'))
+    if (!hasBackslash(text))
         return text.toString();
     QString out;
     out.reserve(text.size());
@@ -94,7 +94,7 @@ QString unescaped(QStringView text)
 Pieces split(QStringView text, QChar separator)
 {
     Pieces parts;
-    if (!text.contains(u'\\')) {
+    if (!hasBackslash(text)) {
         // Nothing escaped, as in most values: every separator separates.
         qsizetype from = 0;
         for (qsizetype at; (at = text.indexOf(separator, from)) >= 0; from = at + 1)

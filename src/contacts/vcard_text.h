@@ -9,6 +9,17 @@
 // The text of a vCard value: its escapes, its structure and the bytes it came in.
 namespace VCardText {
 
+// Whether the text has a backslash, which may escape what follows it. A plain loop: values are
+// short, and a general search costs more in setting out than in looking.
+inline bool hasBackslash(QStringView text)
+{
+    for (const QChar c : text) {
+        if (c == u'\\')
+            return true;
+    }
+    return false;
+}
+
 // Resolves \\ \, \; \: \n \N; any other backslash stays as it is.
 QString unescaped(QStringView text);
 

@@ -92,15 +92,20 @@ void Windows1252::appendEncoded(QByteArray &out, QStringView text)
 {
     const qsizetype start = out.size();
     out.resize(start + text.size());
-    char *p = out.data() + start;
+    encodeInto(text, out.data() + start);
+}
+
+char *Windows1252::encodeInto(QStringView text, char *out)
+{
     for (QChar c : text) {
         if (c.unicode() < 0x80) {
-            *p++ = char(c.unicode());
+            *out++ = char(c.unicode());
             continue;
         }
         const int b = byteFor(c.unicode());
-        *p++ = b < 0 ? '?' : char(b);
+        *out++ = b < 0 ? '?' : char(b);
     }
+    return out;
 }
 
 bool Windows1252::canEncode(QChar c)

@@ -22,6 +22,8 @@ bool decodesTo(QByteArrayView bytes, QStringView text);
 QByteArray encode(QStringView text);
 // The same at the end of out.
 void appendEncoded(QByteArray &out, QStringView text);
+// The same into out, which has room for text.size() bytes; returns where the bytes end.
+char *encodeInto(QStringView text, char *out);
 
 bool canEncode(QChar c);
 
