@@ -24,11 +24,9 @@ QString counted(int count, const QString &one, const QString &several)
     return count == 1 ? one : several.arg(count);
 }
 
-} // namespace
-
 // The hash of a key's caseless form, made without making the form: the keys of new lines hold
 // characters of the code page alone, each of which lowers to one character as toLower lowers it.
-size_t VCardImport::caselessHash(QStringView key)
+size_t caselessHash(QStringView key)
 {
     QVarLengthArray<char16_t, 128> lowered(key.size());
     for (qsizetype i = 0; i < key.size(); ++i) {
@@ -38,8 +36,6 @@ size_t VCardImport::caselessHash(QStringView key)
     }
     return qHash(QStringView(lowered.constData(), lowered.size()));
 }
-
-namespace {
 
 // How far into a file the number of its cards is estimated from those read so far, and the most
 // lines room is made for at once: a file whose first MiB holds tiny cards and the rest large ones

@@ -103,8 +103,6 @@ private:
     void discard();
     // Room for that many new lines in all that keeps them.
     void reserveLines(qsizetype lines);
-    // The hash of a key's caseless form, which the table of keys taken goes by.
-    static size_t caselessHash(QStringView key);
     // Takes the key of a new line, whose caseless hash that is; false when an earlier card of the
     // file has it.
     bool takeKey(const QString &key, size_t hash);
