@@ -8,7 +8,7 @@
 QString VCardProperty::firstParameter(QByteArrayView wanted) const
 {
     for (const auto &[key, text] : parameters) {
-        if (QByteArrayView(key) == wanted)
+        if (VCardSyntax::sameName(key, wanted))
             return text;
     }
     return {};
@@ -18,7 +18,7 @@ QStringList VCardProperty::parameter(QByteArrayView wanted) const
 {
     QStringList values;
     for (const auto &[key, text] : parameters) {
-        if (QByteArrayView(key) == wanted)
+        if (VCardSyntax::sameName(key, wanted))
             values << text;
     }
     return values;
@@ -27,7 +27,7 @@ QStringList VCardProperty::parameter(QByteArrayView wanted) const
 bool VCardProperty::hasType(QStringView type) const
 {
     for (const auto &[key, text] : parameters) {
-        if (QByteArrayView(key) == "TYPE" && text.size() == type.size()
+        if (VCardSyntax::sameName(key, "TYPE") && text.size() == type.size()
             && (text == type || text.compare(type, Qt::CaseInsensitive) == 0))
             return true;
     }
@@ -39,12 +39,12 @@ int VCardProperty::preference() const
     int best = 0;
     for (const auto &[key, text] : parameters) {
         int level = 0;
-        if (QByteArrayView(key) == "PREF") {
+        if (VCardSyntax::sameName(key, "PREF")) {
             bool ok = false;
             level = std::clamp(text.toInt(&ok), 1, 100);
             if (!ok)
                 level = 1;
-        } else if (QByteArrayView(key) == "TYPE" && text.compare(u"PREF", Qt::CaseInsensitive) == 0) {
+        } else if (VCardSyntax::sameName(key, "TYPE") && text.compare(u"PREF", Qt::CaseInsensitive) == 0) {
             level = 1;
         }
         if (level > 0 && (best == 0 || level < best))

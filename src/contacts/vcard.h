@@ -1,5 +1,7 @@
 #pragma once
 
+#include "contacts/vcard_syntax.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QList>
@@ -32,7 +34,7 @@ struct VCardProperty
 
     // Whether the property has that name (upper case): the lengths first, as most names differ
     // in length.
-    bool is(QByteArrayView wanted) const { return QByteArrayView(name) == wanted; }
+    bool is(QByteArrayView wanted) const { return VCardSyntax::sameName(name, wanted); }
 
     QStringList parameter(QByteArrayView name) const;
     QString firstParameter(QByteArrayView name) const; // empty when there is none

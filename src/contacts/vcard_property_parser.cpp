@@ -8,7 +8,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cstring>
 #include <iterator>
 #include <utility>
 
@@ -102,9 +101,7 @@ int knownIndex(QByteArrayView name)
         // Nearly every card writes its names in upper case, as they are known: compared whole at
         // first, letter by letter only when that fails.
         const QByteArray &known = KnownNames[i];
-        if (known.size() == name.size()
-            && (std::memcmp(known.constData(), name.data(), size_t(name.size())) == 0
-                || equalsIgnoringCase(known, name)))
+        if (known.size() == name.size() && (sameName(known, name) || equalsIgnoringCase(known, name)))
             return i;
     }
     return -1;
@@ -209,12 +206,12 @@ ValueEncoding encodingOf(QByteArrayView line)
     ValueEncoding encoding;
     const qsizetype colon = indexOutsideQuotes(line, ':');
     const QByteArrayView before = colon < 0 ? line : line.first(colon);
-    if (!before.contains(';'))
+    if (!contains(before, ';'))
         return encoding; // no parameters
     const Parts head = splitOutsideQuotes(before, ';');
     for (qsizetype i = 1; i < head.size(); ++i) {
         QByteArrayView value = trimmed(head[i]);
-        const qsizetype equals = value.indexOf('=');
+        const qsizetype equals = indexOf(value, '=');
         if (equals >= 0) {
             if (!equalsIgnoringCase(trimmed(value.first(equals)), "ENCODING"))
                 continue;
@@ -260,7 +257,7 @@ bool parseProperty(QByteArrayView line, const Wanted &wanted, bool &keep, VCardP
         const QByteArrayView parameter = trimmed(head[i]);
         if (parameter.isEmpty())
             continue;
-        const qsizetype equals = parameter.indexOf('=');
+        const qsizetype equals = indexOf(parameter, '=');
         if (equals < 0) {
             // vCard 2.1: "TEL;CELL;VOICE", "NOTE;QUOTED-PRINTABLE".
             static const QByteArray encodingName = QByteArrayLiteral("ENCODING");
@@ -274,7 +271,7 @@ bool parseProperty(QByteArrayView line, const Wanted &wanted, bool &keep, VCardP
         for (QByteArrayView value : splitOutsideQuotes(values, ',')) {
             const QString text = parameterValue(value);
             // A quoted list counts as a list for TYPE: TYPE="cell,voice".
-            if (parameterName == "TYPE" && text.contains(u',')) {
+            if (sameName(parameterName, "TYPE") && text.contains(u',')) {
                 for (const QString &item : text.split(u',', Qt::SkipEmptyParts))
                     property.parameters.append({parameterName, item.trimmed()});
             } else {

@@ -93,15 +93,9 @@ QString unescaped(QStringView text)
 
 Pieces split(QStringView text, QChar separator)
 {
+    // One plain loop: a value is a few characters long, and a general search costs more in
+    // setting out than in looking.
     Pieces parts;
-    if (!hasBackslash(text)) {
-        // Nothing escaped, as in most values: every separator separates.
-        qsizetype from = 0;
-        for (qsizetype at; (at = text.indexOf(separator, from)) >= 0; from = at + 1)
-            parts.append(text.sliced(from, at - from));
-        parts.append(text.sliced(from));
-        return parts;
-    }
     qsizetype from = 0;
     for (qsizetype i = 0; i < text.size(); ++i) {
         if (text[i] == u'\\') {
