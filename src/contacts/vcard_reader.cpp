@@ -50,15 +50,19 @@ VCardReader::Line VCardReader::nextPhysical(QByteArrayView &line)
 bool VCardReader::next(VCard &card)
 {
     for (;;) {
+        // The pending line is read where the line reader holds it, unless reading the next line
+        // would move it: most lines are never copied.
+        if (m_pendingHeld && !m_lines.holdsNextLine())
+            holdPendingHere();
         QByteArrayView line;
         const Line kind = nextPhysical(line);
-        const bool pending = !m_logical.isEmpty() || m_logicalTooLong;
+        const QByteArrayView logical = m_pendingHeld ? m_held : QByteArrayView(m_logical);
+        const bool pending = !logical.isEmpty() || m_logicalTooLong;
         if (kind == Line::End && m_lines.stopped())
             return false;
         if (kind == Line::End) {
-            const bool done = pending && take(m_logical, m_logicalTooLong, card);
-            m_logical.resize(0);
-            m_logicalTooLong = false;
+            const bool done = pending && take(logical, m_logicalTooLong, card);
+            clearPending();
             if (!done && m_inCard) {
                 // The file ends inside a card.
                 ++m_unreadable;
@@ -69,21 +73,24 @@ bool VCardReader::next(VCard &card)
         }
         if (kind == Line::Text && pending) {
             bool continued = false;
+            bool softBreak = false;
             QByteArrayView more;
-            if (m_logical.endsWith('=') && encoding() == Encoding::QuotedPrintable) {
+            if (logical.endsWith('=') && encoding(logical) == Encoding::QuotedPrintable) {
                 // A soft line break: the next line goes on where the "=" stood.
-                m_logical.chop(1);
                 more = line;
-                continued = true;
+                continued = softBreak = true;
             } else if (!line.isEmpty() && isBlank(line.front())) {
                 more = line.sliced(1);
                 continued = true;
-            } else if (!line.isEmpty() && !line.contains(':') && encoding() == Encoding::Base64) {
+            } else if (!line.isEmpty() && !contains(line, ':') && encoding(logical) == Encoding::Base64) {
                 // vCard 2.1 base64 goes on over lines that are not indented, up to a blank line.
                 more = line;
                 continued = true;
             }
             if (continued) {
+                holdPendingHere();
+                if (softBreak)
+                    m_logical.chop(1);
                 if (!m_logicalTooLong && m_logical.size() + more.size() > MaxLineBytes) {
                     m_logical.clear(); // and its memory
                     m_logicalTooLong = true;
@@ -95,24 +102,44 @@ bool VCardReader::next(VCard &card)
         }
         if (kind == Line::TooLong && pending && m_logicalTooLong)
             continue; // one more part of a line already skipped
-        const bool done = pending && take(m_logical, m_logicalTooLong, card);
-        // Emptied but not freed: the next line goes into the same memory.
-        if (m_logical.capacity() > (qsizetype(1) << 20))
-            m_logical.clear();
-        m_logical.resize(0);
+        const bool done = pending && take(logical, m_logicalTooLong, card);
+        clearPending();
         m_logicalTooLong = kind == Line::TooLong;
-        m_encoding = Encoding::Unknown;
-        if (kind == Line::Text && !line.isEmpty())
-            m_logical.append(line.data(), line.size());
+        if (kind == Line::Text && !line.isEmpty()) {
+            m_held = line;
+            m_pendingHeld = true;
+        }
         if (done)
             return true;
     }
 }
 
-VCardReader::Encoding VCardReader::encoding()
+void VCardReader::holdPendingHere()
+{
+    if (!m_pendingHeld)
+        return;
+    m_logical.resize(0);
+    m_logical.append(m_held.data(), m_held.size());
+    m_pendingHeld = false;
+    m_held = {};
+}
+
+void VCardReader::clearPending()
+{
+    m_pendingHeld = false;
+    m_held = {};
+    // Emptied but not freed: the next line copied goes into the same memory.
+    if (m_logical.capacity() > (qsizetype(1) << 20))
+        m_logical.clear();
+    m_logical.resize(0);
+    m_logicalTooLong = false;
+    m_encoding = Encoding::Unknown;
+}
+
+VCardReader::Encoding VCardReader::encoding(QByteArrayView logical)
 {
     if (m_encoding == Encoding::Unknown) {
-        const VCardParsing::ValueEncoding found = VCardParsing::encodingOf(m_logical);
+        const VCardParsing::ValueEncoding found = VCardParsing::encodingOf(logical);
         m_encoding = found.quotedPrintable ? Encoding::QuotedPrintable
             : found.base64                 ? Encoding::Base64
                                            : Encoding::Plain;

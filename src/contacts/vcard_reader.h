@@ -54,11 +54,17 @@ private:
 
     LineReader m_lines;
 
+    // The logical line pending until the next physical line shows whether it goes on: held where
+    // the line reader has it (m_held), or copied into m_logical once it is folded or would move.
+    QByteArrayView m_held;
+    bool m_pendingHeld = false;
     QByteArray m_logical;
     bool m_logicalTooLong = false;
+    void holdPendingHere(); // copies a held line into m_logical
+    void clearPending();
     // How the value of the logical line is encoded, worked out only when a line break needs it.
     enum class Encoding { Unknown, Plain, QuotedPrintable, Base64 };
-    Encoding encoding();
+    Encoding encoding(QByteArrayView logical);
     Encoding m_encoding = Encoding::Unknown;
 
     VCardParsing::Wanted m_wanted;

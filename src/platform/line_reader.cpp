@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstring>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -64,6 +65,15 @@ void LineReader::give(QByteArrayView &line, const char *begin, qint64 length)
     line = QByteArrayView(begin, !m_cut ? length : m_longLines == LongLines::GiveStart ? m_longest : 0);
 }
 
+bool LineReader::holdsNextLine()
+{
+    if (!m_nextNewline && m_position < m_buffer.size()) {
+        m_nextNewline = static_cast<const char *>(
+            std::memchr(m_buffer.constData() + m_position, '\n', size_t(m_buffer.size() - m_position)));
+    }
+    return m_nextNewline != nullptr;
+}
+
 bool LineReader::next(QByteArrayView &line)
 {
     qsizetype scanFrom = m_position;
@@ -71,8 +81,11 @@ bool LineReader::next(QByteArrayView &line)
         // memchr itself: around a line of 200 bytes, indexOf's calls and checks cost as much as
         // the search.
         const char *data = m_buffer.constData();
-        if (const auto *newline
-            = static_cast<const char *>(std::memchr(data + scanFrom, '\n', m_buffer.size() - scanFrom))) {
+        const auto *newline = std::exchange(m_nextNewline, nullptr);
+        if (!newline)
+            newline
+                = static_cast<const char *>(std::memchr(data + scanFrom, '\n', m_buffer.size() - scanFrom));
+        if (newline) {
             const char *begin = data + m_position;
             const char *end = newline > begin && newline[-1] == '\r' ? newline - 1 : newline;
             give(line, begin, end - begin);

@@ -32,6 +32,10 @@ public:
     // stop.
     bool next(QByteArrayView &line);
 
+    // Whether the next line is already in the block read: then next() reads nothing, and the line
+    // given last stays valid through it. The line end found is kept for next().
+    bool holdsNextLine();
+
     bool failed() const { return m_failed; }
     bool stopped() const { return m_stopped; }
     // Bytes of the device up to the end of the last line given, its line end included.
@@ -56,6 +60,7 @@ private:
     QByteArray m_buffer;
     QByteArray m_head; // the start of a line too long to keep
     qsizetype m_position = 0;
+    const char *m_nextNewline = nullptr; // found by holdsNextLine() from m_position
     qint64 m_consumed = 0; // bytes of the device before m_buffer
     qint64 m_length = 0;
     qint64 m_offset = 0;

@@ -110,6 +110,7 @@ private slots:
     void hugeLineIsSkippedWithBoundedMemory();
     void unfolding_data();
     void unfolding();
+    void linesAcrossTheEndOfABlock();
     void escapes_data();
     void escapes();
     void charsets_data();
@@ -190,6 +191,41 @@ void TestVCardReader::unfolding()
     QVERIFY(read.cards[0].first("NOTE"));
     QCOMPARE(read.cards[0].first("NOTE")->text(), note);
     QCOMPARE(read.unreadable, 0);
+}
+
+// The reader reads 1 MiB at a time and keeps a pending line where the block holds it: wherever the
+// block ends inside a card, folded and quoted-printable lines are joined as anywhere else, and no
+// line is read from memory the next block was read into.
+void TestVCardReader::linesAcrossTheEndOfABlock()
+{
+    const QByteArray body = "N:Mart\xC3\xADnez;Ana;;;\r\n"
+                            "NOTE:uno dos \r\n tres\r\n"
+                            "LABEL;ENCODING=QUOTED-PRINTABLE:Jos=C3=A9 Mar=\r\n=C3=ADa\r\n"
+                            "TEL;TYPE=CELL:600 111 222\r\n";
+    const QByteArray target = card(body, "2.1");
+    constexpr qsizetype Block = qsizetype(1) << 20;
+    const QByteArray filler = card("NOTE:" + QByteArray(200, 'f') + "\r\n");
+    for (qsizetype cut = -2; cut <= target.size() + 2; ++cut) {
+        // Filler cards, then padding in a note of the last one, so that the block ends cut bytes
+        // into the card that matters.
+        QByteArray bytes;
+        while (bytes.size() + 2 * filler.size() < Block - cut)
+            bytes += filler;
+        const qsizetype pad = Block - cut - bytes.size() - card("NOTE:\r\n").size();
+        bytes += card("NOTE:" + QByteArray(pad, 'p') + "\r\n");
+        QCOMPARE(bytes.size(), Block - cut);
+        // A whole block after it, which the reader reads over the one before.
+        bytes += target + card("NOTE:" + QByteArray(Block, 'q') + "\r\n");
+        const Read read = readBytes(bytes);
+        QCOMPARE(read.unreadable, 0);
+        const VCard &found = read.cards[read.cards.size() - 2];
+        QVERIFY2(found.first("NOTE"), qPrintable(QString::number(cut)));
+        QCOMPARE(surnameOf(found), u"Martínez"_qs);
+        QCOMPARE(found.first("NOTE")->text(), u"uno dos tres"_qs);
+        QCOMPARE(found.first("LABEL")->text(), u"José María"_qs);
+        QCOMPARE(found.first("TEL")->text(), u"600 111 222"_qs);
+        QCOMPARE(read.cards.back().first("NOTE")->text().size(), Block);
+    }
 }
 
 void TestVCardReader::escapes_data()

@@ -14,6 +14,7 @@ private slots:
     void lineEnds_data();
     void lineEnds();
     void linesLongerThanABlock();
+    void lookingAheadKeepsTheLineGiven();
     void longLinesAreNeverHeldWhole_data();
     void longLinesAreNeverHeldWhole();
     void longLinesCanComeAsNothing_data();
@@ -68,6 +69,45 @@ void TestLineReader::linesLongerThanABlock()
     QVERIFY(reader.next(line));
     QCOMPARE(line, "last");
     QVERIFY(!reader.next(line));
+}
+
+// holdsNextLine() says whether the next line is in the block read; when it is, the line given
+// before stays where it was through next(). Looking ahead changes no line given.
+void TestLineReader::lookingAheadKeepsTheLineGiven()
+{
+    QByteArray bytes;
+    for (int i = 0; bytes.size() < 3 * 1024 * 1024; ++i)
+        bytes += "line " + QByteArray::number(i) + QByteArray(i % 97, 'x') + (i % 3 ? "\r\n" : "\n");
+    bytes += "last";
+    QBuffer buffer(&bytes);
+    QVERIFY(buffer.open(QIODevice::ReadOnly));
+    LineReader reader(buffer);
+    QList<QByteArray> expected = bytes.split('\n');
+    for (QByteArray &line : expected) {
+        if (line.endsWith('\r'))
+            line.chop(1);
+    }
+    QByteArrayView line;
+    QByteArray copied;
+    int held = 0;
+    int notHeld = 0;
+    for (qsizetype i = 0; i < expected.size(); ++i) {
+        const bool holds = i == 0 || reader.holdsNextLine();
+        if (i > 0)
+            (holds ? held : notHeld) += 1;
+        const QByteArrayView before = line;
+        QVERIFY(reader.next(line));
+        QCOMPARE(line.toByteArray(), expected[i]);
+        if (i > 0 && holds)
+            QCOMPARE(before.toByteArray(), copied);
+        copied = line.toByteArray();
+    }
+    QVERIFY(!reader.holdsNextLine());
+    QVERIFY(!reader.next(line));
+    // Every line but those at the ends of the three blocks, and the last one, which has no line
+    // end.
+    QVERIFY(notHeld >= 3 && notHeld <= 5);
+    QVERIFY(held > 1000);
 }
 
 // With a bound, a longer line comes as its start, with its whole length and its place in the file;
