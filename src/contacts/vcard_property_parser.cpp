@@ -282,7 +282,7 @@ bool parseProperty(QByteArrayView line, const Wanted &wanted, bool &keep, VCardP
 
     if (property.parameters.isEmpty()) {
         // Most lines: text in the file's own encoding.
-        property.value = VCardText::decode(raw, {});
+        VCardText::decodeInto(property.value, raw, {});
         return true;
     }
     const QString encoding = property.firstParameter("ENCODING");
@@ -306,7 +306,7 @@ bool parseProperty(QByteArrayView line, const Wanted &wanted, bool &keep, VCardP
     if (encodingIs("QUOTED-PRINTABLE"_L1))
         property.value = VCardText::decode(VCardText::fromQuotedPrintable(raw), charset);
     else
-        property.value = VCardText::decode(raw, charset);
+        VCardText::decodeInto(property.value, raw, charset);
     return true;
 }
 

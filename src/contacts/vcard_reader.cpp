@@ -154,9 +154,38 @@ void VCardReader::dropCard()
     m_cardBytes = 0;
     m_nested = 0;
     m_lastWasEmptyAgent = false;
+    recycleProperties();
+    m_card.version.clear();
+}
+
+void VCardReader::recycleProperties()
+{
+    // The values' memory goes aside, emptied: the next card's values are decoded into it. Not
+    // that of a card the caller still shares, nor a picture's megabytes.
+    if (m_card.properties.isDetached()) {
+        for (VCardProperty &property : m_card.properties)
+            keepText(property.value);
+    }
     // Emptied, not freed: the next card's properties go into the same memory.
     m_card.properties.clear();
-    m_card.version.clear();
+}
+
+void VCardReader::keepText(QString &text)
+{
+    if (m_spareTexts.size() < MostSpareTexts && text.isDetached() && text.capacity() <= MostKeptText) {
+        text.resize(0);
+        m_spareTexts.push_back(std::move(text));
+    }
+}
+
+VCardProperty &VCardReader::newProperty()
+{
+    VCardProperty &property = m_card.properties.emplaceBack();
+    if (!m_spareTexts.empty()) {
+        property.value = std::move(m_spareTexts.back());
+        m_spareTexts.pop_back();
+    }
+    return property;
 }
 
 bool VCardReader::take(QByteArrayView line, bool tooLong, VCard &card)
@@ -170,7 +199,7 @@ bool VCardReader::take(QByteArrayView line, bool tooLong, VCard &card)
     }
     if (tooLong) {
         m_cardTooLong = true;
-        m_card.properties.clear();
+        recycleProperties();
         return false;
     }
     if (m_nested > 0) {
@@ -204,7 +233,7 @@ bool VCardReader::take(QByteArrayView line, bool tooLong, VCard &card)
     m_cardBytes += line.size();
     if (m_cardBytes > MaxCardBytes && !m_cardTooLong) {
         m_cardTooLong = true;
-        m_card.properties.clear();
+        recycleProperties();
     }
     if (m_cardTooLong)
         return false;
@@ -213,13 +242,15 @@ bool VCardReader::take(QByteArrayView line, bool tooLong, VCard &card)
     // Parsed in place at the end of the card, and taken back when it is not to be kept.
     if (m_card.properties.isEmpty())
         m_card.properties.reserve(24);
-    VCardProperty &property = m_card.properties.emplaceBack();
+    VCardProperty &property = newProperty();
     if (VCardParsing::parseProperty(line, m_wanted, keep, property)) {
         if (property.is("VERSION"))
             m_card.version = property.value.trimmed().toLatin1();
         m_lastWasEmptyAgent = property.is("AGENT") && property.value.trimmed().isEmpty();
     }
-    if (!keep)
+    if (!keep) {
+        keepText(property.value);
         m_card.properties.removeLast();
+    }
     return false;
 }

@@ -8,6 +8,7 @@
 #include <QList>
 
 #include <functional>
+#include <vector>
 
 class QIODevice;
 
@@ -69,6 +70,14 @@ private:
 
     VCardParsing::Wanted m_wanted;
     VCard m_card; // the card being read
+    // The emptied memory of values read before, for the next ones: most values are short, and
+    // decoded into memory of their own.
+    static constexpr size_t MostSpareTexts = 64;
+    static constexpr qsizetype MostKeptText = 4096;
+    std::vector<QString> m_spareTexts;
+    void recycleProperties(); // empties m_card.properties, keeping their values' memory
+    void keepText(QString &text);
+    VCardProperty &newProperty(); // at the end of m_card.properties, empty
     bool m_lastWasEmptyAgent = false;
     bool m_inCard = false;
     bool m_cardTooLong = false;

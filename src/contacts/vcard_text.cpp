@@ -36,6 +36,27 @@ QString decodeUtf8OrWindows1252(QByteArrayView bytes)
     return Windows1252::decode(bytes);
 }
 
+// The same into the memory text already has, when nothing else shares it.
+void decodeUtf8OrWindows1252Into(QString &text, QByteArrayView bytes)
+{
+    if (isAscii(bytes)) {
+        text.resize(bytes.size());
+        char16_t *out = reinterpret_cast<char16_t *>(text.data());
+        for (const char c : bytes)
+            *out++ = char16_t(c);
+        return;
+    }
+    if (!QUtf8StringView(bytes.data(), bytes.size()).isValidUtf8()) {
+        text = Windows1252::decode(bytes);
+        return;
+    }
+    // UTF-8 never gives more characters than it has bytes.
+    text.resize(bytes.size());
+    QStringDecoder utf8(
+        QStringDecoder::Utf8, QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
+    text.truncate(utf8.appendToBuffer(text.data(), bytes) - text.constData());
+}
+
 // The eight places where ISO-8859-15 differs from ISO-8859-1: the euro sign, and seven letters
 // where ISO-8859-1 has signs.
 constexpr std::pair<char16_t, char16_t> Latin9FromLatin1[] = {
@@ -130,6 +151,14 @@ QString joinedItems(QStringView text, QStringView glue)
         out += part;
     }
     return out;
+}
+
+void decodeInto(QString &text, QByteArrayView bytes, QStringView charset)
+{
+    if (charset.isEmpty())
+        decodeUtf8OrWindows1252Into(text, bytes);
+    else
+        text = decode(bytes, charset);
 }
 
 QString decode(QByteArrayView bytes, QStringView charset)

@@ -36,6 +36,8 @@ QString joinedItems(QStringView text, QStringView glue);
 // Windows-1252, ISO-8859-15, UTF-16. Without a charset, or with one not known here, UTF-8 when
 // the bytes are valid UTF-8 and Windows-1252 otherwise.
 QString decode(QByteArrayView bytes, QStringView charset);
+// The same into text, in the memory it already has when nothing else shares it.
+void decodeInto(QString &text, QByteArrayView bytes, QStringView charset);
 
 // Quoted-printable to bytes; a broken escape is kept as it stands.
 QByteArray fromQuotedPrintable(QByteArrayView text);

@@ -111,6 +111,7 @@ private slots:
     void unfolding_data();
     void unfolding();
     void linesAcrossTheEndOfABlock();
+    void valuesTheCallerKeepsStayAsTheyWere();
     void escapes_data();
     void escapes();
     void charsets_data();
@@ -226,6 +227,48 @@ void TestVCardReader::linesAcrossTheEndOfABlock()
         QCOMPARE(found.first("TEL")->text(), u"600 111 222"_qs);
         QCOMPARE(read.cards.back().first("NOTE")->text().size(), Block);
     }
+}
+
+// The reader decodes the next values into the memory of those before that nobody holds any more:
+// a value the caller still holds, a card it keeps, stay as they were; no value shows what an
+// earlier one held there.
+void TestVCardReader::valuesTheCallerKeepsStayAsTheyWere()
+{
+    QByteArray bytes;
+    const auto noteOf = [](int i) {
+        return QByteArray::number(i) + QByteArray(i % 7 * 13, char('a' + i % 26)) + (i % 3 ? "" : "\xC3\xB1");
+    };
+    for (int i = 0; i < 300; ++i) {
+        // A picture first, in the memory of a text of the card before.
+        const QByteArray photo
+            = i % 5 == 0 ? "PHOTO;ENCODING=b;TYPE=JPEG:" + QByteArray("foto").toBase64() + "\r\n" : "";
+        bytes += card(photo + "N:Uno" + QByteArray::number(i) + ";A;;;\r\nNOTE:" + noteOf(i) + "\r\n");
+    }
+    QBuffer buffer(&bytes);
+    QVERIFY(buffer.open(QIODevice::ReadOnly));
+    VCardReader reader(buffer);
+    VCard card;
+    QStringList notesHeld;
+    QList<VCard> cardsKept;
+    int read = 0;
+    while (reader.next(card)) {
+        const QString expected = QString::fromUtf8(noteOf(read));
+        QCOMPARE(card.first("NOTE")->value, expected);
+        if (const VCardProperty *photo = card.first("PHOTO")) {
+            QVERIFY(photo->value.isEmpty());
+            QCOMPARE(photo->binary, QByteArray("foto"));
+        }
+        if (read % 2)
+            notesHeld << card.first("NOTE")->value;
+        if (read % 10 == 0)
+            cardsKept << card;
+        ++read;
+    }
+    QCOMPARE(read, 300);
+    for (int i = 0; i < notesHeld.size(); ++i)
+        QCOMPARE(notesHeld[i], QString::fromUtf8(noteOf(2 * i + 1)));
+    for (int i = 0; i < cardsKept.size(); ++i)
+        QCOMPARE(cardsKept[i].first("NOTE")->value, QString::fromUtf8(noteOf(10 * i)));
 }
 
 void TestVCardReader::escapes_data()
