@@ -238,9 +238,10 @@ bool parseProperty(QByteArrayView line, const Wanted &wanted, bool &keep, VCardP
     while (dot >= 0 && qualified[dot] != '.')
         --dot;
     const QByteArrayView name = dot < 0 ? qualified : qualified.sliced(dot + 1);
-    if (!isPropertyName(name))
-        return false;
+    // A known name is a name: only the others are looked over.
     const int known = knownIndex(name);
+    if (known < 0 && !isPropertyName(name))
+        return false;
     if (known >= 0) {
         property.name = KnownNames[known];
     } else {
@@ -286,8 +287,9 @@ bool parseProperty(QByteArrayView line, const Wanted &wanted, bool &keep, VCardP
         return true;
     }
     const QString encoding = property.firstParameter("ENCODING");
-    const auto encodingIs
-        = [&encoding](QLatin1StringView form) { return encoding.compare(form, Qt::CaseInsensitive) == 0; };
+    const auto encodingIs = [&encoding](QLatin1StringView form) {
+        return !encoding.isEmpty() && encoding.compare(form, Qt::CaseInsensitive) == 0;
+    };
     if (encodingIs("B"_L1) || encodingIs("BASE64"_L1)) {
         QByteArray compact;
         compact.reserve(raw.size());

@@ -38,17 +38,11 @@ inline bool contains(QByteArrayView bytes, char c)
     return indexOf(bytes, c) >= 0;
 }
 
-// Names compared byte for byte, inline: a card's names are compared many times over, and most
-// differ in length.
+// Names compared byte for byte, the lengths first: a card's names are compared many times over,
+// and most differ in length.
 inline bool sameName(QByteArrayView a, QByteArrayView b)
 {
-    if (a.size() != b.size())
-        return false;
-    for (qsizetype i = 0; i < a.size(); ++i) {
-        if (a[i] != b[i])
-            return false;
-    }
-    return true;
+    return a.size() == b.size() && (a.isEmpty() || std::memcmp(a.data(), b.data(), size_t(a.size())) == 0);
 }
 
 // Letter case ignored in ASCII, which is all the names and keywords of a card.
