@@ -131,7 +131,8 @@ void VCardReader::clearPending()
     // Emptied but not freed: the next line copied goes into the same memory.
     if (m_logical.capacity() > (qsizetype(1) << 20))
         m_logical.clear();
-    m_logical.resize(0);
+    else if (!m_logical.isEmpty())
+        m_logical.resize(0);
     m_logicalTooLong = false;
     m_encoding = Encoding::Unknown;
 }

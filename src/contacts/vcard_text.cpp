@@ -90,25 +90,27 @@ QString unescaped(QStringView text)
 {
     if (!hasBackslash(text))
         return text.toString();
-    QString out;
-    out.reserve(text.size());
+    // Written into room taken once: an escape only ever makes the text shorter.
+    QString out(text.size(), Qt::Uninitialized);
+    QChar *end = out.data();
     for (qsizetype i = 0; i < text.size(); ++i) {
         const QChar c = text[i];
         if (c == u'\\' && i + 1 < text.size()) {
             const QChar next = text[i + 1];
             if (next == u'n' || next == u'N') {
-                out += u'\n';
+                *end++ = u'\n';
                 ++i;
                 continue;
             }
             if (next == u'\\' || next == u',' || next == u';' || next == u':') {
-                out += next;
+                *end++ = next;
                 ++i;
                 continue;
             }
         }
-        out += c;
+        *end++ = c;
     }
+    out.truncate(end - out.constData());
     return out;
 }
 
