@@ -14,6 +14,8 @@
 #include <QFileInfo>
 #include <QVarLengthArray>
 
+#include <algorithm>
+
 using namespace ContactRecord;
 
 namespace {
@@ -221,37 +223,75 @@ void VCardImport::lineAdded(qsizetype end, QString key, size_t hash, quint8 fact
     m_keys << std::move(key);
 }
 
-void VCardImport::absorb(VCardImport &&later)
+bool VCardImport::hasKey(const QString &key, size_t hash) const
+{
+    const auto sameContact = [&](qsizetype taken) {
+        return ContactListModel::caseless(m_keys[taken]) == ContactListModel::caseless(key);
+    };
+    const auto first = m_seen.constFind(hash);
+    if (first == m_seen.cend())
+        return false;
+    if (sameContact(*first - 1))
+        return true;
+    for (auto other = m_hashTakenAgain.constFind(hash);
+         other != m_hashTakenAgain.cend() && other.key() == hash; ++other) {
+        if (sameContact(*other))
+            return true;
+    }
+    return false;
+}
+
+void VCardImport::absorb(const std::vector<VCardImport *> &later)
+{
+    // First the lines of each later part whose contact an earlier part had, while every part
+    // still holds its keys; each part has already left out its own repeated ones.
+    std::vector<std::vector<qsizetype>> repeated(later.size());
+    for (size_t part = 0; part < later.size(); ++part) {
+        const VCardImport &import = *later[part];
+        for (qsizetype line = 0; line < import.m_keys.size(); ++line) {
+            const auto inEarlier = [&](const VCardImport *earlier) {
+                return earlier->hasKey(import.m_keys[line], import.m_hashes[line]);
+            };
+            if (inEarlier(this) || std::any_of(later.begin(), later.begin() + qsizetype(part), inEarlier))
+                repeated[part].push_back(line);
+        }
+    }
+    for (size_t part = 0; part < later.size(); ++part)
+        takeLines(std::move(*later[part]), repeated[part]);
+}
+
+void VCardImport::takeLines(VCardImport &&later, const std::vector<qsizetype> &repeated)
 {
     m_counts.unreadable += later.m_counts.unreadable;
     m_counts.alreadyInList += later.m_counts.alreadyInList;
-    m_counts.repeatedInFile += later.m_counts.repeatedInFile;
-    // The lines taken go over in runs, each copied at once: all of them, unless some card of the
-    // later part had the contact of one of this part.
+    m_counts.repeatedInFile += later.m_counts.repeatedInFile + int(repeated.size());
+    // The lines between two repeated ones go over as a run, their bytes copied at once: all of
+    // them, unless some card of the later part had the contact of an earlier part.
     const QByteArrayView bytes(later.m_bytes);
-    qsizetype runStart = 0;
-    const auto copyRun = [&](qsizetype end) { m_bytes += bytes.sliced(runStart, end - runStart); };
-    for (qsizetype i = 0; i < later.m_keys.size(); ++i) {
-        const qsizetype start = i == 0 ? 0 : later.m_lineEnds[i - 1];
-        const size_t hash = later.m_hashes[i];
-        if (takeKey(later.m_keys[i], hash)) {
-            // It ends there once its run is copied.
-            lineAdded(m_bytes.size() + later.m_lineEnds[i] - runStart, std::move(later.m_keys[i]), hash,
-                later.m_facts[i]);
-            continue;
+    const auto startOf = [&](qsizetype line) { return line == 0 ? 0 : later.m_lineEnds[line - 1]; };
+    const auto takeRun = [&](qsizetype first, qsizetype end) {
+        if (first == end)
+            return;
+        const qsizetype shift = m_bytes.size() - startOf(first);
+        m_bytes += bytes.sliced(startOf(first), later.m_lineEnds[end - 1] - startOf(first));
+        for (qsizetype line = first; line < end; ++line) {
+            lineAdded(later.m_lineEnds[line] + shift, std::move(later.m_keys[line]), later.m_hashes[line],
+                later.m_facts[line]);
         }
-        copyRun(start);
-        runStart = later.m_lineEnds[i];
-        const QByteArrayView line = bytes.sliced(start, later.m_lineEnds[i] - start);
+    };
+    qsizetype runStart = 0;
+    for (const qsizetype line : repeated) {
+        takeRun(runStart, line);
+        runStart = line + 1;
         // The same contact as a card of an earlier part: that one was first in the file.
-        ++m_counts.repeatedInFile;
-        if (later.m_facts[i] & PhotoSaved) {
-            const QString photo = fieldsOf(Windows1252::decode(line.chopped(2)))[ubicacionfoto];
+        if (later.m_facts[line] & PhotoSaved) {
+            const QByteArrayView text = bytes.sliced(startOf(line), later.m_lineEnds[line] - startOf(line));
+            const QString photo = fieldsOf(Windows1252::decode(text.chopped(2)))[ubicacionfoto];
             QFile::remove(photo);
             later.m_photos.removeOne(photo);
         }
     }
-    copyRun(bytes.size());
+    takeRun(runStart, later.m_keys.size());
     m_photos += later.m_photos;
     later.m_photos.clear();
     later.discard();

@@ -10,6 +10,7 @@
 #include <functional>
 #include <optional>
 #include <utility>
+#include <vector>
 
 class ContactListModel;
 class QFile;
@@ -117,9 +118,14 @@ private:
     };
     // Counts a new line of m_bytes, which ends at end there, its CR LF included.
     void lineAdded(qsizetype end, QString key, size_t hash, quint8 facts);
-    // Takes the lines of the import of a later part of the file, but those whose key an earlier
-    // card had (their pictures removed); later is left empty.
-    void absorb(VCardImport &&later);
+    // Whether an earlier card of this import had the contact of that key, whose caseless hash
+    // that is.
+    bool hasKey(const QString &key, size_t hash) const;
+    // Takes the lines of the imports of the later parts of the file, in file order, but those whose
+    // contact an earlier part had (their pictures removed); the later imports are left empty. The
+    // import is done then: the keys taken over are no longer looked up (hasKey, takeKey).
+    void absorb(const std::vector<VCardImport *> &later);
+    void takeLines(VCardImport &&later, const std::vector<qsizetype> &repeated);
     // Reads a large file in parts at once (vcard_import_parts.cpp). Nothing, with nothing kept,
     // when it is no such file or its parts were not cut between two cards: to be read in one go.
     std::optional<Outcome> readInParts(const QFile &file, const std::function<bool(qint64)> &keepGoing);

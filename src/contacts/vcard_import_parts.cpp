@@ -260,8 +260,7 @@ std::optional<VCardImport::Outcome> VCardImport::readInParts(
         reserveLines(lines);
         m_bytes.reserve(bytes);
         LargeMemory::adviseLargePages(m_bytes.data(), m_bytes.capacity());
-        for (int part = 1; part < parts; ++part)
-            absorb(std::move(*imports[part]));
+        absorb({imports.begin() + 1, imports.end()});
         outcome = Outcome::Done;
     }
     return outcome;
