@@ -1,6 +1,7 @@
 #include "contacts/vcard_fit.h"
 
 #include "contacts/contact_record.h"
+#include "platform/windows1252.h"
 
 #include <QList>
 
@@ -59,6 +60,21 @@ QString strokeless(char32_t c)
 }
 
 } // namespace
+
+char *storedAsItIs(QStringView text, char *out)
+{
+    for (const QChar c : text) {
+        const char16_t code = c.unicode();
+        if (code < 0x80 && code != u'\r' && code != u'\n') {
+            *out++ = char(code); // most are ASCII
+        } else if (code >= 0x80 && isStorable(c)) {
+            out = Windows1252::encodeInto(QStringView(&c, 1), out);
+        } else {
+            return nullptr;
+        }
+    }
+    return out;
+}
 
 QString fitted(const QString &text, bool *changed)
 {

@@ -115,35 +115,46 @@ void VCardImport::add(const VCard &card)
         ++m_counts.unreadable;
         return;
     }
-    Fields fields;
+    // Nearly every card's text fits the contact file as it stands: its line is written as it is
+    // looked over, and taken back if the card is not imported. The others are fitted first, and
+    // so is a card whose picture is still to be saved (its path goes into the line).
+    const qsizetype start = m_bytes.size();
+    const bool asTheyAre = contact.photo.isEmpty() && appendLine(contact.fields);
+    Fields fitted;
     bool textChanged = false;
-    for (int i = 0; i < FieldCount; ++i) {
-        bool changed = false;
-        fields[i] = VCardFit::fitted(contact.fields[i], &changed);
-        if (i != ubicacionfoto)
-            textChanged = textChanged || changed;
-        else if (changed)
-            fields[i].clear(); // a path with other characters would name another file
-    }
-    if (fields[ubicacionfoto].isEmpty() && !contact.fields[ubicacionfoto].isEmpty())
-        contact.photoLeftOut = true;
-    // A name of nothing but accents has nothing left once fitted.
-    for (const int part : {apellido, nombre}) {
-        if (fields[part].isEmpty()) {
-            fields[part] = QStringLiteral("-");
-            contact.nameCompleted = true;
+    if (!asTheyAre) {
+        m_bytes.resize(start);
+        for (int i = 0; i < FieldCount; ++i) {
+            bool changed = false;
+            fitted[i] = VCardFit::fitted(contact.fields[i], &changed);
+            if (i != ubicacionfoto)
+                textChanged = textChanged || changed;
+            else if (changed)
+                fitted[i].clear(); // a path with other characters would name another file
+        }
+        if (fitted[ubicacionfoto].isEmpty() && !contact.fields[ubicacionfoto].isEmpty())
+            contact.photoLeftOut = true;
+        // A name of nothing but accents has nothing left once fitted.
+        for (const int part : {apellido, nombre}) {
+            if (fitted[part].isEmpty()) {
+                fitted[part] = QStringLiteral("-");
+                contact.nameCompleted = true;
+            }
         }
     }
+    const Fields &fields = asTheyAre ? contact.fields : fitted;
 
     QString key;
     key.reserve(fields[apellido].size() + fields[nombre].size() + 2);
     key.append(fields[apellido]).append(u' ').append(fields[nombre]).append(u' ');
     if (m_list.containsIgnoringCase(key)) {
+        m_bytes.resize(start);
         ++m_counts.alreadyInList;
         return;
     }
     const size_t hash = caselessHash(key);
     if (!takeKey(key, hash)) {
+        m_bytes.resize(start);
         ++m_counts.repeatedInFile;
         return;
     }
@@ -154,15 +165,24 @@ void VCardImport::add(const VCard &card)
         if (path.isEmpty()) {
             contact.photoLeftOut = true;
         } else {
-            fields[ubicacionfoto] = path;
+            fitted[ubicacionfoto] = path;
             m_photos << path;
             facts |= PhotoSaved;
         }
     }
     facts |= (textChanged ? TextChanged : 0) | (contact.extrasLeftOut ? ExtrasLeftOut : 0)
         | (contact.nameCompleted ? NameCompleted : 0) | (contact.photoLeftOut ? PhotoLeftOut : 0);
-    // The fields hold nothing the file cannot: the line is them and the separators, one byte for
-    // each character, made in room taken at once.
+    if (!asTheyAre) {
+        [[maybe_unused]] const bool appended = appendLine(fitted);
+        Q_ASSERT(appended); // fitted text is stored as it is
+    }
+    lineAdded(m_bytes.size(), std::move(key), hash, facts);
+}
+
+bool VCardImport::appendLine(const Fields &fields)
+{
+    // The line is the fields and the separators, at most one byte for each character, made in
+    // room taken at once.
     qsizetype length = FieldCount + 2;
     for (const QString &field : fields)
         length += field.size();
@@ -170,13 +190,15 @@ void VCardImport::add(const VCard &card)
     m_bytes.resize(start + length);
     char *out = m_bytes.data() + start;
     for (const QString &field : fields) {
-        out = Windows1252::encodeInto(field, out);
+        out = VCardFit::storedAsItIs(field, out);
+        if (!out)
+            return false;
         *out++ = ContactLineKey::SeparatorByte;
     }
     *out++ = '\r';
     *out++ = '\n';
     Q_ASSERT(out == m_bytes.constData() + m_bytes.size());
-    lineAdded(m_bytes.size(), std::move(key), hash, facts);
+    return true;
 }
 
 void VCardImport::reserveLines(qsizetype lines)

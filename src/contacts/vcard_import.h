@@ -104,6 +104,9 @@ private:
     void discard();
     // Room for that many new lines in all that keeps them.
     void reserveLines(qsizetype lines);
+    // Appends the line of these fields to m_bytes, with its CR LF; false, with part of it written,
+    // when a field is not stored as it is (see VCardFit::storedAsItIs).
+    bool appendLine(const ContactRecord::Fields &fields);
     // Takes the key of a new line, whose caseless hash that is; false when an earlier card of the
     // file has it.
     bool takeKey(const QString &key, size_t hash);
