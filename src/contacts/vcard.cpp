@@ -5,6 +5,29 @@
 
 #include <algorithm>
 
+namespace {
+
+// Letter case ignored: by hand in ASCII, which types are written in, by Qt beyond it.
+bool equalIgnoringCase(QStringView a, QStringView b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (qsizetype i = 0; i < a.size(); ++i) {
+        const char16_t x = a[i].unicode();
+        const char16_t y = b[i].unicode();
+        if (x == y)
+            continue;
+        if (x >= 0x80 || y >= 0x80)
+            return a.compare(b, Qt::CaseInsensitive) == 0;
+        const char16_t folded = x | 0x20;
+        if (folded != (y | 0x20) || folded < u'a' || folded > u'z')
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
 QString VCardProperty::firstParameter(QByteArrayView wanted) const
 {
     for (const auto &[key, text] : parameters) {
@@ -27,8 +50,7 @@ QStringList VCardProperty::parameter(QByteArrayView wanted) const
 bool VCardProperty::hasType(QStringView type) const
 {
     for (const auto &[key, text] : parameters) {
-        if (VCardSyntax::sameName(key, "TYPE") && text.size() == type.size()
-            && (text == type || text.compare(type, Qt::CaseInsensitive) == 0))
+        if (VCardSyntax::sameName(key, "TYPE") && equalIgnoringCase(text, type))
             return true;
     }
     return false;
@@ -44,7 +66,7 @@ int VCardProperty::preference() const
             level = std::clamp(text.toInt(&ok), 1, 100);
             if (!ok)
                 level = 1;
-        } else if (VCardSyntax::sameName(key, "TYPE") && text.compare(u"PREF", Qt::CaseInsensitive) == 0) {
+        } else if (VCardSyntax::sameName(key, "TYPE") && equalIgnoringCase(text, u"PREF")) {
             level = 1;
         }
         if (level > 0 && (best == 0 || level < best))
