@@ -136,6 +136,9 @@ Pieces split(QStringView text, QChar separator)
 
 QString joinedItems(QStringView text, QStringView glue)
 {
+    // Most parts are one item with nothing escaped: the text as it is.
+    if (std::none_of(text.begin(), text.end(), [](QChar c) { return c == u',' || c == u'\\'; }))
+        return text.toString();
     Pieces items;
     for (QStringView item : split(text, u',')) {
         if (!item.isEmpty())
