@@ -212,22 +212,14 @@ void VCardImport::reserveLines(qsizetype lines)
 
 bool VCardImport::takeKey(const QString &key, size_t hash)
 {
-    const auto sameContact = [&](qsizetype taken) {
-        return ContactListModel::caseless(m_keys[taken]) == ContactListModel::caseless(key);
-    };
     // One look into the table: a hash not seen before gets its place at once.
     qsizetype &first = m_seen[hash];
     if (first == 0) {
         first = m_keys.size() + 1;
         return true;
     }
-    if (sameContact(first - 1))
+    if (hasKey(key, hash))
         return false;
-    for (auto other = m_hashTakenAgain.constFind(hash);
-         other != m_hashTakenAgain.cend() && other.key() == hash; ++other) {
-        if (sameContact(*other))
-            return false;
-    }
     m_hashTakenAgain.insert(hash, m_keys.size());
     return true;
 }

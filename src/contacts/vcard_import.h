@@ -128,6 +128,7 @@ private:
     // contact an earlier part had (their pictures removed); the later imports are left empty. The
     // import is done then: the keys taken over are no longer looked up (hasKey, takeKey).
     void absorb(const std::vector<VCardImport *> &later);
+    // Takes the lines of one later part but the repeated ones (their places, in order).
     void takeLines(VCardImport &&later, const std::vector<qsizetype> &repeated);
     // Reads a large file in parts at once (vcard_import_parts.cpp). Nothing, with nothing kept,
     // when it is no such file or its parts were not cut between two cards: to be read in one go.
