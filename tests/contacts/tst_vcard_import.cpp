@@ -388,6 +388,7 @@ void TestVCardImport::fitted_data()
     QTest::newRow("outside the basic plane") << u"a😀b"_qs << u"a?b"_qs << true;
     QTest::newRow("line breaks") << u"uno\r\ndos\ntres\rcuatro\u2028cinco"_qs
                                  << u"uno dos tres cuatro cinco"_qs << true;
+    QTest::newRow("line break alone") << u"uno\ndos"_qs << u"uno dos"_qs << true;
     QTest::newRow("lone accent") << u"\u0301a"_qs << u"a"_qs << true;
     QTest::newRow("tab stays") << u"a\tb"_qs << u"a\tb"_qs << false;
 }
