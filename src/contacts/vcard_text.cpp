@@ -26,19 +26,11 @@ bool isAscii(QByteArrayView bytes)
     return (seen & 0x8080808080808080) == 0;
 }
 
-QString decodeUtf8OrWindows1252(QByteArrayView bytes)
-{
-    // Most values are ASCII: widened in one pass, without a check and a conversion.
-    if (isAscii(bytes))
-        return QString::fromLatin1(bytes);
-    if (QUtf8StringView(bytes.data(), bytes.size()).isValidUtf8())
-        return QString::fromUtf8(bytes);
-    return Windows1252::decode(bytes);
-}
-
-// The same into the memory text already has, when nothing else shares it.
+// UTF-8 when the bytes are valid UTF-8, Windows-1252 otherwise, into the memory text already
+// has when nothing else shares it.
 void decodeUtf8OrWindows1252Into(QString &text, QByteArrayView bytes)
 {
+    // Most values are ASCII: widened in one pass, without a check and a conversion.
     if (isAscii(bytes)) {
         text.resize(bytes.size());
         char16_t *out = reinterpret_cast<char16_t *>(text.data());
@@ -55,6 +47,13 @@ void decodeUtf8OrWindows1252Into(QString &text, QByteArrayView bytes)
     QStringDecoder utf8(
         QStringDecoder::Utf8, QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
     text.truncate(utf8.appendToBuffer(text.data(), bytes) - text.constData());
+}
+
+QString decodeUtf8OrWindows1252(QByteArrayView bytes)
+{
+    QString text;
+    decodeUtf8OrWindows1252Into(text, bytes);
+    return text;
 }
 
 // The eight places where ISO-8859-15 differs from ISO-8859-1: the euro sign, and seven letters
