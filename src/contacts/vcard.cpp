@@ -110,7 +110,7 @@ QStringList VCardProperty::items() const
 QList<const VCardProperty *> VCard::all(QByteArrayView name) const
 {
     QList<const VCardProperty *> found;
-    for (const VCardProperty &property : properties) {
+    for (const VCardProperty &property : properties()) {
         if (property.is(name))
             found << &property;
     }
@@ -119,7 +119,7 @@ QList<const VCardProperty *> VCard::all(QByteArrayView name) const
 
 const VCardProperty *VCard::first(QByteArrayView name) const
 {
-    for (const VCardProperty &property : properties) {
+    for (const VCardProperty &property : properties()) {
         if (property.is(name))
             return &property;
     }
@@ -130,7 +130,7 @@ QString VCard::labelOf(const VCardProperty &property) const
 {
     if (property.group.isEmpty())
         return {};
-    for (const VCardProperty &other : properties) {
+    for (const VCardProperty &other : properties()) {
         if (other.is("X-ABLABEL") && VCardSyntax::equalsIgnoringCase(other.group, property.group)) {
             QString label = other.text();
             // Apple's own labels: "_$!<Mobile>!$_".

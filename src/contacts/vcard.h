@@ -9,7 +9,9 @@
 #include <QStringList>
 #include <QVarLengthArray>
 
+#include <span>
 #include <utility>
+#include <vector>
 
 // One line of a card once unfolded and decoded: "item1.TEL;TYPE=CELL:600 123 456".
 struct VCardProperty
@@ -59,11 +61,20 @@ struct VCardProperty
 struct VCard
 {
     QByteArray version; // as the card says: "2.1", "3.0", "4.0"; empty when it does not
-    QList<VCardProperty> properties;
+
+    // The properties, in card order.
+    std::span<const VCardProperty> properties() const { return {m_properties.data(), size_t(m_count)}; }
 
     // The properties of that name (upper case), in card order.
     QList<const VCardProperty *> all(QByteArrayView name) const;
     const VCardProperty *first(QByteArrayView name) const;
     // The labels Apple and Google give a grouped property ("item1.X-ABLabel:Móvil").
     QString labelOf(const VCardProperty &property) const;
+
+private:
+    friend class VCardReader;
+    // The first m_count are the card's. The reader reads the next card into the same ones, in
+    // place: most cards have the same properties in the same order, and their memory fits again.
+    std::vector<VCardProperty> m_properties;
+    qsizetype m_count = 0;
 };

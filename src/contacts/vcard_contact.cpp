@@ -106,7 +106,7 @@ void mapName(const VCard &card, VCardContact &contact)
 void mapAddress(const VCard &card, VCardContact &contact)
 {
     const VCardProperty *chosen = nullptr;
-    for (const VCardProperty &address : card.properties) {
+    for (const VCardProperty &address : card.properties()) {
         if (!address.is("ADR"))
             continue;
         if (!chosen)
@@ -141,7 +141,7 @@ QVarLengthArray<Entry, 4> entries(
     const VCard &card, QByteArrayView name, QString (*textOf)(const VCard &, const VCardProperty &))
 {
     QVarLengthArray<Entry, 4> found;
-    for (const VCardProperty &property : card.properties) {
+    for (const VCardProperty &property : card.properties()) {
         if (!property.is(name))
             continue;
         QString text = textOf(card, property);
@@ -209,7 +209,7 @@ void mapEmail(const VCard &card, VCardContact &contact)
 void mapOccupation(const VCard &card, VCardContact &contact)
 {
     for (const char *name : {"TITLE", "ROLE"}) {
-        for (const VCardProperty &property : card.properties) {
+        for (const VCardProperty &property : card.properties()) {
             if (!property.is(name))
                 continue;
             const QString text = property.text();
@@ -219,7 +219,7 @@ void mapOccupation(const VCard &card, VCardContact &contact)
             }
         }
     }
-    for (const VCardProperty &org : card.properties) {
+    for (const VCardProperty &org : card.properties()) {
         if (!org.is("ORG"))
             continue;
         // The organisation and its units: "Hospital Clínico, Pediatría".

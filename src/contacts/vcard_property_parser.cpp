@@ -298,6 +298,7 @@ bool parseProperty(QByteArrayView line, const Wanted &wanted, bool &keep, VCardP
                 compact += c;
         }
         auto decoded = QByteArray::fromBase64Encoding(compact, QByteArray::AbortOnBase64DecodingErrors);
+        property.value.resize(0);
         property.isBinary = true;
         property.damaged = !decoded;
         if (decoded)

@@ -30,9 +30,9 @@ struct ValueEncoding
 
 ValueEncoding encodingOf(QByteArrayView line);
 
-// Takes a logical line apart into property, which is empty before (its value may have memory of
-// its own); false for a line that is no property. One whose name is not wanted gets its name
-// alone, and keep false.
+// Takes a logical line apart into property, which is empty before but for its value: the text of
+// a line read before, written over (into its memory) as the value is decoded. False for a line
+// that is no property. One whose name is not wanted gets its name alone, and keep false.
 bool parseProperty(QByteArrayView line, const Wanted &wanted, bool &keep, VCardProperty &property);
 
 } // namespace VCardParsing

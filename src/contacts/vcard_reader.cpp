@@ -10,6 +10,7 @@
 #include "contacts/vcard_syntax.h"
 
 #include <utility>
+#include <vector>
 
 using namespace VCardSyntax;
 
@@ -161,31 +162,38 @@ void VCardReader::dropCard()
 
 void VCardReader::recycleProperties()
 {
-    // The values' memory goes aside, emptied: the next card's values are decoded into it. Not
-    // that of a card the caller still shares, nor a picture's megabytes.
-    if (m_card.properties.isDetached()) {
-        for (VCardProperty &property : m_card.properties)
-            keepText(property.value);
+    // Each property keeps its memory where it is, for the property at its place in the next card:
+    // most cards have the same properties in the same order.
+    std::vector<VCardProperty> &properties = m_card.m_properties;
+    for (qsizetype i = 0; i < m_card.m_count; ++i) {
+        VCardProperty &property = properties[size_t(i)];
+        if (property.value.capacity() > MostKeptText)
+            property.value = QString();
+        if (!property.binary.isNull())
+            property.binary = QByteArray();
     }
-    // Emptied, not freed: the next card's properties go into the same memory.
-    m_card.properties.clear();
-}
-
-void VCardReader::keepText(QString &text)
-{
-    if (m_spareTexts.size() < MostSpareTexts && text.isDetached() && text.capacity() <= MostKeptText) {
-        text.resize(0);
-        m_spareTexts.push_back(std::move(text));
-    }
+    if (properties.size() > MostKeptProperties)
+        properties.resize(MostKeptProperties);
+    m_card.m_count = 0;
 }
 
 VCardProperty &VCardReader::newProperty()
 {
-    VCardProperty &property = m_card.properties.emplaceBack();
-    if (!m_spareTexts.empty()) {
-        property.value = std::move(m_spareTexts.back());
-        m_spareTexts.pop_back();
+    std::vector<VCardProperty> &properties = m_card.m_properties;
+    if (size_t(m_card.m_count) == properties.size()) {
+        ++m_card.m_count;
+        return properties.emplace_back();
     }
+    // The value is left as it is: decoding the line writes over it, into its memory unless
+    // somebody else still shares it.
+    VCardProperty &property = properties[size_t(m_card.m_count++)];
+    if (!property.group.isNull())
+        property.group = QByteArray();
+    property.parameters.clear();
+    if (!property.binary.isNull())
+        property.binary = QByteArray();
+    property.isBinary = false;
+    property.damaged = false;
     return property;
 }
 
@@ -241,17 +249,13 @@ bool VCardReader::take(QByteArrayView line, bool tooLong, VCard &card)
     m_lastWasEmptyAgent = false;
     bool keep = false;
     // Parsed in place at the end of the card, and taken back when it is not to be kept.
-    if (m_card.properties.isEmpty())
-        m_card.properties.reserve(24);
     VCardProperty &property = newProperty();
     if (VCardParsing::parseProperty(line, m_wanted, keep, property)) {
         if (property.is("VERSION"))
             m_card.version = property.value.trimmed().toLatin1();
         m_lastWasEmptyAgent = property.is("AGENT") && property.value.trimmed().isEmpty();
     }
-    if (!keep) {
-        keepText(property.value);
-        m_card.properties.removeLast();
-    }
+    if (!keep)
+        --m_card.m_count;
     return false;
 }

@@ -8,7 +8,6 @@
 #include <QList>
 
 #include <functional>
-#include <vector>
 
 class QIODevice;
 
@@ -70,14 +69,12 @@ private:
 
     VCardParsing::Wanted m_wanted;
     VCard m_card; // the card being read
-    // The emptied memory of values read before, for the next ones: most values are short, and
-    // decoded into memory of their own.
-    static constexpr size_t MostSpareTexts = 64;
+    // The properties read go on holding their memory for the next card's, but not a picture's
+    // megabytes, nor the tail of a card of thousands of lines.
     static constexpr qsizetype MostKeptText = 4096;
-    std::vector<QString> m_spareTexts;
-    void recycleProperties(); // empties m_card.properties, keeping their values' memory
-    void keepText(QString &text);
-    VCardProperty &newProperty(); // at the end of m_card.properties, empty
+    static constexpr size_t MostKeptProperties = 64;
+    void recycleProperties(); // empties m_card, keeping its properties' memory
+    VCardProperty &newProperty(); // after m_card's properties, empty but for its value's memory
     bool m_lastWasEmptyAgent = false;
     bool m_inCard = false;
     bool m_cardTooLong = false;

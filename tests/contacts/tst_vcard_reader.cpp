@@ -239,9 +239,12 @@ void TestVCardReader::valuesTheCallerKeepsStayAsTheyWere()
         return QByteArray::number(i) + QByteArray(i % 7 * 13, char('a' + i % 26)) + (i % 3 ? "" : "\xC3\xB1");
     };
     for (int i = 0; i < 300; ++i) {
-        // A picture first, in the memory of a text of the card before.
-        const QByteArray photo
-            = i % 5 == 0 ? "PHOTO;ENCODING=b;TYPE=JPEG:" + QByteArray("foto").toBase64() + "\r\n" : "";
+        // A picture first, in the memory of a text of the card before; then an address of one,
+        // where a picture stood.
+        const QByteArray photo = i % 5 == 0
+            ? "PHOTO;ENCODING=b;TYPE=JPEG:" + QByteArray("foto").toBase64() + "\r\n"
+            : i % 5 == 1 ? "PHOTO;VALUE=uri:https://example.org/" + QByteArray::number(i) + "\r\n"
+                         : "";
         bytes += card(photo + "N:Uno" + QByteArray::number(i) + ";A;;;\r\nNOTE:" + noteOf(i) + "\r\n");
     }
     QBuffer buffer(&bytes);
@@ -254,9 +257,17 @@ void TestVCardReader::valuesTheCallerKeepsStayAsTheyWere()
     while (reader.next(card)) {
         const QString expected = QString::fromUtf8(noteOf(read));
         QCOMPARE(card.first("NOTE")->value, expected);
-        if (const VCardProperty *photo = card.first("PHOTO")) {
+        const VCardProperty *photo = card.first("PHOTO");
+        QCOMPARE(photo != nullptr, read % 5 < 2);
+        if (photo && read % 5 == 0) {
+            QVERIFY(photo->isBinary);
             QVERIFY(photo->value.isEmpty());
             QCOMPARE(photo->binary, QByteArray("foto"));
+        } else if (photo) {
+            QVERIFY(!photo->isBinary);
+            QVERIFY(photo->binary.isEmpty());
+            QCOMPARE(photo->value, u"https://example.org/%1"_qs.arg(read));
+            QCOMPARE(photo->firstParameter("ENCODING"), QString());
         }
         if (read % 2)
             notesHeld << card.first("NOTE")->value;
