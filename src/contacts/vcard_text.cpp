@@ -6,44 +6,78 @@
 #include <QUtf8StringView>
 
 #include <algorithm>
-#include <cstring>
 #include <utility>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace {
 
-bool isAscii(QByteArrayView bytes)
+// Widens the ASCII bytes at the start of bytes into out; returns how many there were.
+qsizetype widenedAscii(QByteArrayView bytes, char16_t *out)
 {
-    const char *p = bytes.data();
-    qsizetype left = bytes.size();
-    quint64 seen = 0;
-    for (; left >= 8; p += 8, left -= 8) {
-        quint64 eight;
-        std::memcpy(&eight, p, 8);
-        seen |= eight;
+    const char *in = bytes.data();
+    const qsizetype size = bytes.size();
+    qsizetype i = 0;
+#if defined(__SSE2__)
+    const __m128i zero = _mm_setzero_si128();
+    for (; i + 16 <= size; i += 16) {
+        const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i *>(in + i));
+        if (_mm_movemask_epi8(block) != 0)
+            break;
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(out + i), _mm_unpacklo_epi8(block, zero));
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(out + i + 8), _mm_unpackhi_epi8(block, zero));
     }
-    for (; left > 0; --left)
-        seen |= quint8(*p++);
-    return (seen & 0x8080808080808080) == 0;
+    if (i + 8 <= size) {
+        const __m128i block = _mm_loadl_epi64(reinterpret_cast<const __m128i *>(in + i));
+        if ((_mm_movemask_epi8(block) & 0xFF) == 0) {
+            _mm_storeu_si128(reinterpret_cast<__m128i *>(out + i), _mm_unpacklo_epi8(block, zero));
+            i += 8;
+        }
+    }
+#endif
+    for (; i < size && quint8(in[i]) < 0x80; ++i)
+        out[i] = char16_t(in[i]);
+    return i;
 }
 
 // UTF-8 when the bytes are valid UTF-8, Windows-1252 otherwise, into the memory text already
 // has when nothing else shares it.
 void decodeUtf8OrWindows1252Into(QString &text, QByteArrayView bytes)
 {
-    // Most values are ASCII: widened in one pass, without a check and a conversion.
-    if (isAscii(bytes)) {
-        text.resize(bytes.size());
-        char16_t *out = reinterpret_cast<char16_t *>(text.data());
-        for (const char c : bytes)
-            *out++ = char16_t(c);
+    // Neither gives more characters than there are bytes.
+    text.resize(bytes.size());
+    char16_t *const out = reinterpret_cast<char16_t *>(text.data());
+    const char *in = bytes.data();
+    const qsizetype size = bytes.size();
+    qsizetype i = widenedAscii(bytes, out);
+    if (i == size)
+        return; // most values are ASCII
+    // Most others hold nothing but ASCII and the two-byte characters of UTF-8, where the Latin
+    // letters with accents are: decoded here, as the converter's setting out costs more than
+    // these few bytes. Anything else, from the first byte that is neither, goes to the converter.
+    char16_t *end = out + i;
+    while (i < size) {
+        const auto lead = quint8(in[i]);
+        if (lead < 0x80) {
+            *end++ = lead;
+            ++i;
+        } else if (lead >= 0xC2 && lead <= 0xDF && i + 1 < size && (quint8(in[i + 1]) & 0xC0) == 0x80) {
+            *end++ = char16_t((lead & 0x1F) << 6 | (quint8(in[i + 1]) & 0x3F));
+            i += 2;
+        } else {
+            break;
+        }
+    }
+    if (i == size) {
+        text.truncate(end - out);
         return;
     }
     if (!QUtf8StringView(bytes.data(), bytes.size()).isValidUtf8()) {
         text = Windows1252::decode(bytes);
         return;
     }
-    // UTF-8 never gives more characters than it has bytes.
-    text.resize(bytes.size());
     QStringDecoder utf8(
         QStringDecoder::Utf8, QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
     text.truncate(utf8.appendToBuffer(text.data(), bytes) - text.constData());

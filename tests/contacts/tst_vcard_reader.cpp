@@ -1,9 +1,14 @@
 #include "contacts/vcard_contact.h"
 #include "contacts/vcard_reader.h"
+#include "contacts/vcard_text.h"
+#include "platform/windows1252.h"
 
 #include <QBuffer>
 #include <QFile>
+#include <QRandomGenerator>
+#include <QStringDecoder>
 #include <QTest>
+#include <QUtf8StringView>
 
 #include <sys/resource.h>
 
@@ -117,6 +122,7 @@ private slots:
     void charsets_data();
     void charsets();
     void oneEuroSignAnywhereInAValue();
+    void valuesDecodedAsTheConverterDecodesThem();
     void types_data();
     void types();
     void namesInAnyCaseAndTheirLookalikes();
@@ -357,6 +363,47 @@ void TestVCardReader::oneEuroSignAnywhereInAValue()
         }
         const Read plain = readBytes(card("NOTE:" + QByteArray(length, 'z') + "\r\n"));
         QCOMPARE(plain.cards[0].first("NOTE")->text(), QString(length, u'z'));
+    }
+}
+
+// Values of bytes that begin, go on or break characters of UTF-8, in every order: each reads as
+// Qt's converter reads it when the whole is UTF-8, and byte by byte in Windows-1252 when it is not,
+// also into the memory of a longer or shorter value before, or of one somebody still holds.
+void TestVCardReader::valuesDecodedAsTheConverterDecodesThem()
+{
+    const auto expected = [](QByteArrayView bytes) {
+        if (!QUtf8StringView(bytes.data(), bytes.size()).isValidUtf8())
+            return Windows1252::decode(bytes);
+        QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom);
+        return QString(utf8(bytes));
+    };
+    // ASCII, leads of two, three and four bytes, followings, bytes UTF-8 never has.
+    const char alphabet[] = {'a', ';', '\x7F', '\xC2', '\xC3', '\xDF', '\xC0', '\xC1', '\x80', '\xA9', '\xBF',
+        '\xE2', '\x82', '\xAC', '\xF0', '\x9F', '\xFF'};
+    QRandomGenerator random(23);
+    QString text;
+    QString held;
+    for (int round = 0; round < 20000; ++round) {
+        QByteArray bytes(random.bounded(41), Qt::Uninitialized);
+        const bool runOfAscii = round % 4 == 0; // long enough for the sixteen bytes at a time
+        for (qsizetype i = 0; i < bytes.size(); ++i)
+            bytes[i] = runOfAscii && i < 20 ? char('A' + i) : alphabet[random.bounded(int(sizeof alphabet))];
+        if (round % 7 == 0)
+            held = text; // written over, the held value must stay as it was
+        const QString before = held;
+        VCardText::decodeInto(text, bytes, {});
+        QCOMPARE(text, expected(bytes));
+        QCOMPARE(held, before);
+    }
+    for (const char *bytes : {"\xC3\xB1", "a\xC3",
+             "\xC3"
+             "a",
+             "\xE2\x82\xAC\xC3\xB1", "\xC3\xB1\xE2\x82\xAC", "\xC0\x80",
+             "\xEF\xBB\xBF"
+             "a",
+             "0123456789abcdef\xC3\xB1"}) {
+        VCardText::decodeInto(text, bytes, {});
+        QCOMPARE(text, expected(bytes));
     }
 }
 
