@@ -391,6 +391,18 @@ void TestVCardImport::fitted_data()
     QTest::newRow("line break alone") << u"uno\ndos"_qs << u"uno dos"_qs << true;
     QTest::newRow("lone accent") << u"\u0301a"_qs << u"a"_qs << true;
     QTest::newRow("tab stays") << u"a\tb"_qs << u"a\tb"_qs << false;
+    // Longer texts, looked over eight characters at a time.
+    QTest::newRow("long ASCII") << u"Calle del Doctor Fleming 12"_qs << u"Calle del Doctor Fleming 12"_qs
+                                << false;
+    QTest::newRow("line break in the first eight")
+        << u"Calle\nMayor 5, bajo"_qs << u"Calle Mayor 5, bajo"_qs << true;
+    QTest::newRow("carriage return eighth") << u"Avenida\rdel Puerto"_qs << u"Avenida del Puerto"_qs << true;
+    QTest::newRow("line break after sixteen")
+        << u"Domicilio conocido\nsin número"_qs << u"Domicilio conocido sin número"_qs << true;
+    QTest::newRow("code page text after sixteen")
+        << u"Domicilio conocido, Peñíscola €"_qs << u"Domicilio conocido, Peñíscola €"_qs << false;
+    QTest::newRow("separator after sixteen")
+        << u"Avenida Paulista, São Paulo"_qs << u"Avenida Paulista, Sao Paulo"_qs << true;
 }
 
 void TestVCardImport::fitted()
