@@ -87,7 +87,10 @@ VCardImport::Outcome VCardImport::read(QIODevice &device, const std::function<bo
         if (!estimated && reader.position() >= EstimateAfter) {
             // The lists grow once to the size the rest of the file promises, rather than doubling
             // (and copying) their way there.
-            reserveLines(qsizetype(std::min(cards * size / reader.position() * 11 / 10, MostEstimatedLines)));
+            const auto promised = [&](qint64 bytes) {
+                return qsizetype(std::min(cards * bytes / reader.position() * 11 / 10, MostEstimatedLines));
+            };
+            reserveLines(promised(size), promised(device.size()));
             estimated = true;
         }
         if (keepGoing && !keepGoing(reader.position())) {
@@ -201,13 +204,13 @@ bool VCardImport::appendLine(const Fields &fields)
     return true;
 }
 
-void VCardImport::reserveLines(qsizetype lines)
+void VCardImport::reserveLines(qsizetype lines, qsizetype ownLines)
 {
     m_keys.reserve(lines);
     m_lineEnds.reserve(lines);
     m_facts.reserve(lines);
     m_hashes.reserve(lines);
-    m_seen.reserve(lines);
+    m_seen.reserve(ownLines);
 }
 
 bool VCardImport::takeKey(const QString &key, size_t hash)

@@ -102,8 +102,9 @@ public:
 
 private:
     void discard();
-    // Room for that many new lines in all that keeps them.
-    void reserveLines(qsizetype lines);
+    // Room for that many new lines in all that keeps them, and for ownLines in the table of
+    // keys: a first part takes the other parts' lines in, but looks their keys up in theirs.
+    void reserveLines(qsizetype lines, qsizetype ownLines);
     // Appends the line of these fields to m_bytes, with its CR LF; false, with part of it written,
     // when a field is not stored as it is (see VCardFit::storedAsItIs).
     bool appendLine(const ContactRecord::Fields &fields);

@@ -257,7 +257,7 @@ std::optional<VCardImport::Outcome> VCardImport::readInParts(
             bytes += imports[part]->m_bytes.size();
             lines += imports[part]->m_keys.size();
         }
-        reserveLines(lines);
+        reserveLines(lines, m_keys.size());
         m_bytes.reserve(bytes);
         LargeMemory::adviseLargePages(m_bytes.data(), m_bytes.capacity());
         absorb({imports.begin() + 1, imports.end()});
