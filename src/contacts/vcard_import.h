@@ -63,9 +63,10 @@ public:
 
     const VCardImportCounts &counts() const { return m_counts; }
 
-    // A large file is read in parts at once: one for each processor, up to four, each of at least
-    // 1 MiB. For tests: at most most parts of at least smallest bytes; 0, 0 for the machine's own.
-    static void setParts(int most, qint64 smallest);
+    // A large file is read in parts of at least 1 MiB, by one reader for each processor, up to
+    // four, each taking the next part when it is done. For tests: that many readers and parts of
+    // at least smallest bytes; 0, 0 for the machine's own.
+    static void setParts(int readers, qint64 smallest);
 
     // No card could be read at all: the import changes nothing and says so with the "Error" box
     // and noCardMessage().

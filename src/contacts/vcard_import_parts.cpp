@@ -1,8 +1,11 @@
-// A large vCard file read in parts at once, one for each processor.
+// A large vCard file read in parts at once, by one reader for each processor.
 //
 // The file is cut where one card ends and the next begins: a line "END:VCARD" followed by a line
-// "BEGIN:VCARD". Each part is read by a reader of its own, as the whole file would be read from
-// there on, and its cards made into lines as any import makes them. A cut is only right when the
+// "BEGIN:VCARD". Each part is read by an import of its own, as the whole file would be read from
+// there on, and its cards made into lines as any import makes them. The parts go, in order, to
+// whichever reader is free: most of the file in large parts, then smaller and smaller ones, so
+// that a processor busy with some other program reads less of the file and all are done at about
+// the same time. A cut is only right when the
 // reader of the file would have stood between two cards there: the "END:VCARD" before it could
 // still be part of a card (a quoted-printable text, a vCard 2.1 AGENT inside a card). The reader
 // of the part before tells: it ends inside a card exactly then. In that case the parts are thrown
@@ -33,11 +36,20 @@ using namespace VCardSyntax;
 
 namespace {
 
-// How a file is cut: the machine's own unless a test says otherwise.
-int mostParts = 0;
+// How a file is read: the machine's own way unless a test says otherwise.
+int testReaders = 0;
 qint64 smallestPart = 0;
 constexpr int MostProcessors = 4;
 constexpr qint64 DefaultSmallestPart = qint64(1) << 20;
+// The shares of the file its parts take, each cut into as many parts as there are readers: the
+// first parts take 70 % of the file, the next 20 %, the last 10 %.
+constexpr double Shares[] = {0.7, 0.2, 0.1};
+
+int readerCount()
+{
+    return testReaders > 0 ? testReaders
+                           : std::clamp(int(std::thread::hardware_concurrency()), 1, MostProcessors);
+}
 // How far past the place a cut is wanted its card boundary is looked for.
 constexpr qint64 CutWindow = qint64(256) << 10;
 
@@ -117,36 +129,39 @@ std::optional<qint64> cardBoundary(int fd, qint64 from, qint64 size)
     }
 }
 
-// Where the parts of a file start: the first at 0, then as near as the cards allow to equal
-// shares. One part only for a small file, a machine of one processor, or a sparse file (whose
-// holes the reader of the whole file steps over).
-std::vector<qint64> partStarts(int fd)
+// Where the parts of a file start: the first at 0, then as near as the cards allow to the shares,
+// none smaller than the smallest part. One part only for a small file, a machine of one
+// processor, or a sparse file (whose holes the reader of the whole file steps over).
+std::vector<qint64> partStarts(int fd, int readers)
 {
     struct stat status = {};
-    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode))
+    if (readers < 2 || ::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode))
         return {0};
     const qint64 size = status.st_size;
     if (qint64(status.st_blocks) * 512 < size)
         return {0};
     const qint64 smallest = smallestPart > 0 ? smallestPart : DefaultSmallestPart;
-    const int most
-        = mostParts > 0 ? mostParts : std::clamp(int(std::thread::hardware_concurrency()), 1, MostProcessors);
-    const int wanted = int(std::clamp<qint64>(size / smallest, 1, most));
     std::vector<qint64> starts {0};
-    for (int part = 1; part < wanted; ++part) {
-        const std::optional<qint64> cut
-            = cardBoundary(fd, std::max(size * part / wanted, starts.back()), size);
-        if (cut && *cut > starts.back() && *cut < size)
-            starts.push_back(*cut);
+    double end = 0;
+    for (const double share : Shares) {
+        for (int part = 0; part < readers; ++part) {
+            end += share / readers;
+            const auto wanted = qint64(double(size) * end);
+            if (wanted - starts.back() < smallest || size - wanted < smallest)
+                continue;
+            const std::optional<qint64> cut = cardBoundary(fd, wanted, size);
+            if (cut && *cut > starts.back() && *cut < size)
+                starts.push_back(*cut);
+        }
     }
     return starts;
 }
 
 } // namespace
 
-void VCardImport::setParts(int most, qint64 smallest)
+void VCardImport::setParts(int readers, qint64 smallest)
 {
-    mostParts = most;
+    testReaders = readers;
     smallestPart = smallest;
 }
 
@@ -154,26 +169,30 @@ std::optional<VCardImport::Outcome> VCardImport::readInParts(
     const QFile &file, const std::function<bool(qint64)> &keepGoing)
 {
     const int fd = file.handle();
-    const std::vector<qint64> starts = partStarts(fd);
+    const std::vector<qint64> starts = partStarts(fd, readerCount());
     const int parts = int(starts.size());
     if (parts < 2)
         return std::nullopt;
+    const int readers = std::min(parts, readerCount());
     const auto endOf = [&](int part) { return part + 1 < parts ? starts[part + 1] : qint64(file.size()); };
 
-    // This import reads the first part, on this thread; the others each have one of their own.
+    // This import takes the first part and the lines of all the others, each read by an import
+    // of its own.
     std::vector<std::unique_ptr<VCardImport>> others;
     std::vector<VCardImport *> imports {this};
     for (int part = 1; part < parts; ++part) {
         others.push_back(std::make_unique<VCardImport>(m_list, m_settings));
         imports.push_back(others.back().get());
     }
+    m_wholeFileSize = file.size(); // the other parts' lines come here
     std::vector<Outcome> outcomes(parts, Outcome::Done);
     std::unique_ptr<std::atomic<qint64>[]> done(new std::atomic<qint64>[parts]());
     std::atomic<bool> stop {false};
-    // The parts still being read on threads of their own; each says when it is done.
+    std::atomic<int> nextPart {0};
+    // The readers on threads of their own still reading; each says when it is done.
     std::mutex runningMutex;
-    std::condition_variable partDone;
-    int running = parts - 1;
+    std::condition_variable readerDone;
+    int running = readers - 1;
     const auto told = [&] {
         if (!keepGoing || stop)
             return !stop;
@@ -183,6 +202,16 @@ std::optional<VCardImport::Outcome> VCardImport::readInParts(
         if (!keepGoing(total))
             stop = true;
         return !stop;
+    };
+    // A reader takes the next part not yet taken until there is none, or the import is stopped.
+    const auto readParts = [&](const auto &goOn) {
+        for (int part = nextPart++; part < parts && !stop; part = nextPart++) {
+            FileRange range(fd, starts[part], endOf(part));
+            outcomes[part] = imports[part]->read(range, [&](qint64 bytes) {
+                done[part] = bytes;
+                return goOn();
+            });
+        }
     };
 
     const auto discardAll = [&] {
@@ -195,18 +224,14 @@ std::optional<VCardImport::Outcome> VCardImport::readInParts(
             thread.join();
     };
     try {
-        for (int part = 1; part < parts; ++part) {
-            threads.emplace_back([&, part] {
-                FileRange range(fd, starts[part], endOf(part));
-                outcomes[part] = imports[part]->read(range, [&](qint64 bytes) {
-                    done[part] = bytes;
-                    return !stop;
-                });
+        for (int reader = 1; reader < readers; ++reader) {
+            threads.emplace_back([&] {
+                readParts([&] { return !stop; });
                 {
                     const std::lock_guard lock(runningMutex);
                     --running;
                 }
-                partDone.notify_one();
+                readerDone.notify_one();
             });
         }
     } catch (const std::system_error &) {
@@ -214,29 +239,24 @@ std::optional<VCardImport::Outcome> VCardImport::readInParts(
         stop = true;
         joinAll();
         discardAll();
+        m_wholeFileSize = 0;
         return std::nullopt;
     }
-    {
-        FileRange range(fd, 0, endOf(0));
-        m_wholeFileSize = file.size(); // the other parts' lines come here
-        outcomes[0] = read(range, [&](qint64 bytes) {
-            done[0] = bytes;
-            return told();
-        });
-        m_wholeFileSize = 0;
-    }
-    // The "Cancelar" button is heard while the other parts are read; the last one done ends the
+    // This thread reads parts too, and asks whether to go on ("Cancelar") for all of them; then,
+    // while the others read their last parts, it goes on asking, and the last one done ends the
     // wait at once.
+    readParts(told);
     {
         std::unique_lock lock(runningMutex);
         while (running > 0) {
-            partDone.wait_for(lock, std::chrono::milliseconds(10));
+            readerDone.wait_for(lock, std::chrono::milliseconds(10));
             lock.unlock();
             told();
             lock.lock();
         }
     }
     joinAll();
+    m_wholeFileSize = 0;
 
     bool cutRight = true;
     for (int part = 0; part + 1 < parts; ++part)
