@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -172,12 +173,14 @@ bool ContactFile::ensureExists(Start *start, QString *keptAs)
 
 bool ContactFile::append(const QString &line)
 {
-    return appendRecords(Windows1252::encode(line) + ContactFileAccess::LineEnd);
+    const QByteArray record = Windows1252::encode(line) + ContactFileAccess::LineEnd;
+    return appendRecords({record});
 }
 
-bool ContactFile::appendRecords(const QByteArray &recordLines)
+bool ContactFile::appendRecords(const QList<QByteArrayView> &recordLines)
 {
-    if (recordLines.isEmpty())
+    if (std::all_of(
+            recordLines.begin(), recordLines.end(), [](QByteArrayView piece) { return piece.isEmpty(); }))
         return true;
     const ContactFileAccess::Unhidden unhidden(m_attributes, path());
     // Not a write at the end of the file: a write cut short there (the program killed, the disk
@@ -211,7 +214,9 @@ bool ContactFile::appendRecords(const QByteArray &recordLines)
             ok = twin.write(ContactFileAccess::LineEnd);
     }
     file.close();
-    return ok && twin.write(recordLines) && twin.commit();
+    for (const QByteArrayView piece : recordLines)
+        ok = ok && twin.write(piece);
+    return ok && twin.commit();
 }
 
 bool ContactFile::backup()

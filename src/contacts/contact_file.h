@@ -70,8 +70,9 @@ public:
     // Appends one record line. False, with the file unchanged, when it cannot be written.
     [[nodiscard]] bool append(const QString &line);
     // Appends record lines already in the file's bytes, each ended by CR LF (an import's), in one
-    // rewrite: the file holds all of them or none. Nothing to append writes nothing.
-    [[nodiscard]] bool appendRecords(const QByteArray &recordLines);
+    // rewrite: the file holds all of them or none. They may come in pieces, which are written one
+    // after another. Nothing to append writes nothing.
+    [[nodiscard]] bool appendRecords(const QList<QByteArrayView> &recordLines);
 
     // Every line but the empty ones, whole, in file order: the lines of the list's keys. Nothing
     // when the file cannot be read or its text would not fit the memory budget.

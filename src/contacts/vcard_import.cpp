@@ -282,15 +282,15 @@ void VCardImport::takeLines(VCardImport &&later, const std::vector<qsizetype> &r
     m_counts.unreadable += later.m_counts.unreadable;
     m_counts.alreadyInList += later.m_counts.alreadyInList;
     m_counts.repeatedInFile += later.m_counts.repeatedInFile + int(repeated.size());
-    // The lines between two repeated ones go over as a run, their bytes copied at once: all of
-    // them, unless some card of the later part had the contact of an earlier part.
+    // The lines between two repeated ones go over as a run, their bytes left where they were read:
+    // all of them, unless some card of the later part had the contact of an earlier part.
     const QByteArrayView bytes(later.m_bytes);
     const auto startOf = [&](qsizetype line) { return line == 0 ? 0 : later.m_lineEnds[line - 1]; };
     const auto takeRun = [&](qsizetype first, qsizetype end) {
         if (first == end)
             return;
-        const qsizetype shift = m_bytes.size() - startOf(first);
-        m_bytes += bytes.sliced(startOf(first), later.m_lineEnds[end - 1] - startOf(first));
+        const qsizetype shift = (m_lineEnds.isEmpty() ? 0 : m_lineEnds.back()) - startOf(first);
+        m_laterRuns << bytes.sliced(startOf(first), later.m_lineEnds[end - 1] - startOf(first));
         for (qsizetype line = first; line < end; ++line) {
             lineAdded(later.m_lineEnds[line] + shift, std::move(later.m_keys[line]), later.m_hashes[line],
                 later.m_facts[line]);
@@ -309,18 +309,30 @@ void VCardImport::takeLines(VCardImport &&later, const std::vector<qsizetype> &r
         }
     }
     takeRun(runStart, later.m_keys.size());
+    m_laterBytes.push_back(std::move(later.m_bytes)); // moved, its bytes stay where they are
     m_photos += later.m_photos;
     later.m_photos.clear();
     later.discard();
 }
 
+QList<QByteArrayView> VCardImport::recordBytes() const
+{
+    QList<QByteArrayView> pieces;
+    if (!m_bytes.isEmpty())
+        pieces << m_bytes;
+    return pieces + m_laterRuns;
+}
+
 QStringList VCardImport::lines() const
 {
+    QByteArray bytes;
+    for (const QByteArrayView piece : recordBytes())
+        bytes += piece;
     QStringList lines;
     lines.reserve(m_keys.size());
     qsizetype from = 0;
     for (const qsizetype end : m_lineEnds) {
-        lines << Windows1252::decode(QByteArrayView(m_bytes).sliced(from, end - from - 2));
+        lines << Windows1252::decode(QByteArrayView(bytes).sliced(from, end - from - 2));
         from = end;
     }
     return lines;
@@ -347,6 +359,8 @@ void VCardImport::discard()
     m_seen.clear();
     m_hashTakenAgain.clear();
     m_bytes.clear();
+    m_laterRuns.clear();
+    m_laterBytes.clear();
     m_lineEnds.clear();
     m_facts.clear();
     m_hashes.clear();

@@ -75,8 +75,10 @@ public:
         return m_counts.imported + m_counts.alreadyInList + m_counts.repeatedInFile == 0;
     }
 
-    // The new record lines in Windows-1252, each followed by CR LF, ready to be appended.
-    const QByteArray &recordBytes() const { return m_bytes; }
+    // The new record lines in Windows-1252, each followed by CR LF, ready to be appended: in
+    // pieces, one after another, where the parts of a large file were read. None when there are
+    // no lines.
+    QList<QByteArrayView> recordBytes() const;
     QStringList lines() const;
     // The keys of the new lines, in the same order, for the list.
     const QStringList &keys() const { return m_keys; }
@@ -121,7 +123,7 @@ private:
         PhotoLeftOut = 8,
         PhotoSaved = 16,
     };
-    // Counts a new line of m_bytes, which ends at end there, its CR LF included.
+    // Counts a new line, which ends at end in the record bytes, its CR LF included.
     void lineAdded(qsizetype end, QString key, size_t hash, quint8 facts);
     // Whether an earlier card of this import had the contact of that key, whose caseless hash
     // that is.
@@ -145,7 +147,12 @@ private:
     QHash<size_t, qsizetype> m_seen;
     QMultiHash<size_t, qsizetype> m_hashTakenAgain;
     QByteArray m_bytes;
-    QList<qsizetype> m_lineEnds; // where each line ends in m_bytes, its CR LF included
+    // The bytes the later parts of a file were read into, whose lines this import took in where
+    // they are, and the runs of lines it took, in order: the record bytes after m_bytes.
+    std::vector<QByteArray> m_laterBytes;
+    QList<QByteArrayView> m_laterRuns;
+    // Where each line ends in the record bytes, their pieces one after another, its CR LF included.
+    QList<qsizetype> m_lineEnds;
     QList<quint8> m_facts; // of each line
     QList<size_t> m_hashes; // of each line's key, for the import that takes the lines in
     QStringList m_keys;

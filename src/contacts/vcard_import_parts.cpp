@@ -15,7 +15,6 @@
 #include "contacts/vcard_import.h"
 
 #include "contacts/vcard_syntax.h"
-#include "platform/large_memory.h"
 
 #include <QFile>
 #include <QIODevice>
@@ -42,8 +41,9 @@ qint64 smallestPart = 0;
 constexpr int MostProcessors = 4;
 constexpr qint64 DefaultSmallestPart = qint64(1) << 20;
 // The shares of the file its parts take, each cut into as many parts as there are readers: the
-// first parts take 70 % of the file, the next 20 %, the last 10 %.
-constexpr double Shares[] = {0.7, 0.2, 0.1};
+// first parts take 80 % of the file, the last 20 %. More and smaller parts measured no faster: each
+// takes memory of its own, and its keys are looked up in the tables of all the parts before it.
+constexpr double Shares[] = {0.8, 0.2};
 
 int readerCount()
 {
@@ -271,15 +271,10 @@ std::optional<VCardImport::Outcome> VCardImport::readInParts(
     } else if (!cutRight) {
         discardAll(); // read again in one go
     } else {
-        qsizetype bytes = m_bytes.size();
         qsizetype lines = m_keys.size();
-        for (int part = 1; part < parts; ++part) {
-            bytes += imports[part]->m_bytes.size();
+        for (int part = 1; part < parts; ++part)
             lines += imports[part]->m_keys.size();
-        }
         reserveLines(lines, m_keys.size());
-        m_bytes.reserve(bytes);
-        LargeMemory::adviseLargePages(m_bytes.data(), m_bytes.capacity());
         absorb({imports.begin() + 1, imports.end()});
         outcome = Outcome::Done;
     }

@@ -3,6 +3,7 @@
 
 #include "contact_fixtures.h"
 #include "contacts/contact_file.h"
+#include "contacts/contact_line_key.h"
 #include "contacts/contact_list_model.h"
 #include "contacts/contact_record.h"
 #include "contacts/record_session.h"
@@ -17,6 +18,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QImage>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -566,15 +568,20 @@ void TestRecordSession::importedLongLinesListedAsReadBack()
 void TestRecordSession::largeImportListedAsReadBack_data()
 {
     QTest::addColumn<bool>("diskFull");
-    QTest::newRow("written") << false;
-    QTest::newRow("the disk full") << true;
+    QTest::addColumn<int>("readers");
+    QTest::newRow("written") << false << 1;
+    QTest::newRow("the disk full") << true << 1;
+    QTest::newRow("read in parts, written in pieces") << false << 2;
+    QTest::newRow("read in parts, the disk full") << true << 2;
 }
 
 // An import of thousands of cards, whose keys are put in order while the file is written: the
 // list is the one a read of the file gives, or the one before when the file could not take them.
+// Read in parts, the lines are written in the pieces the parts were read into.
 void TestRecordSession::largeImportListedAsReadBack()
 {
     QFETCH(bool, diskFull);
+    QFETCH(int, readers);
     startWith({Perez, Gomez});
     QTemporaryDir cards;
     const QString path = cards.filePath(u"tarjetas.vcf"_qs);
@@ -591,6 +598,8 @@ void TestRecordSession::largeImportListedAsReadBack()
     const QByteArray before = bytes();
     const QStringList listed = entries(*m_list);
 
+    VCardImport::setParts(readers, file.size() / 20);
+    const auto machineParts = qScopeGuard([] { VCardImport::setParts(0, 0); });
     RecordSession::Imported imported;
     {
         std::optional<FileSizeLimit> full;
@@ -609,6 +618,13 @@ void TestRecordSession::largeImportListedAsReadBack()
     ContactListModel reread;
     reread.setKeys(*m_file->readKeys());
     QCOMPARE(entries(*m_list), entries(reread));
+    QList<QByteArray> added = bytes().sliced(before.size()).split('\n');
+    QCOMPARE(added.takeLast(), QByteArray());
+    QCOMPARE(added.size(), Count);
+    for (const QByteArray &line : std::as_const(added)) {
+        QVERIFY(line.endsWith('\r'));
+        QCOMPARE(line.count(ContactLineKey::SeparatorByte), 18);
+    }
 }
 
 void TestRecordSession::importKilled_data()

@@ -148,7 +148,7 @@ void TestVCardImportParts::partsGiveWhatOneReadingGives()
         QVERIFY(expected.counts[2] > 0 && expected.counts[3] > 0);
     }
 
-    // Parts of 2 % of the file and more: six for two readers, twelve for four.
+    // Parts of 2 % of the file and more: four for two readers, eight for four.
     VCardImport::setParts(readers, file.size() / 50);
     const QString partsPhotos = dir.filePath(QStringLiteral("Fotos2"));
     VCardImport inParts(list, {QStringLiteral("1/1/25"), dates, partsPhotos});
