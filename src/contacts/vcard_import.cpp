@@ -70,10 +70,11 @@ VCardImport::Outcome VCardImport::read(QIODevice &device, const std::function<bo
     reader.keepOnly(mappedProperties());
     // The lines take less room than the cards they come from: room for them once, instead of
     // growing (and copying) as they come. Pages never written are never taken from the system.
-    // The first part of a file read in parts makes room for the lines of all of them.
+    // The first part of a file read in parts keeps the lines of all of them, though not their
+    // bytes: its lists get room for the whole file's.
     const qint64 size = m_wholeFileSize > 0 ? m_wholeFileSize : device.size();
     if (!device.isSequential()) {
-        m_bytes.reserve(qsizetype(std::min<qint64>(size, qint64(256) << 20)));
+        m_bytes.reserve(qsizetype(std::min<qint64>(device.size(), qint64(256) << 20)));
         LargeMemory::adviseLargePages(m_bytes.data(), m_bytes.capacity());
     }
     if (keepGoing)

@@ -3,14 +3,14 @@
 // The file is cut where one card ends and the next begins: a line "END:VCARD" followed by a line
 // "BEGIN:VCARD". Each part is read by an import of its own, as the whole file would be read from
 // there on, and its cards made into lines as any import makes them. The parts go, in order, to
-// whichever reader is free: most of the file in large parts, then smaller and smaller ones, so
+// whichever reader is free: most of the file in large parts, then the rest in smaller ones, so
 // that a processor busy with some other program reads less of the file and all are done at about
-// the same time. A cut is only right when the
-// reader of the file would have stood between two cards there: the "END:VCARD" before it could
-// still be part of a card (a quoted-printable text, a vCard 2.1 AGENT inside a card). The reader
-// of the part before tells: it ends inside a card exactly then. In that case the parts are thrown
-// away and the file read in one go. Otherwise the parts' lines are taken in order, and a card
-// whose contact an earlier part already had is left out, as the file's own order says.
+// the same time. A cut is only right when the reader of the file would have stood between two
+// cards there: the "END:VCARD" before it could still be part of a card (a quoted-printable text,
+// a vCard 2.1 AGENT inside a card). The reader of the part before tells: it ends inside a card
+// exactly then. In that case the parts are thrown away and the file read in one go. Otherwise
+// the parts' lines are taken in order, and a card whose contact an earlier part already had is
+// left out, as the file's own order says.
 
 #include "contacts/vcard_import.h"
 
@@ -184,7 +184,7 @@ std::optional<VCardImport::Outcome> VCardImport::readInParts(
         others.push_back(std::make_unique<VCardImport>(m_list, m_settings));
         imports.push_back(others.back().get());
     }
-    m_wholeFileSize = file.size(); // the other parts' lines come here
+    m_wholeFileSize = file.size(); // the other parts' lines are taken in here
     std::vector<Outcome> outcomes(parts, Outcome::Done);
     std::unique_ptr<std::atomic<qint64>[]> done(new std::atomic<qint64>[parts]());
     std::atomic<bool> stop {false};
