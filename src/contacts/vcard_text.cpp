@@ -56,7 +56,7 @@ void decodeUtf8OrWindows1252Into(QString &text, QByteArrayView bytes)
         return; // most values are ASCII
     // Most others hold nothing but ASCII and the two-byte characters of UTF-8, where the Latin
     // letters with accents are: decoded here, as the converter's setting out costs more than
-    // these few bytes. Anything else, from the first byte that is neither, goes to the converter.
+    // these few bytes. A value with anything else goes whole to Qt's check and converter.
     char16_t *end = out + i;
     while (i < size) {
         const auto lead = quint8(in[i]);
