@@ -81,6 +81,14 @@ QString VCardProperty::text() const
     return VCardText::hasBackslash(value) ? VCardText::unescaped(value) : value;
 }
 
+void VCardProperty::textInto(QString &out) const
+{
+    if (VCardText::hasBackslash(value))
+        VCardText::unescapedInto(out, value);
+    else
+        out = value;
+}
+
 QList<QStringList> VCardProperty::components() const
 {
     QList<QStringList> parts;

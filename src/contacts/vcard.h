@@ -48,6 +48,9 @@ struct VCardProperty
 
     // The value with its escapes resolved.
     QString text() const;
+    // The same into out: the value itself when it escapes nothing, otherwise written in the memory
+    // out already has when nothing else shares it.
+    void textInto(QString &out) const;
     // The parts of a structured value (N, ADR, ORG), each split into its comma-separated items,
     // every item unescaped.
     QList<QStringList> components() const;

@@ -72,23 +72,28 @@ std::pair<QString, QString> splitFormattedName(const QString &formatted)
 
 void mapName(const VCard &card, VCardContact &contact)
 {
-    QString surname;
-    QString name;
+    QString &surname = contact.fields[apellido];
+    QString &name = contact.fields[nombre];
     if (const VCardProperty *n = card.first("N")) {
         const VCardText::Pieces parts = VCardText::split(n->value, u';');
-        const auto part = [&parts](int index) {
-            return index < parts.size() ? VCardText::joinedItems(parts[index], u" ") : QString();
-        };
-        surname = part(0);
-        name = joinedNames(part(1), part(2));
+        if (!parts.isEmpty())
+            VCardText::joinedItemsInto(surname, parts[0], u" ");
+        // The given names, and the additional ones after them.
+        if (parts.size() > 1)
+            VCardText::joinedItemsInto(name, parts[1], u" ");
+        if (parts.size() > 2) {
+            const QString additional = VCardText::joinedItems(parts[2], u" ");
+            if (!additional.isEmpty())
+                name = joinedNames(name, additional);
+        }
     }
     if (surname.isEmpty() || name.isEmpty()) {
         const VCardProperty *fn = card.first("FN");
-        const auto [fnSurname, fnName] = splitFormattedName(fn ? fn->text() : QString());
+        auto [fnSurname, fnName] = splitFormattedName(fn ? fn->text() : QString());
         const bool fromN = !surname.isEmpty() || !name.isEmpty();
         if (!fromN || (!fnSurname.isEmpty() && !fnName.isEmpty())) {
-            surname = fnSurname;
-            name = fnName;
+            surname = std::move(fnSurname);
+            name = std::move(fnName);
         }
     }
     contact.hasName = !surname.isEmpty() || !name.isEmpty();
@@ -99,8 +104,6 @@ void mapName(const VCard &card, VCardContact &contact)
         else
             name = QStringLiteral("-");
     }
-    contact.fields[apellido] = surname;
-    contact.fields[nombre] = name;
 }
 
 void mapAddress(const VCard &card, VCardContact &contact)
@@ -119,13 +122,12 @@ void mapAddress(const VCard &card, VCardContact &contact)
     if (!chosen)
         return;
     const VCardText::Pieces parts = VCardText::split(chosen->value, u';');
-    const auto part = [&parts](int index) {
-        return index < parts.size() ? VCardText::joinedItems(parts[index], u", ") : QString();
-    };
-    contact.fields[domicilio] = part(2);
-    contact.fields[localidad] = part(3);
-    contact.fields[provincia] = part(4);
-    contact.fields[pais] = part(6);
+    // The post office box, the extended address and the postal code have no field.
+    const std::pair<int, qsizetype> places[] = {{domicilio, 2}, {localidad, 3}, {provincia, 4}, {pais, 6}};
+    for (const auto &[field, part] : places) {
+        if (part < parts.size())
+            VCardText::joinedItemsInto(contact.fields[field], parts[part], u", ");
+    }
 }
 
 // A number or address with its text, read once.
@@ -302,42 +304,55 @@ void mapPhoto(const VCard &card, VCardContact &contact)
     contact.photoLeftOut = !photos.isEmpty();
 }
 
-QString orvaliaText(const VCard &card, const char *name, bool *present = nullptr)
+// The text of that property into the field, which stays empty without it; whether it is there.
+bool orvaliaText(const VCard &card, const char *name, QString &field)
 {
     const VCardProperty *property = card.first(name);
-    if (present)
-        *present = property != nullptr;
-    return property ? property->text() : QString();
+    if (property)
+        property->textInto(field);
+    return property != nullptr;
 }
 
 } // namespace
 
-VCardContact contactOf(const VCard &card, const VCardDates &dates, const QString &today)
+void VCardContact::clear()
 {
-    VCardContact contact;
+    for (QString &field : fields) {
+        if (field.isDetached())
+            field.resize(0); // its memory stays for the next card
+        else
+            field = QString();
+    }
+    photo.clear();
+    hasName = false;
+    nameCompleted = false;
+    extrasLeftOut = false;
+    photoLeftOut = false;
+}
+
+void contactOf(const VCard &card, const VCardDates &dates, const QString &today, VCardContact &contact)
+{
+    contact.clear();
     mapName(card, contact);
     if (const VCardProperty *nickname = card.first("NICKNAME"))
-        contact.fields[nick] = VCardText::joinedItems(nickname->value, u", ");
+        VCardText::joinedItemsInto(contact.fields[nick], nickname->value, u", ");
     mapAddress(card, contact);
     mapTelephones(card, contact);
     mapEmail(card, contact);
     mapOccupation(card, contact);
     mapPhoto(card, contact);
 
-    bool present = false;
-    contact.fields[edad] = orvaliaText(card, VCardOrvalia::Age);
-    contact.fields[fechaalta] = orvaliaText(card, VCardOrvalia::RegistrationDate, &present);
-    if (!present)
-        contact.fields[fechaalta] = today;
-    contact.fields[fechanac] = orvaliaText(card, VCardOrvalia::BirthDate, &present);
-    if (!present) {
+    ContactRecord::Fields &fields = contact.fields;
+    orvaliaText(card, VCardOrvalia::Age, fields[edad]);
+    if (!orvaliaText(card, VCardOrvalia::RegistrationDate, fields[fechaalta]))
+        fields[fechaalta] = today;
+    if (!orvaliaText(card, VCardOrvalia::BirthDate, fields[fechanac])) {
         if (const VCardProperty *bday = card.first("BDAY"))
-            contact.fields[fechanac] = dates.fromBday(*bday);
+            fields[fechanac] = dates.fromBday(*bday);
     }
-    contact.fields[estadocivil] = orvaliaText(card, VCardOrvalia::CivilStatus);
-    contact.fields[peso] = orvaliaText(card, VCardOrvalia::Weight);
-    contact.fields[altura] = orvaliaText(card, VCardOrvalia::Height);
-    return contact;
+    orvaliaText(card, VCardOrvalia::CivilStatus, fields[estadocivil]);
+    orvaliaText(card, VCardOrvalia::Weight, fields[peso]);
+    orvaliaText(card, VCardOrvalia::Height, fields[altura]);
 }
 
 QList<QByteArray> mappedProperties()

@@ -29,6 +29,9 @@ struct VCardContact
     bool nameCompleted = false; // surname or name was missing and is a hyphen
     bool extrasLeftOut = false; // telephones or e-mails beyond the form's two and one
     bool photoLeftOut = false; // a picture at a web address, a missing file, damaged data
+
+    // Empties the fields and the flags; a text that nothing else shares keeps its memory.
+    void clear();
 };
 
 // The mapping of a card to the fields:
@@ -44,7 +47,10 @@ struct VCardContact
 //   weight, height and the birth date's own text come from the X-ORVALIA- properties.
 // - PHOTO: inline data (base64 or a data: address) is kept in photo; a file: address whose file
 //   exists gives its path; a web address is never fetched.
-VCardContact contactOf(const VCard &card, const VCardDates &dates, const QString &today);
+//
+// Fills contact, which is cleared first: an import maps card after card into one contact, whose
+// texts keep their memory from one to the next.
+void contactOf(const VCard &card, const VCardDates &dates, const QString &today, VCardContact &contact);
 
 // The names of the properties contactOf looks at.
 QList<QByteArray> mappedProperties();

@@ -114,7 +114,8 @@ VCardImport::Outcome VCardImport::read(QIODevice &device, const std::function<bo
 
 void VCardImport::add(const VCard &card)
 {
-    VCardContact contact = contactOf(card, m_settings.dates, m_settings.today);
+    VCardContact &contact = m_contact;
+    contactOf(card, m_settings.dates, m_settings.today, contact);
     if (!contact.hasName) {
         ++m_counts.unreadable;
         return;
@@ -357,6 +358,7 @@ void VCardImport::discard()
 {
     removeSavedPhotos();
     m_counts = {};
+    m_contact = {};
     m_seen.clear();
     m_hashTakenAgain.clear();
     m_bytes.clear();

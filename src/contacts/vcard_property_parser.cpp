@@ -234,7 +234,8 @@ bool parseProperty(QByteArrayView line, const Wanted &wanted, bool &keep, VCardP
     const QByteArrayView raw = line.sliced(colon + 1);
 
     const QByteArrayView qualified = trimmed(head.front());
-    qsizetype dot = qualified.size() - 1;
+    // A group before the name ("item1.TEL") is rare: looked for at once, then its last dot.
+    qsizetype dot = contains(qualified, '.') ? qualified.size() - 1 : -1;
     while (dot >= 0 && qualified[dot] != '.')
         --dot;
     const QByteArrayView name = dot < 0 ? qualified : qualified.sliced(dot + 1);

@@ -6,6 +6,7 @@
 #include <QUtf8StringView>
 
 #include <algorithm>
+#include <cstring>
 #include <utility>
 
 #if defined(__SSE2__)
@@ -115,6 +116,40 @@ QString decodeLatin9(QByteArrayView bytes)
     return text;
 }
 
+// Writes text unescaped from out on, and gives where it ended: an escape only ever makes the
+// text shorter, so out may be where text itself starts.
+QChar *unescapeTo(QChar *out, QStringView text)
+{
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (c == u'\\' && i + 1 < text.size()) {
+            const QChar next = text[i + 1];
+            if (next == u'n' || next == u'N') {
+                *out++ = u'\n';
+                ++i;
+                continue;
+            }
+            if (next == u'\\' || next == u',' || next == u';' || next == u':') {
+                *out++ = next;
+                ++i;
+                continue;
+            }
+        }
+        *out++ = c;
+    }
+    return out;
+}
+
+// Room for size characters at the start of out, where text, which may be a piece of out, stays as
+// it was: out is made longer before it is written, shorter only after (the end of a text is marked
+// in its memory). A text that something else shares gets memory of its own first.
+QChar *roomFor(QString &out, qsizetype size)
+{
+    if (out.size() < size)
+        out.resize(size);
+    return out.data();
+}
+
 } // namespace
 
 namespace VCardText {
@@ -123,28 +158,15 @@ QString unescaped(QStringView text)
 {
     if (!hasBackslash(text))
         return text.toString();
-    // Written into room taken once: an escape only ever makes the text shorter.
     QString out(text.size(), Qt::Uninitialized);
-    QChar *end = out.data();
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar c = text[i];
-        if (c == u'\\' && i + 1 < text.size()) {
-            const QChar next = text[i + 1];
-            if (next == u'n' || next == u'N') {
-                *end++ = u'\n';
-                ++i;
-                continue;
-            }
-            if (next == u'\\' || next == u',' || next == u';' || next == u':') {
-                *end++ = next;
-                ++i;
-                continue;
-            }
-        }
-        *end++ = c;
-    }
-    out.truncate(end - out.constData());
+    out.truncate(unescapeTo(out.data(), text) - out.constData());
     return out;
+}
+
+void unescapedInto(QString &out, QStringView text)
+{
+    QChar *const start = roomFor(out, text.size());
+    out.truncate(unescapeTo(start, text) - start);
 }
 
 Pieces split(QStringView text, QChar separator)
@@ -167,9 +189,25 @@ Pieces split(QStringView text, QChar separator)
     return parts;
 }
 
-QString joinedItems(QStringView text, QStringView glue)
+void copyInto(QString &out, QStringView text)
+{
+    QChar *const start = roomFor(out, text.size());
+    if (!text.isEmpty())
+        std::memmove(start, text.data(), size_t(text.size()) * sizeof(QChar));
+    out.truncate(text.size());
+}
+
+void joinedItemsInto(QString &out, QStringView text, QStringView glue)
 {
     // Most parts are one item with nothing escaped: the text as it is.
+    if (std::none_of(text.begin(), text.end(), [](QChar c) { return c == u',' || c == u'\\'; }))
+        copyInto(out, text);
+    else
+        out = joinedItems(text, glue);
+}
+
+QString joinedItems(QStringView text, QStringView glue)
+{
     if (std::none_of(text.begin(), text.end(), [](QChar c) { return c == u',' || c == u'\\'; }))
         return text.toString();
     Pieces items;

@@ -22,6 +22,9 @@ inline bool hasBackslash(QStringView text)
 
 // Resolves \\ \, \; \: \n \N; any other backslash stays as it is.
 QString unescaped(QStringView text);
+// The same into out, in the memory it already has when nothing else shares it. Text may be a
+// piece of out itself.
+void unescapedInto(QString &out, QStringView text);
 
 using Pieces = QVarLengthArray<QStringView, 8>;
 
@@ -31,6 +34,12 @@ Pieces split(QStringView text, QChar separator);
 // The comma-separated items of text unescaped and joined by glue: a single item exactly as it
 // is, several trimmed, empty ones left out.
 QString joinedItems(QStringView text, QStringView glue);
+// The same into out, in the memory it already has when nothing else shares it.
+void joinedItemsInto(QString &out, QStringView text, QStringView glue);
+
+// Makes out a copy of text, in the memory out already has when nothing else shares it. Text may be
+// a piece of out itself.
+void copyInto(QString &out, QStringView text);
 
 // Bytes in a named charset: UTF-8, US-ASCII, ISO-8859-1 (read as Windows-1252, as browsers do),
 // Windows-1252, ISO-8859-15, UTF-16. Without a charset, or with one not known here, UTF-8 when

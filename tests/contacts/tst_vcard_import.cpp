@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QFile>
 #include <QImage>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -80,6 +81,7 @@ private slots:
     void summaryLines();
     void keyInTheListIsComparedAsAgregarDoes();
     void recordBytesAreWhatTheFileAppends();
+    void eachCardGivesTheLineItGivesAlone();
     void fitted_data();
     void fitted();
     void dateForms_data();
@@ -370,6 +372,63 @@ void TestVCardImport::recordBytesAreWhatTheFileAppends()
     QVERIFY(nothing->recordBytes().isEmpty());
     QCOMPARE(VCardImport::noCardMessage(),
         u"El archivo no tiene ninguna tarjeta de contacto que se pueda leer."_qs);
+}
+
+// One import maps card after card into the same texts, keeping their memory: no text of a card
+// may stay for the next, however the two differ (a field there or not, longer or shorter, escaped
+// or not, shared with the card or written apart).
+void TestVCardImport::eachCardGivesTheLineItGivesAlone()
+{
+    const QList<QByteArrayList> variants = {
+        {"N:%1;Ana;;;",
+            "N:%1 de la Fuente;Ana Mar\xC3\xAD"
+            "a;Luisa;;",
+            "N:%1;Jos\xC3\xA9\\, hijo;;;", "FN:Eva %1", "N:%1;;;;\r\nFN:Eva Gil %1"},
+        {"", "NICKNAME:Pato", "NICKNAME:Pato,Patito", "NICKNAME:La \\\"Rubia\\\" de Triana"},
+        {"", "ADR;TYPE=HOME:;;Calle Ancha 275;M\xC3\xA9rida;Yucat\xC3\xA1n;;M\xC3\xA9xico",
+            "ADR:;;Av. Corrientes 391\\, 2\xC2\xBA;Montevideo", "ADR:;;Sol 1"},
+        {"", "TEL;TYPE=CELL:600 111 222", "TEL:91 555 12 34\r\nTEL;TYPE=CELL:6", "TEL;TYPE=FAX:9"},
+        {"", "EMAIL:ana@correo.es", "EMAIL:un.nombre.bastante.largo@servidor.example.org"},
+        {"", "TITLE:Ingeniero",
+            "ORG:Hospital Cl\xC3\xADnico;Pediatr\xC3\xAD"
+            "a",
+            "ROLE:Jefa\\; de todo"},
+        {"", "BDAY:1969-06-16", "X-ORVALIA-FECHA-NACIMIENTO:16/06/1969", "BDAY:--0304"},
+        {"", "X-ORVALIA-FECHA-ALTA:07/10/2008"},
+        {"", "X-ORVALIA-EDAD:28", "X-ORVALIA-EDAD:veintiocho a\xC3\xB1os y medio"},
+        {"", "X-ORVALIA-SITUACION-CIVIL:Viudo", "X-ORVALIA-SITUACION-CIVIL:Casada"},
+        {"", "X-ORVALIA-PESO:74\\,6", "X-ORVALIA-PESO:74"},
+        {"", "X-ORVALIA-ALTURA:1\\,72", "X-ORVALIA-ALTURA:1.72 m"},
+    };
+    QRandomGenerator random(20261209);
+    QByteArray all;
+    QList<QByteArray> alone;
+    for (int n = 0; n < 300; ++n) {
+        QByteArray body;
+        for (const QByteArrayList &choices : variants) {
+            QByteArray chosen = choices[random.bounded(int(choices.size()))];
+            chosen.replace("%1", "Gil" + QByteArray::number(n));
+            if (!chosen.isEmpty())
+                body += chosen + "\r\n";
+        }
+        all += card(body);
+        auto one = importBytes(card(body));
+        QVERIFY(one);
+        QCOMPARE(one->recordBytes().size(), 1);
+        alone << one->recordBytes().front().toByteArray();
+    }
+    auto import = importBytes(all);
+    QVERIFY(import);
+    QCOMPARE(import->counts().imported, alone.size());
+    QByteArray lines;
+    for (const QByteArrayView piece : import->recordBytes())
+        lines += piece;
+    QCOMPARE(lines.count("\r\n"), alone.size());
+    qsizetype at = 0;
+    for (const QByteArray &line : alone) {
+        QCOMPARE(lines.mid(at, line.size()), line);
+        at += line.size();
+    }
 }
 
 void TestVCardImport::fitted_data()

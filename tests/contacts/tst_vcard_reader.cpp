@@ -310,7 +310,30 @@ void TestVCardReader::escapes()
     QFETCH(QString, text);
     const Read read = readBytes(card("NOTE:" + value + "\r\n"));
     QCOMPARE(read.cards.size(), 1);
-    QCOMPARE(read.cards[0].first("NOTE")->text(), text);
+    const VCardProperty &note = *read.cards[0].first("NOTE");
+    QCOMPARE(note.text(), text);
+
+    // Into a text of its own, longer or shorter, or one that something else shares, which stays.
+    for (const QString &before : {QString(), u"un texto anterior bastante más largo"_qs, u"x"_qs}) {
+        QString into = before;
+        into.detach();
+        note.textInto(into);
+        QCOMPARE(into, text);
+        QString shared = before;
+        const QString keeper = shared;
+        note.textInto(shared);
+        QCOMPARE(shared, text);
+        QCOMPARE(keeper, before);
+    }
+    // The escapes resolved into the text they are read from, and a piece of a text copied into it.
+    QString self = note.value;
+    self.detach();
+    VCardText::unescapedInto(self, self);
+    QCOMPARE(self, text);
+    QString piece = u"primero segundo"_qs;
+    piece.detach();
+    VCardText::copyInto(piece, QStringView(piece).sliced(3));
+    QCOMPARE(piece, u"mero segundo"_qs);
 }
 
 void TestVCardReader::charsets_data()
