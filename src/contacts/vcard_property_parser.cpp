@@ -4,7 +4,6 @@
 #include "contacts/vcard_text.h"
 
 #include <QString>
-#include <QVarLengthArray>
 
 #include <algorithm>
 #include <array>
@@ -79,25 +78,28 @@ int bucketOf(QByteArrayView name)
     return int((size_t(name.size()) * 7 + folded(name.front()) + folded(name.back()) * 3) % BucketCount);
 }
 
-const std::array<QVarLengthArray<qint8, 2>, BucketCount> &knownBuckets()
-{
-    static const auto table = [] {
-        std::array<QVarLengthArray<qint8, 2>, BucketCount> made;
-        for (int i = 0; i < KnownCount; ++i) {
-            Q_ASSERT(KnownNames[i].size() <= LongestKnown);
-            made[bucketOf(KnownNames[i])].append(qint8(i));
-        }
-        return made;
-    }();
-    return table;
-}
+// No bucket holds more than two: the places of its names, -1 where it has none.
+using Bucket = std::array<qint8, 2>;
+const std::array<Bucket, BucketCount> KnownBuckets = [] {
+    std::array<Bucket, BucketCount> made;
+    made.fill({-1, -1});
+    for (int i = 0; i < KnownCount; ++i) {
+        Q_ASSERT(KnownNames[i].size() <= LongestKnown);
+        Bucket &bucket = made[bucketOf(KnownNames[i])];
+        Q_ASSERT(bucket.back() < 0);
+        bucket[bucket.front() < 0 ? 0 : 1] = qint8(i);
+    }
+    return made;
+}();
 
 // The place of a name in KnownNames, or -1.
 int knownIndex(QByteArrayView name)
 {
     if (name.isEmpty() || name.size() > LongestKnown)
         return -1;
-    for (const qint8 i : knownBuckets()[bucketOf(name)]) {
+    for (const qint8 i : KnownBuckets[bucketOf(name)]) {
+        if (i < 0)
+            break;
         // Nearly every card writes its names in upper case, as they are known: compared whole at
         // first, letter by letter only when that fails.
         const QByteArray &known = KnownNames[i];
