@@ -141,7 +141,6 @@ private:
     const ContactListModel &m_list;
     VCardImportSettings m_settings;
     VCardContact m_contact; // the card on hand, its texts' memory kept for the next
-
     VCardImportCounts m_counts;
     // The keys taken so far by the hash of their caseless form: the first key with each hash, as
     // its position in m_keys plus one, and in m_hashTakenAgain the later ones whose hash an

@@ -150,6 +150,12 @@ QChar *roomFor(QString &out, qsizetype size)
     return out.data();
 }
 
+// Most parts of a value are one item with nothing escaped: to be taken as they are.
+bool isOnePlainItem(QStringView text)
+{
+    return std::none_of(text.begin(), text.end(), [](QChar c) { return c == u',' || c == u'\\'; });
+}
+
 } // namespace
 
 namespace VCardText {
@@ -199,8 +205,7 @@ void copyInto(QString &out, QStringView text)
 
 void joinedItemsInto(QString &out, QStringView text, QStringView glue)
 {
-    // Most parts are one item with nothing escaped: the text as it is.
-    if (std::none_of(text.begin(), text.end(), [](QChar c) { return c == u',' || c == u'\\'; }))
+    if (isOnePlainItem(text))
         copyInto(out, text);
     else
         out = joinedItems(text, glue);
@@ -208,7 +213,7 @@ void joinedItemsInto(QString &out, QStringView text, QStringView glue)
 
 QString joinedItems(QStringView text, QStringView glue)
 {
-    if (std::none_of(text.begin(), text.end(), [](QChar c) { return c == u',' || c == u'\\'; }))
+    if (isOnePlainItem(text))
         return text.toString();
     Pieces items;
     for (QStringView item : split(text, u',')) {
