@@ -10,39 +10,13 @@
 #include "platform/file_attributes.h"
 #include "platform/line_reader.h"
 #include "platform/windows1252.h"
+#include "trickle_device.h"
 
 #include <QStringList>
 
 using namespace ContactRecord;
 
 namespace {
-
-// A device that gives at most a few bytes per read.
-class Trickle : public QIODevice
-{
-public:
-    Trickle(const QByteArray &bytes, qint64 step)
-        : m_bytes(bytes)
-        , m_step(step)
-    {
-        open(QIODevice::ReadOnly | QIODevice::Unbuffered);
-    }
-
-protected:
-    qint64 readData(char *data, qint64 maxSize) override
-    {
-        const qint64 n = qMin(qMin(maxSize, m_step), qint64(m_bytes.size()) - m_position);
-        std::memcpy(data, m_bytes.constData() + m_position, size_t(n));
-        m_position += n;
-        return n;
-    }
-    qint64 writeData(const char *, qint64) override { return -1; }
-
-private:
-    QByteArray m_bytes;
-    qint64 m_step;
-    qint64 m_position = 0;
-};
 
 class NoAttributes : public FileAttributes
 {
@@ -105,7 +79,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const QList<QByteArray> lines = Fuzz::linesOf(file);
 
     // The reader gives every line, whatever the size of the reads.
-    Trickle device(file, 1 + data[0] % 64);
+    TrickleDevice device(file, 1 + data[0] % 64);
     LineReader reader(device);
     QByteArrayView line;
     qsizetype count = 0;

@@ -12,40 +12,13 @@
 #include "contacts/vcard_writer.h"
 #include "fuzz_support.h"
 #include "platform/windows1252.h"
+#include "trickle_device.h"
 
 #include <QBuffer>
-
-#include <cstring>
 
 using namespace ContactRecord;
 
 namespace {
-
-class Trickle : public QIODevice
-{
-public:
-    Trickle(const QByteArray &bytes, qint64 step)
-        : m_bytes(bytes)
-        , m_step(step)
-    {
-        open(QIODevice::ReadOnly | QIODevice::Unbuffered);
-    }
-
-protected:
-    qint64 readData(char *data, qint64 maxSize) override
-    {
-        const qint64 n = qMin(qMin(maxSize, m_step), qint64(m_bytes.size()) - m_position);
-        std::memcpy(data, m_bytes.constData() + m_position, size_t(n));
-        m_position += n;
-        return n;
-    }
-    qint64 writeData(const char *, qint64) override { return -1; }
-
-private:
-    QByteArray m_bytes;
-    qint64 m_step;
-    qint64 m_position = 0;
-};
 
 const VCardDates Dates = VCardDates::fromShortFormat(QStringLiteral("d/M/yy"));
 
@@ -65,7 +38,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     ContactListModel empty;
     VCardImport first(empty, settings());
-    Trickle device(file, 1 + data[0] % 64);
+    TrickleDevice device(file, 1 + data[0] % 64);
     FUZZ_CHECK(first.read(device) == VCardImport::Outcome::Done);
     const QStringList lines = first.lines();
     FUZZ_CHECK(lines.size() == first.counts().imported && first.keys().size() == lines.size());

@@ -2,6 +2,7 @@
 // lines must come out the same wherever the blocks happen to end.
 
 #include "platform/line_reader.h"
+#include "trickle_device.h"
 
 #include <QBuffer>
 #include <QRandomGenerator>
@@ -9,32 +10,6 @@
 #include <QTest>
 
 namespace {
-
-// A device that hands out what it holds a few bytes at a time and cannot seek, like a pipe.
-class Trickle : public QIODevice
-{
-public:
-    Trickle(QByteArray bytes, int most)
-        : m_bytes(std::move(bytes))
-        , m_most(most)
-    { }
-    bool isSequential() const override { return true; }
-
-protected:
-    qint64 readData(char *data, qint64 size) override
-    {
-        const qint64 n = std::min<qint64>({size, m_most, m_bytes.size() - m_position});
-        std::memcpy(data, m_bytes.constData() + m_position, n);
-        m_position += n;
-        return n;
-    }
-    qint64 writeData(const char *, qint64) override { return -1; }
-
-private:
-    QByteArray m_bytes;
-    qint64 m_position = 0;
-    int m_most;
-};
 
 QList<QByteArray> readAll(QIODevice &device)
 {
@@ -96,8 +71,7 @@ void TestLineReaderBlocks::linesAcrossBlocks()
     QVERIFY(buffer.open(QIODevice::ReadOnly));
     QCOMPARE(readAll(buffer), expected);
 
-    Trickle pipe(bytes, 7777);
-    QVERIFY(pipe.open(QIODevice::ReadOnly));
+    TrickleDevice pipe(bytes, 7777, TrickleDevice::Kind::Pipe);
     QCOMPARE(readAll(pipe), expected);
 }
 
